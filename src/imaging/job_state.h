@@ -1,0 +1,63 @@
+// The one record of the running imaging job, shared by the main window, the
+// progress display and the worker thread, with the rules that name a disk and
+// the window hooks through which the worker reports.
+#pragma once
+
+#include "win_api.h"
+
+#include <atomic>
+#include <cstdint>
+
+constexpr uint32_t kSectorBytes = 512;
+constexpr uint32_t kBlockBytes = 65536;  // 128 sectors, the unit of every transfer
+constexpr uint32_t kStatusTextBytes = 256;
+
+constexpr int32_t kWriteImageToDisk = 0;
+constexpr int32_t kCreateImageFromDisk = 1;
+constexpr uint8_t kPlatformNt = 32;
+constexpr uint8_t kPlatformLegacy = 16;
+
+// Fields read by the other thread while they change are atomics, so a 64-bit
+// counter or a double is never seen half-written.
+struct JobState {
+  std::atomic<int32_t> mode{0};                 // tab index at Start; written by Start
+  std::atomic<char> targetDesignator{0};        // drive letter/digit; the legacy worker replaces it with the drive number
+  HANDLE imageFile = INVALID_HANDLE_VALUE;      // written by Start before the worker exists; closed by the worker
+  HANDLE deviceHandle = INVALID_HANDLE_VALUE;   // raw device (NT family); worker only
+  uint8_t* buffer = nullptr;                    // 65,536-byte sector-aligned transfer buffer; Start allocates, worker releases
+  std::atomic<uint32_t> blockBytes{0};          // bytes of the current block; worker
+  std::atomic<uint64_t> sectorsDone{0};         // sectors moved; Start zeroes, worker advances
+  std::atomic<uint64_t> totalSectors{0};        // what ends the job; worker
+  std::atomic<double> bytesDone{0.0};           // bytes moved, for the speed; worker
+  std::atomic<double> percentDone{0.0};         // progress 0..100 (slightly above at the end); worker
+  std::atomic<double> percentDoneCopy{0.0};     // second copy, always written together with percentDone
+  std::atomic<uint8_t> cancelRequested{0};      // set by the button while busy, cleared by the worker
+  std::atomic<uint8_t> busy{0};                 // 1 while a job runs; set by Start, cleared by the worker last
+  char* statusText = nullptr;                   // 256 bytes from start-up; use WriteStatusText/ReadStatusText
+  std::atomic<uint64_t> tickCount{0};           // one-second ticks since the window opened; timer only
+  std::atomic<uint64_t> startTick{0};           // tickCount when the worker started; worker
+  uint8_t platformClass = kPlatformNt;          // 32 NT family, 16 legacy family; start-up only
+};
+
+extern JobState jobState;  // the one instance, alive for the whole run
+
+// statusText is written by the main thread and by the worker; these keep a
+// reader from ever seeing half a text.
+void WriteStatusText(const char* text);
+void ReadStatusText(char* out, uint32_t outSize);
+
+// Cuts the drive combo text at its first "(" (dropping the byte before it) and
+// takes the designator: the last character, or the one before a final ":".
+// Returns 0 when the text leaves no character to take (empty, "(...", ":").
+char DriveDesignatorFromText(const char* driveText);
+// "\\.\PHYSICALDRIVE%c" for a code up to '9', "\\.\%c:" otherwise.
+void FormatDevicePath(char designator, char* out, uint32_t outSize);
+// 8-bit rule: codes below ':' get 19 added, then 64 is subtracted (A=1, '0'=3).
+uint8_t LegacyDriveNumber(char designator);
+
+// Window hooks of the job; set by the main window, used by the worker.
+extern HWND mainWindow;     // the main dialog; owner of the worker's message boxes
+extern HWND toolTipWindow;  // the main window's tool tip control
+void AddToolTip(int controlId, HWND dialog, const char* text, HWND toolTip);
+// LVM_REDRAWITEMS 0..0 to control 1044 of mainWindow, looked up each time.
+void RequestProgressRedraw();

@@ -1,0 +1,31 @@
+// Every template, resource and control id of Tavrin, named once and shared by
+// the resource script and the code.
+#pragma once
+
+// Templates and resources
+#define IDD_MAIN 102
+#define IDD_ABOUT 103
+#define IDB_FEATURED 109
+#define IDI_TAVRIN 110
+
+// Main window (template 102)
+#define IDC_START 1008
+#define IDC_ABOUT 1007
+#define IDC_HELP 1009
+#define IDC_DRIVE_LABEL 1042
+#define IDC_FILE_LABEL 1043
+#define IDC_DRIVE_LIST 1036
+#define IDC_IMAGE_FILE 1039
+#define IDC_BROWSE 1041
+#define IDC_TABS 1034
+#define IDC_TAB_ROW_LABEL 1040
+#define IDC_PROGRESS 1044
+#define IDM_CLOSE_WINDOW 40001
+#define IDT_PROGRESS_TIMER 1024
+
+// About box (template 103)
+#define IDC_ABOUT_CONTACT 1009
+#define IDC_ABOUT_DONATE 1010
+#define IDC_ABOUT_CUSTOM 1011
+#define IDC_ABOUT_UPDATE 1012
+#define IDC_ABOUT_PICTURE 1045

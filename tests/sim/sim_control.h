@@ -1,0 +1,97 @@
+// Scripting hooks of the simulated Win32 layer: what tests set up and what
+// they read back. Everything here is test-only; the product never includes it.
+#pragma once
+
+#include "sim_win32.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// Forget every device, file script, window record, counter and answer.
+// Call at the start of each test (the fixture in tests/unit/sim_fixture.h does).
+void Reset();
+
+// ---- Block devices (opened by their raw path, e.g. "\\\\.\\E:") ----------------
+struct DeviceSpec {
+  uint64_t sizeBytes = 0;                       // the device's end; reads stop and writes fail there
+  std::function<uint8_t(uint64_t offset)> pattern;  // initial content; zeros when empty.
+                                                // Content is generated, so a 1 GiB device costs no memory;
+                                                // written sectors are kept in an overlay.
+  DWORD openError = 0;                          // nonzero: every CreateFileA of the path fails with it
+  DWORD readErrorAll = 0;                       // nonzero: every read fails with it (a not-ready drive)
+  std::map<uint64_t, DWORD> badReadSectors;     // a read touching the sector fails whole with the error
+  std::map<uint64_t, DWORD> badWriteSectors;    // a write touching the sector fails whole with the error
+  DWORD endReadError = 0;                       // a read starting at the end: 0 = succeeds with 0 bytes
+  DWORD endWriteError = ERROR_DISK_FULL;        // a write across the end writes what fits, then fails with it
+  bool hasGeometry = false;                     // answers IOCTL_DISK_GET_DRIVE_GEOMETRY with `geometry`
+  DISK_GEOMETRY geometry{};
+  bool hasPartition = false;                    // answers IOCTL_DISK_GET_PARTITION_INFO with this length
+  uint64_t partitionLength = 0;
+  DWORD sizeQueryError = ERROR_NOT_SUPPORTED;   // error of a size request the device does not answer
+  bool lockGranted = true;                      // FSCTL_LOCK_VOLUME answer
+};
+void AddDevice(const std::string& path, const DeviceSpec& spec);
+std::vector<uint8_t> DeviceBytes(const std::string& path, uint64_t offset, uint64_t length);
+struct DeviceStats {
+  int opens = 0;            // successful CreateFileA
+  int openHandles = 0;      // still open
+  int lockRequests = 0, unlockRequests = 0;
+  int locksHeld = 0;        // granted locks not yet unlocked or closed
+  int geometryRequests = 0, partitionRequests = 0;
+  uint64_t bytesWritten = 0, bytesRead = 0;
+  std::vector<uint64_t> writeOffsets;  // byte offset of every write call, in order
+};
+DeviceStats Device(const std::string& path);
+
+// ---- Host files (any other path is a real file on the host) -------------------
+// A write that would make the file longer than `limit` bytes writes what fits and
+// fails with ERROR_DISK_FULL (a full disk).
+void SetFileSizeLimit(const std::string& path, uint64_t limit);
+// A read of the file starting at or after `offset` fails with `error`.
+void SetFileReadError(const std::string& path, uint64_t offset, DWORD error);
+
+// ---- Handles and memory -------------------------------------------------------
+int OpenHandleCount();          // files, devices and driver handles not yet closed
+int LiveVirtualAllocs();        // VirtualAlloc blocks not yet freed
+int LiveHeapAllocs();           // HeapAlloc blocks not yet freed
+void FailVirtualAllocs(int count);  // the next `count` VirtualAlloc calls fail
+void FailHeapAllocs(int count);     // the next `count` HeapAlloc calls fail
+// Transfers on a FILE_FLAG_NO_BUFFERING handle whose buffer address, length or
+// position is not a multiple of 512 fail with ERROR_INVALID_PARAMETER, as on Windows.
+int UnalignedTransfers();       // how many were rejected
+
+// ---- System version -----------------------------------------------------------
+void SetVersion(DWORD platformId, DWORD major, DWORD minor, DWORD build);
+
+// ---- Windows: every call is recorded in order --------------------------------
+struct Event {
+  std::string kind;     // "SetDlgItemText", "SendMessage", "PostMessage", "MessageBox", "CloseHandle", ...
+  HWND window = nullptr;  // target window (owner for MessageBox)
+  int controlId = 0;    // SetDlgItemText: the control id; SendMessage: id of the target control, 0 if none
+  UINT message = 0;
+  WPARAM wParam = 0;
+  LPARAM lParam = 0;
+  std::string text;     // UTF-8: the text, CB_ADDSTRING string, TTM_ADDTOOLA lpszText, closed file's path
+  std::string caption;  // MessageBox caption (UTF-8)
+  UINT style = 0;       // MessageBox style
+  bool wide = false;    // the wide-character variant was called
+};
+std::vector<Event> Events();
+void ClearEvents();
+HWND MakeWindow(const std::string& name);   // a fake top-level window (e.g. the main dialog)
+int ControlIdOf(HWND window);               // id a GetDlgItem handle stands for, 0 otherwise
+HWND ParentOf(HWND window);
+// Answers message boxes; runs on the calling thread, may block (to test ordering).
+// Default: IDOK for MB_OK, IDYES for MB_YESNO.
+void SetMessageBoxHandler(std::function<int(const Event&)> handler);
+// Answers SendMessageA for a message (default 0).
+void SetSendMessageHandler(std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> handler);
+
+std::string Utf8(const wchar_t* text);
+
+}  // namespace sim

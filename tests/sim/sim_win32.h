@@ -1,0 +1,211 @@
+// Simulated Win32 layer: the types, constants and calls the portable code of
+// Tavrin uses, with the documented Win32 semantics (last-error values
+// included). Scripting hooks for tests live in sim_control.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#define WINAPI
+#define CALLBACK
+#define APIENTRY
+
+typedef int BOOL;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef unsigned int UINT;
+typedef char CHAR;
+typedef wchar_t WCHAR;
+typedef intptr_t INT_PTR;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t LONG_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef size_t SIZE_T;
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
+typedef void* HANDLE;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef DWORD* LPDWORD;
+typedef LONG* PLONG;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef wchar_t* LPWSTR;
+typedef const wchar_t* LPCWSTR;
+typedef DWORD COLORREF;
+typedef int64_t LONGLONG;
+
+struct HWND__ { int unused; };
+typedef HWND__* HWND;
+struct HINSTANCE__ { int unused; };
+typedef HINSTANCE__* HINSTANCE;
+typedef void* HFONT;
+typedef void* HBRUSH;
+typedef void* HDC;
+typedef void* HICON;
+typedef void* HGDIOBJ;
+
+typedef struct _OVERLAPPED { ULONG_PTR Internal, InternalHigh; DWORD Offset, OffsetHigh; HANDLE hEvent; } OVERLAPPED, *LPOVERLAPPED;
+typedef struct _SECURITY_ATTRIBUTES { DWORD nLength; LPVOID lpSecurityDescriptor; BOOL bInheritHandle; } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+typedef union _LARGE_INTEGER { struct { DWORD LowPart; LONG HighPart; } u; LONGLONG QuadPart; } LARGE_INTEGER;
+typedef struct tagRECT { LONG left, top, right, bottom; } RECT;
+
+typedef struct _OSVERSIONINFOA {
+  DWORD dwOSVersionInfoSize, dwMajorVersion, dwMinorVersion, dwBuildNumber, dwPlatformId;
+  CHAR szCSDVersion[128];
+} OSVERSIONINFOA, *LPOSVERSIONINFOA;
+
+typedef enum _MEDIA_TYPE { Unknown = 0, FixedMedia = 12 } MEDIA_TYPE;
+typedef struct _DISK_GEOMETRY {
+  LARGE_INTEGER Cylinders; MEDIA_TYPE MediaType; DWORD TracksPerCylinder, SectorsPerTrack, BytesPerSector;
+} DISK_GEOMETRY;
+typedef struct _PARTITION_INFORMATION {
+  LARGE_INTEGER StartingOffset, PartitionLength; DWORD HiddenSectors, PartitionNumber;
+  BYTE PartitionType; BOOL BootIndicator, RecognizedPartition, RewritePartition;
+} PARTITION_INFORMATION;
+
+typedef struct tagTOOLINFOA {
+  UINT cbSize, uFlags; HWND hwnd; UINT_PTR uId; RECT rect; HINSTANCE hinst; LPSTR lpszText; LPARAM lParam; void* lpReserved;
+} TOOLINFOA;
+
+typedef DWORD (WINAPI *LPTHREAD_START_ROUTINE)(LPVOID);
+
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+#define MAKEINTRESOURCEA(i) ((LPSTR)(uintptr_t)(WORD)(i))
+#define LOWORD(l) ((WORD)((uintptr_t)(l) & 0xFFFF))
+#define HIWORD(l) ((WORD)(((uintptr_t)(l) >> 16) & 0xFFFF))
+#define RGB(r, g, b) ((COLORREF)(((BYTE)(r)) | ((WORD)((BYTE)(g)) << 8) | (((DWORD)(BYTE)(b)) << 16)))
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x1
+#define FILE_SHARE_WRITE 0x2
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define FILE_ATTRIBUTE_NORMAL 0x80
+#define FILE_FLAG_WRITE_THROUGH 0x80000000u
+#define FILE_FLAG_NO_BUFFERING 0x20000000u
+#define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
+#define FILE_FLAG_DELETE_ON_CLOSE 0x04000000u
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+
+#define NO_ERROR 0
+#define ERROR_SUCCESS 0
+#define ERROR_INVALID_FUNCTION 1
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_NOT_READY 21
+#define ERROR_CRC 23
+#define ERROR_SECTOR_NOT_FOUND 27
+#define ERROR_WRITE_FAULT 29
+#define ERROR_READ_FAULT 30
+#define ERROR_SHARING_VIOLATION 32
+#define ERROR_LOCK_VIOLATION 33
+#define ERROR_HANDLE_EOF 38
+#define ERROR_NOT_SUPPORTED 50
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_DISK_FULL 112
+#define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_ALREADY_EXISTS 183
+
+#define IOCTL_DISK_GET_DRIVE_GEOMETRY 0x00070000u
+#define IOCTL_DISK_GET_PARTITION_INFO 0x00074004u
+#define FSCTL_LOCK_VOLUME 0x00090018u
+#define FSCTL_UNLOCK_VOLUME 0x0009001Cu
+
+#define VER_PLATFORM_WIN32s 0
+#define VER_PLATFORM_WIN32_WINDOWS 1
+#define VER_PLATFORM_WIN32_NT 2
+
+#define MEM_COMMIT 0x1000
+#define MEM_RESERVE 0x2000
+#define MEM_RELEASE 0x8000
+#define PAGE_READWRITE 0x04
+#define HEAP_ZERO_MEMORY 0x8
+
+#define MB_OK 0x0
+#define MB_YESNO 0x4
+#define MB_ICONERROR 0x10
+#define MB_ICONWARNING 0x30
+#define MB_ICONINFORMATION 0x40
+#define IDOK 1
+#define IDCANCEL 2
+#define IDYES 6
+#define IDNO 7
+
+#define SW_HIDE 0
+#define SW_SHOW 5
+
+#define WM_DESTROY 0x0002
+#define WM_CLOSE 0x0010
+#define WM_QUERYENDSESSION 0x0011
+#define WM_NOTIFY 0x004E
+#define WM_SETICON 0x0080
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+#define WM_TIMER 0x0113
+#define WM_DRAWITEM 0x002B
+#define WM_MEASUREITEM 0x002C
+
+#define CB_ADDSTRING 0x0143
+#define CB_SETCURSEL 0x014E
+#define LVM_REDRAWITEMS 0x1015
+#define TTM_ACTIVATE 0x0401
+#define TTM_ADDTOOLA 0x0404
+#define TTF_IDISHWND 0x0001
+#define TTF_SUBCLASS 0x0010
+
+// Errors and threads
+DWORD GetLastError();
+void SetLastError(DWORD error);
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                    LPVOID parameter, DWORD flags, LPDWORD threadId);
+void Sleep(DWORD milliseconds);
+DWORD GetTickCount();
+BOOL GetVersionExA(LPOSVERSIONINFOA info);
+
+// Files and devices
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES attributes,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
+DWORD SetFilePointer(HANDLE file, LONG distanceLow, PLONG distanceHigh, DWORD method);
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+BOOL CloseHandle(HANDLE handle);
+BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                     LPDWORD returned, LPOVERLAPPED overlapped);
+
+// Memory
+LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect);
+BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD type);
+HANDLE GetProcessHeap();
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T size);
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
+
+// Windows: recorded, see sim_control.h
+HWND GetDlgItem(HWND dialog, int id);
+BOOL SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
+BOOL SetDlgItemTextW(HWND dialog, int id, LPCWSTR text);
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style);
+
+// Networking and the shell (sockets mapped to loopback)
+#include "sim_net.h"
