@@ -11,6 +11,10 @@
 // Main window (template 102)
 #define IDC_START 1008
 #define IDC_ABOUT 1007
+// winuser.h names a cursor IDC_HELP; the Help button's id takes the name here.
+#ifdef IDC_HELP
+#  undef IDC_HELP
+#endif
 #define IDC_HELP 1009
 #define IDC_DRIVE_LABEL 1042
 #define IDC_FILE_LABEL 1043
