@@ -1,0 +1,19 @@
+// Process-wide resources of the user interface: what start-up prepares and the
+// main window, the progress display and the About box share.
+#pragma once
+
+#include "win_api.h"
+
+#include <cstdint>
+
+constexpr uint32_t kImagePathBytes = 256;
+constexpr uint32_t kDriveTextBytes = 50;
+constexpr uint32_t kFileFilterBytes = 64;
+
+extern HINSTANCE moduleInstance;              // the instance passed to the entry; start-up
+extern HICON smallIcon;                       // 16 x 16 program icon; start-up
+extern HICON largeIcon;                       // 32 x 32 program icon; start-up
+extern HFONT statusFont;                      // bold Arial of the status line; start-up
+extern char fileFilter[kFileFilterBytes];     // file-dialog filter pairs, NUL separated; start-up
+extern char imagePath[kImagePathBytes];       // image file name of Browse and Start; main thread
+extern char driveText[kDriveTextBytes];       // drive field text as Start read it; main thread
