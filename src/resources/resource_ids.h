@@ -33,3 +33,13 @@
 #define IDC_ABOUT_CUSTOM 1011
 #define IDC_ABOUT_UPDATE 1012
 #define IDC_ABOUT_PICTURE 1045
+// A control the code never addresses (labels, the picture's frame).
+#define IDC_UNADDRESSED (-1)
+
+// Window captions, shared by the templates and the end-to-end UI driver
+#define TAVRIN_MAIN_CAPTION "    Tavrin V1.6"
+#define TAVRIN_ABOUT_CAPTION "About Tavrin"
+
+// Version resource: file and product version
+#define TAVRIN_VERSION_NUMBERS 1, 6, 0, 0
+#define TAVRIN_VERSION_TEXT "1.6.0.0"
