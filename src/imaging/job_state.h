@@ -46,6 +46,13 @@ extern JobState jobState;  // the one instance, alive for the whole run
 void WriteStatusText(const char* text);
 void ReadStatusText(char* out, uint32_t outSize);
 
+// The job's transfer buffer: kBlockBytes, page aligned (so sector aligned, as
+// unbuffered device handles need). Start allocates it into jobState.buffer;
+// the worker releases it at the end of every job. NULL on failure.
+uint8_t* AllocateTransferBuffer();
+// Frees jobState.buffer (if any) and sets it to NULL.
+void ReleaseTransferBuffer();
+
 // Cuts the drive combo text at its first "(" (dropping the byte before it) and
 // takes the designator: the last character, or the one before a final ":".
 // Returns 0 when the text leaves no character to take (empty, "(...", ":").

@@ -22,6 +22,8 @@ struct DeviceSpec {
   std::function<uint8_t(uint64_t offset)> pattern;  // initial content; zeros when empty.
                                                 // Content is generated, so a 1 GiB device costs no memory;
                                                 // written sectors are kept in an overlay.
+  std::function<void(uint64_t offset, uint8_t* out, size_t length)> fill;  // when set, used instead of
+                                                // `pattern`: fills a whole range at once (fast for large devices)
   DWORD openError = 0;                          // nonzero: every CreateFileA of the path fails with it
   DWORD readErrorAll = 0;                       // nonzero: every read fails with it (a not-ready drive)
   std::map<uint64_t, DWORD> badReadSectors;     // a read touching the sector fails whole with the error
@@ -59,6 +61,7 @@ void SetFileReadError(const std::string& path, uint64_t offset, DWORD error);
 int OpenHandleCount();          // files, devices and driver handles not yet closed
 int LiveVirtualAllocs();        // VirtualAlloc blocks not yet freed
 int LiveHeapAllocs();           // HeapAlloc blocks not yet freed
+int OpenThreadHandles();        // CreateThread handles not yet closed (not part of OpenHandleCount)
 void FailVirtualAllocs(int count);  // the next `count` VirtualAlloc calls fail
 void FailHeapAllocs(int count);     // the next `count` HeapAlloc calls fail
 // Transfers on a FILE_FLAG_NO_BUFFERING handle whose buffer address, length or
@@ -76,9 +79,10 @@ struct Event {
   UINT message = 0;
   WPARAM wParam = 0;
   LPARAM lParam = 0;
+  // SendMessage TTM_ADDTOOLA/TTM_DELTOOLA: wParam holds the TOOLINFOA's uFlags, lParam its uId and style its cbSize.
   std::string text;     // UTF-8: the text, CB_ADDSTRING string, TTM_ADDTOOLA lpszText, closed file's path
   std::string caption;  // MessageBox caption (UTF-8)
-  UINT style = 0;       // MessageBox style
+  UINT style = 0;       // MessageBox style (TTM_ADDTOOLA: cbSize)
   bool wide = false;    // the wide-character variant was called
 };
 std::vector<Event> Events();

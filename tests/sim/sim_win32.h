@@ -12,6 +12,7 @@
 
 typedef int BOOL;
 typedef uint8_t BYTE;
+typedef uint8_t BOOLEAN;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
@@ -65,8 +66,12 @@ typedef struct _DISK_GEOMETRY {
 } DISK_GEOMETRY;
 typedef struct _PARTITION_INFORMATION {
   LARGE_INTEGER StartingOffset, PartitionLength; DWORD HiddenSectors, PartitionNumber;
-  BYTE PartitionType; BOOL BootIndicator, RecognizedPartition, RewritePartition;
+  BYTE PartitionType; BOOLEAN BootIndicator, RecognizedPartition, RewritePartition;
 } PARTITION_INFORMATION;
+// The driver copies these records byte for byte: their sizes are those of Windows.
+static_assert(sizeof(DISK_GEOMETRY) == 24, "DISK_GEOMETRY is 24 bytes on Windows");
+static_assert(sizeof(PARTITION_INFORMATION) == 32, "PARTITION_INFORMATION is 32 bytes on Windows");
+static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA is 148 bytes on Windows");
 
 typedef struct tagTOOLINFOA {
   UINT cbSize, uFlags; HWND hwnd; UINT_PTR uId; RECT rect; HINSTANCE hinst; LPSTR lpszText; LPARAM lParam; void* lpReserved;
@@ -119,10 +124,15 @@ typedef DWORD (WINAPI *LPTHREAD_START_ROUTINE)(LPVOID);
 #define ERROR_LOCK_VIOLATION 33
 #define ERROR_HANDLE_EOF 38
 #define ERROR_NOT_SUPPORTED 50
+#define ERROR_FILE_EXISTS 80
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_DISK_FULL 112
+#define ERROR_NEGATIVE_SEEK 131
+#define ERROR_NOT_LOCKED 158
 #define ERROR_INSUFFICIENT_BUFFER 122
 #define ERROR_ALREADY_EXISTS 183
+#define ERROR_INVALID_ADDRESS 487
+#define ERROR_INVALID_WINDOW_HANDLE 1400
 
 #define IOCTL_DISK_GET_DRIVE_GEOMETRY 0x00070000u
 #define IOCTL_DISK_GET_PARTITION_INFO 0x00074004u
@@ -168,6 +178,7 @@ typedef DWORD (WINAPI *LPTHREAD_START_ROUTINE)(LPVOID);
 #define LVM_REDRAWITEMS 0x1015
 #define TTM_ACTIVATE 0x0401
 #define TTM_ADDTOOLA 0x0404
+#define TTM_DELTOOLA 0x0405
 #define TTF_IDISHWND 0x0001
 #define TTF_SUBCLASS 0x0010
 

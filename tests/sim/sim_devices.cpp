@@ -1,0 +1,138 @@
+// Simulated block devices: generated content under an overlay of written
+// sectors, scripted failures and per-device counters.
+#include "sim_internal.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+std::vector<std::pair<std::string, sim_internal::SimDevice>> devices;  // by path; guarded by IoMutex()
+
+void Generate(const sim_internal::SimDevice& device, uint64_t offset, uint8_t* out, size_t length) {
+  if (device.spec.fill) {
+    device.spec.fill(offset, out, length);
+  } else if (device.spec.pattern) {
+    for (size_t i = 0; i < length; ++i) out[i] = device.spec.pattern(offset + i);
+  } else {
+    std::memset(out, 0, length);
+  }
+}
+
+// First scripted sector in [first, last], or the map's end.
+std::map<uint64_t, DWORD>::const_iterator FindScripted(const std::map<uint64_t, DWORD>& sectors, uint64_t first,
+                                                       uint64_t last) {
+  auto it = sectors.lower_bound(first);
+  if (it != sectors.end() && it->first <= last) return it;
+  return sectors.end();
+}
+
+}  // namespace
+
+namespace sim_internal {
+
+SimDevice* FindDevice(const std::string& path) {
+  for (auto& entry : devices) {
+    if (EqualNoCase(entry.first, path)) return &entry.second;
+  }
+  return nullptr;
+}
+
+DWORD DeviceRead(SimDevice& device, uint64_t position, uint8_t* out, uint32_t length, uint32_t* done) {
+  *done = 0;
+  if (device.spec.readErrorAll != 0) return device.spec.readErrorAll;
+  if (length == 0) return 0;
+  const uint64_t size = device.spec.sizeBytes;
+  if (position >= size) return device.spec.endReadError;
+  const uint64_t count = std::min<uint64_t>(length, size - position);
+  const uint64_t first = position / kSimSector, last = (position + count - 1) / kSimSector;
+  auto bad = FindScripted(device.spec.badReadSectors, first, last);
+  if (bad != device.spec.badReadSectors.end()) return bad->second;
+
+  Generate(device, position, out, count);
+  for (auto it = device.overlay.lower_bound(first); it != device.overlay.end() && it->first <= last; ++it) {
+    const uint64_t sectorStart = it->first * kSimSector;
+    const uint64_t from = std::max(sectorStart, position);
+    const uint64_t to = std::min(sectorStart + kSimSector, position + count);
+    std::memcpy(out + (from - position), it->second.data() + (from - sectorStart), to - from);
+  }
+  device.stats.bytesRead += count;
+  *done = static_cast<uint32_t>(count);
+  return 0;
+}
+
+DWORD DeviceWrite(SimDevice& device, uint64_t position, const uint8_t* in, uint32_t length, uint32_t* done) {
+  *done = 0;
+  device.stats.writeOffsets.push_back(position);
+  if (length == 0) return 0;
+  const uint64_t size = device.spec.sizeBytes;
+  const uint64_t fit = position >= size ? 0 : std::min<uint64_t>(length, size - position);
+  if (fit > 0) {
+    const uint64_t first = position / kSimSector, last = (position + fit - 1) / kSimSector;
+    auto bad = FindScripted(device.spec.badWriteSectors, first, last);
+    if (bad != device.spec.badWriteSectors.end()) return bad->second;
+    for (uint64_t sector = first; sector <= last; ++sector) {
+      const uint64_t sectorStart = sector * kSimSector;
+      auto it = device.overlay.find(sector);
+      if (it == device.overlay.end()) {
+        std::array<uint8_t, kSimSector> content{};
+        const uint64_t have = std::min<uint64_t>(kSimSector, size - sectorStart);
+        Generate(device, sectorStart, content.data(), have);
+        it = device.overlay.emplace(sector, content).first;
+      }
+      const uint64_t from = std::max(sectorStart, position);
+      const uint64_t to = std::min(sectorStart + kSimSector, position + fit);
+      std::memcpy(it->second.data() + (from - sectorStart), in + (from - position), to - from);
+    }
+    device.stats.bytesWritten += fit;
+    *done = static_cast<uint32_t>(fit);
+  }
+  if (fit < length) return device.spec.endWriteError;
+  return 0;
+}
+
+void ResetDevices() { devices.clear(); }
+
+}  // namespace sim_internal
+
+namespace sim {
+
+void AddDevice(const std::string& path, const DeviceSpec& spec) {
+  std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
+  sim_internal::SimDevice* existing = sim_internal::FindDevice(path);
+  if (existing != nullptr) {
+    *existing = sim_internal::SimDevice{};
+    existing->spec = spec;
+    return;
+  }
+  devices.emplace_back(path, sim_internal::SimDevice{});
+  devices.back().second.spec = spec;
+}
+
+std::vector<uint8_t> DeviceBytes(const std::string& path, uint64_t offset, uint64_t length) {
+  std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
+  std::vector<uint8_t> out;
+  sim_internal::SimDevice* device = sim_internal::FindDevice(path);
+  if (device == nullptr || offset >= device->spec.sizeBytes) return out;
+  length = std::min(length, device->spec.sizeBytes - offset);
+  out.resize(length);
+  if (length == 0) return out;
+  Generate(*device, offset, out.data(), length);
+  const uint64_t first = offset / sim_internal::kSimSector, last = (offset + length - 1) / sim_internal::kSimSector;
+  for (auto it = device->overlay.lower_bound(first); it != device->overlay.end() && it->first <= last; ++it) {
+    const uint64_t sectorStart = it->first * sim_internal::kSimSector;
+    const uint64_t from = std::max(sectorStart, offset);
+    const uint64_t to = std::min(sectorStart + sim_internal::kSimSector, offset + length);
+    std::memcpy(out.data() + (from - offset), it->second.data() + (from - sectorStart), to - from);
+  }
+  return out;
+}
+
+DeviceStats Device(const std::string& path) {
+  std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
+  sim_internal::SimDevice* device = sim_internal::FindDevice(path);
+  return device != nullptr ? device->stats : DeviceStats{};
+}
+
+}  // namespace sim

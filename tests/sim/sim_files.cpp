@@ -1,0 +1,518 @@
+// Simulated handles: host files, block devices, the VWIN32 driver and thread
+// handles, with the documented Win32 results and last-error values.
+#include "sim_internal.h"
+#include "sim_vwin32.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+enum class Kind { HostFile, Device, Vwin32, Thread };
+
+struct SimHandle {
+  Kind kind = Kind::HostFile;
+  std::string path;          // as given to CreateFileA
+  int fd = -1;               // host files
+  DWORD access = 0;
+  bool noBuffering = false;  // opened with FILE_FLAG_NO_BUFFERING
+  uint64_t position = 0;
+  bool lockHeld = false;     // devices: this handle holds the volume lock
+};
+
+struct FileScript {
+  bool hasLimit = false;
+  uint64_t limit = 0;
+  bool hasReadError = false;
+  uint64_t readErrorOffset = 0;
+  DWORD readError = 0;
+};
+
+std::mutex ioMutex;                          // guards everything below and the devices
+std::map<uintptr_t, SimHandle> handles;      // open handles by value
+uintptr_t nextHandle = 0x100;                // next handle value; never reused, so a stale handle stays invalid
+std::map<std::string, FileScript> fileScripts;  // by path as given to CreateFileA
+int unalignedTransfers = 0;                  // rejected transfers on unbuffered handles
+
+const char kVwin32Path[] = "\\\\.\\vwin32";
+
+HANDLE AddHandle(const SimHandle& handle) {
+  uintptr_t value = nextHandle;
+  nextHandle += 4;
+  handles.emplace(value, handle);
+  return reinterpret_cast<HANDLE>(value);
+}
+
+SimHandle* Lookup(HANDLE handle) {
+  auto it = handles.find(reinterpret_cast<uintptr_t>(handle));
+  return it == handles.end() ? nullptr : &it->second;
+}
+
+DWORD ErrorFromErrno(int error) {
+  switch (error) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EACCES: case EPERM: case EISDIR: return ERROR_ACCESS_DENIED;
+    case ENOSPC: return ERROR_DISK_FULL;
+    case EEXIST: return ERROR_FILE_EXISTS;
+    default: return ERROR_INVALID_FUNCTION;
+  }
+}
+
+bool IsRawPath(const std::string& path) { return path.compare(0, 4, "\\\\.\\") == 0; }
+
+bool Unaligned(const SimHandle& handle, const void* buffer, DWORD length) {
+  if (!handle.noBuffering) return false;
+  return reinterpret_cast<uintptr_t>(buffer) % 512 != 0 || length % 512 != 0 || handle.position % 512 != 0;
+}
+
+DWORD ReadHostFile(SimHandle& handle, uint8_t* out, DWORD length, DWORD* done) {
+  auto script = fileScripts.find(handle.path);
+  if (script != fileScripts.end() && script->second.hasReadError &&
+      handle.position >= script->second.readErrorOffset) {
+    return script->second.readError;
+  }
+  while (*done < length) {
+    ssize_t got = pread(handle.fd, out + *done, length - *done, static_cast<off_t>(handle.position + *done));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return ERROR_READ_FAULT;
+    }
+    if (got == 0) break;
+    *done += static_cast<DWORD>(got);
+  }
+  return 0;
+}
+
+DWORD WriteHostFile(SimHandle& handle, const uint8_t* in, DWORD length, DWORD* done) {
+  DWORD allowed = length;
+  auto script = fileScripts.find(handle.path);
+  if (script != fileScripts.end() && script->second.hasLimit) {
+    uint64_t limit = script->second.limit;
+    uint64_t room = handle.position >= limit ? 0 : limit - handle.position;
+    if (room < allowed) allowed = static_cast<DWORD>(room);
+  }
+  while (*done < allowed) {
+    ssize_t put = pwrite(handle.fd, in + *done, allowed - *done, static_cast<off_t>(handle.position + *done));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return ErrorFromErrno(errno);
+    }
+    *done += static_cast<DWORD>(put);
+  }
+  return allowed < length ? ERROR_DISK_FULL : 0;
+}
+
+}  // namespace
+
+namespace sim_internal {
+
+std::mutex& IoMutex() { return ioMutex; }
+
+HANDLE RegisterThreadHandle() {
+  std::lock_guard<std::mutex> lock(ioMutex);
+  SimHandle handle;
+  handle.kind = Kind::Thread;
+  return AddHandle(handle);
+}
+
+void ResetHandles() {
+  std::lock_guard<std::mutex> lock(ioMutex);
+  for (auto& entry : handles) {
+    if (entry.second.fd >= 0) close(entry.second.fd);
+  }
+  handles.clear();
+  fileScripts.clear();
+  unalignedTransfers = 0;
+}
+
+}  // namespace sim_internal
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,
+                   HANDLE) {
+  if (path == nullptr || path[0] == 0) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  const std::string name(path);
+  SimHandle handle;
+  handle.path = name;
+  handle.access = access;
+  handle.noBuffering = (flags & FILE_FLAG_NO_BUFFERING) != 0;
+
+  if (sim_internal::EqualNoCase(name, kVwin32Path)) {
+    if (!SimVwin32Open()) return INVALID_HANDLE_VALUE;  // the driver left the last error
+    std::lock_guard<std::mutex> lock(ioMutex);
+    handle.kind = Kind::Vwin32;
+    return AddHandle(handle);
+  }
+
+  std::unique_lock<std::mutex> lock(ioMutex);
+  if (sim_internal::SimDevice* device = sim_internal::FindDevice(name)) {
+    if (device->spec.openError != 0) {
+      DWORD error = device->spec.openError;
+      lock.unlock();
+      SetLastError(error);
+      return INVALID_HANDLE_VALUE;
+    }
+    device->stats.opens++;
+    device->stats.openHandles++;
+    handle.kind = Kind::Device;
+    return AddHandle(handle);
+  }
+  if (IsRawPath(name)) {  // a device nobody registered does not exist
+    lock.unlock();
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+
+  int openFlags = O_CLOEXEC;
+  const bool wantRead = (access & GENERIC_READ) != 0, wantWrite = (access & GENERIC_WRITE) != 0;
+  openFlags |= wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
+  struct stat info;
+  const bool existed = stat(path, &info) == 0;
+  DWORD error = 0;
+  switch (disposition) {
+    case CREATE_NEW: openFlags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: openFlags |= O_CREAT | O_TRUNC; break;
+    case OPEN_EXISTING: break;
+    case OPEN_ALWAYS: openFlags |= O_CREAT; break;
+    default: error = ERROR_INVALID_PARAMETER; break;
+  }
+  if (error == 0 && existed && S_ISDIR(info.st_mode)) error = ERROR_ACCESS_DENIED;
+  int fd = -1;
+  if (error == 0) {
+    fd = open(path, openFlags, 0644);
+    if (fd < 0) error = ErrorFromErrno(errno);
+  }
+  if (error != 0) {
+    lock.unlock();
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+  }
+  handle.kind = Kind::HostFile;
+  handle.fd = fd;
+  HANDLE result = AddHandle(handle);
+  lock.unlock();
+  // Windows reports that an existing file was replaced or opened, while succeeding.
+  if (existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)) SetLastError(ERROR_ALREADY_EXISTS);
+  return result;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
+  if (read != nullptr) *read = 0;
+  DWORD error = 0, done = 0;
+  {
+    std::lock_guard<std::mutex> lock(ioMutex);
+    SimHandle* handle = Lookup(file);
+    if (handle == nullptr || handle->kind == Kind::Thread) {
+      error = ERROR_INVALID_HANDLE;
+    } else if (read == nullptr || (buffer == nullptr && toRead != 0)) {
+      error = ERROR_INVALID_PARAMETER;
+    } else if (handle->kind == Kind::Vwin32) {
+      error = ERROR_INVALID_FUNCTION;
+    } else if ((handle->access & GENERIC_READ) == 0) {
+      error = ERROR_ACCESS_DENIED;
+    } else if (Unaligned(*handle, buffer, toRead)) {
+      ++unalignedTransfers;
+      error = ERROR_INVALID_PARAMETER;
+    } else if (handle->kind == Kind::Device) {
+      sim_internal::SimDevice* device = sim_internal::FindDevice(handle->path);
+      if (device == nullptr) {
+        error = ERROR_NOT_READY;  // the device went away
+      } else {
+        uint32_t got = 0;
+        error = sim_internal::DeviceRead(*device, handle->position, static_cast<uint8_t*>(buffer), toRead, &got);
+        done = got;
+      }
+    } else {
+      error = ReadHostFile(*handle, static_cast<uint8_t*>(buffer), toRead, &done);
+    }
+    if (handle != nullptr) handle->position += done;
+  }
+  if (read != nullptr) *read = done;
+  if (error != 0) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
+  if (written != nullptr) *written = 0;
+  DWORD error = 0, done = 0;
+  {
+    std::lock_guard<std::mutex> lock(ioMutex);
+    SimHandle* handle = Lookup(file);
+    if (handle == nullptr || handle->kind == Kind::Thread) {
+      error = ERROR_INVALID_HANDLE;
+    } else if (written == nullptr || (buffer == nullptr && toWrite != 0)) {
+      error = ERROR_INVALID_PARAMETER;
+    } else if (handle->kind == Kind::Vwin32) {
+      error = ERROR_INVALID_FUNCTION;
+    } else if ((handle->access & GENERIC_WRITE) == 0) {
+      error = ERROR_ACCESS_DENIED;
+    } else if (Unaligned(*handle, buffer, toWrite)) {
+      ++unalignedTransfers;
+      error = ERROR_INVALID_PARAMETER;
+    } else if (handle->kind == Kind::Device) {
+      sim_internal::SimDevice* device = sim_internal::FindDevice(handle->path);
+      if (device == nullptr) {
+        error = ERROR_NOT_READY;
+      } else {
+        uint32_t put = 0;
+        error = sim_internal::DeviceWrite(*device, handle->position, static_cast<const uint8_t*>(buffer), toWrite,
+                                          &put);
+        done = put;
+      }
+    } else {
+      error = WriteHostFile(*handle, static_cast<const uint8_t*>(buffer), toWrite, &done);
+    }
+    if (handle != nullptr) handle->position += done;
+  }
+  if (written != nullptr) *written = done;
+  if (error != 0) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distanceLow, PLONG distanceHigh, DWORD method) {
+  DWORD error = 0;
+  uint64_t result = 0;
+  {
+    std::lock_guard<std::mutex> lock(ioMutex);
+    SimHandle* handle = Lookup(file);
+    if (handle == nullptr || handle->kind == Kind::Thread || handle->kind == Kind::Vwin32) {
+      error = ERROR_INVALID_HANDLE;
+    } else {
+      // Without the high part the distance is a signed 32-bit value.
+      int64_t distance = distanceHigh != nullptr
+                             ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
+                                                    static_cast<uint32_t>(distanceLow))
+                             : static_cast<int64_t>(distanceLow);
+      int64_t base = 0;
+      if (method == FILE_BEGIN) {
+        base = 0;
+      } else if (method == FILE_CURRENT) {
+        base = static_cast<int64_t>(handle->position);
+      } else if (method == FILE_END) {
+        if (handle->kind == Kind::Device) {
+          sim_internal::SimDevice* device = sim_internal::FindDevice(handle->path);
+          base = device != nullptr ? static_cast<int64_t>(device->spec.sizeBytes) : 0;
+        } else {
+          struct stat info;
+          base = fstat(handle->fd, &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
+        }
+      } else {
+        error = ERROR_INVALID_PARAMETER;
+      }
+      if (error == 0) {
+        int64_t target = base + distance;
+        if (target < 0) {
+          error = ERROR_NEGATIVE_SEEK;
+        } else {
+          handle->position = static_cast<uint64_t>(target);
+          result = handle->position;
+        }
+      }
+    }
+  }
+  if (error != 0) {
+    SetLastError(error);
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (distanceHigh != nullptr) *distanceHigh = static_cast<LONG>(static_cast<uint32_t>(result >> 32));
+  // A low part that looks like the failure value is told apart by a cleared last error.
+  if (static_cast<DWORD>(result) == INVALID_SET_FILE_POINTER) SetLastError(NO_ERROR);
+  return static_cast<DWORD>(result);
+}
+
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
+  DWORD error = 0;
+  uint64_t size = 0;
+  {
+    std::lock_guard<std::mutex> lock(ioMutex);
+    SimHandle* handle = Lookup(file);
+    if (handle == nullptr || handle->kind == Kind::Thread || handle->kind == Kind::Vwin32) {
+      error = ERROR_INVALID_HANDLE;
+    } else if (handle->kind == Kind::Device) {
+      error = ERROR_INVALID_FUNCTION;
+    } else {
+      struct stat info;
+      if (fstat(handle->fd, &info) != 0) {
+        error = ERROR_INVALID_HANDLE;
+      } else {
+        size = static_cast<uint64_t>(info.st_size);
+      }
+    }
+  }
+  if (error != 0) {
+    SetLastError(error);
+    return INVALID_FILE_SIZE;
+  }
+  if (sizeHigh != nullptr) *sizeHigh = static_cast<DWORD>(size >> 32);
+  if (static_cast<DWORD>(size) == INVALID_FILE_SIZE) SetLastError(NO_ERROR);
+  return static_cast<DWORD>(size);
+}
+
+BOOL CloseHandle(HANDLE object) {
+  sim::Event event;
+  bool record = false;
+  {
+    std::lock_guard<std::mutex> lock(ioMutex);
+    auto it = handles.find(reinterpret_cast<uintptr_t>(object));
+    if (it == handles.end()) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    SimHandle& handle = it->second;
+    if (handle.kind == Kind::Device) {
+      if (sim_internal::SimDevice* device = sim_internal::FindDevice(handle.path)) {
+        device->stats.openHandles--;
+        if (handle.lockHeld) device->stats.locksHeld--;  // closing a handle releases its lock
+      }
+    }
+    if (handle.fd >= 0) close(handle.fd);
+    if (handle.kind == Kind::Device || handle.kind == Kind::HostFile) {
+      record = true;
+      event.kind = "CloseHandle";
+      event.text = handle.path;
+    }
+    handles.erase(it);
+  }
+  if (record) sim_internal::RecordEvent(event);
+  return TRUE;
+}
+
+BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                     LPDWORD returned, LPOVERLAPPED) {
+  DWORD error = 0;
+  {
+    std::unique_lock<std::mutex> lock(ioMutex);
+    SimHandle* handle = Lookup(device);
+    if (handle == nullptr || handle->kind == Kind::Thread) {
+      lock.unlock();
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    if (handle->kind == Kind::Vwin32) {
+      lock.unlock();  // the driver keeps its own records
+      return SimVwin32Ioctl(code, in, inSize, out, outSize, returned);
+    }
+    if (returned == nullptr) {
+      error = ERROR_INVALID_PARAMETER;
+    } else if (handle->kind == Kind::HostFile) {
+      *returned = 0;
+      error = ERROR_INVALID_FUNCTION;
+    } else {
+      *returned = 0;
+      sim_internal::SimDevice* simDevice = sim_internal::FindDevice(handle->path);
+      if (simDevice == nullptr) {
+        error = ERROR_NOT_READY;
+      } else {
+        const sim::DeviceSpec& spec = simDevice->spec;
+        sim::DeviceStats& stats = simDevice->stats;
+        switch (code) {
+          case IOCTL_DISK_GET_DRIVE_GEOMETRY:
+            stats.geometryRequests++;
+            if (!spec.hasGeometry) {
+              error = spec.sizeQueryError;
+            } else if (out == nullptr || outSize < sizeof(DISK_GEOMETRY)) {
+              error = ERROR_INSUFFICIENT_BUFFER;
+            } else {
+              std::memcpy(out, &spec.geometry, sizeof(DISK_GEOMETRY));
+              *returned = sizeof(DISK_GEOMETRY);
+            }
+            break;
+          case IOCTL_DISK_GET_PARTITION_INFO:
+            stats.partitionRequests++;
+            if (!spec.hasPartition) {
+              error = spec.sizeQueryError;
+            } else if (out == nullptr || outSize < sizeof(PARTITION_INFORMATION)) {
+              error = ERROR_INSUFFICIENT_BUFFER;
+            } else {
+              PARTITION_INFORMATION info{};
+              info.PartitionLength.QuadPart = static_cast<LONGLONG>(spec.partitionLength);
+              info.RecognizedPartition = TRUE;
+              std::memcpy(out, &info, sizeof(info));
+              *returned = sizeof(PARTITION_INFORMATION);
+            }
+            break;
+          case FSCTL_LOCK_VOLUME:
+            stats.lockRequests++;
+            if (!spec.lockGranted) {
+              error = ERROR_ACCESS_DENIED;
+            } else if (!handle->lockHeld) {
+              handle->lockHeld = true;
+              stats.locksHeld++;
+            }
+            break;
+          case FSCTL_UNLOCK_VOLUME:
+            stats.unlockRequests++;
+            if (!handle->lockHeld) {
+              error = ERROR_NOT_LOCKED;
+            } else {
+              handle->lockHeld = false;
+              stats.locksHeld--;
+            }
+            break;
+          default:
+            error = ERROR_INVALID_FUNCTION;
+            break;
+        }
+      }
+    }
+  }
+  if (error != 0) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+namespace sim {
+
+void SetFileSizeLimit(const std::string& path, uint64_t limit) {
+  std::lock_guard<std::mutex> lock(ioMutex);
+  FileScript& script = fileScripts[path];
+  script.hasLimit = true;
+  script.limit = limit;
+}
+
+void SetFileReadError(const std::string& path, uint64_t offset, DWORD error) {
+  std::lock_guard<std::mutex> lock(ioMutex);
+  FileScript& script = fileScripts[path];
+  script.hasReadError = true;
+  script.readErrorOffset = offset;
+  script.readError = error;
+}
+
+int OpenHandleCount() {
+  std::lock_guard<std::mutex> lock(ioMutex);
+  int count = 0;
+  for (const auto& entry : handles) {
+    if (entry.second.kind != Kind::Thread) ++count;
+  }
+  return count;
+}
+
+int OpenThreadHandles() {
+  std::lock_guard<std::mutex> lock(ioMutex);
+  int count = 0;
+  for (const auto& entry : handles) {
+    if (entry.second.kind == Kind::Thread) ++count;
+  }
+  return count;
+}
+
+int UnalignedTransfers() {
+  std::lock_guard<std::mutex> lock(ioMutex);
+  return unalignedTransfers;
+}
+
+}  // namespace sim

@@ -1,0 +1,49 @@
+// Pieces the files of the simulated layer share with each other; tests use
+// sim_control.h instead.
+#pragma once
+
+#include "sim_control.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace sim_internal {
+
+constexpr uint32_t kSimSector = 512;
+
+// A block device: its script, the sectors written so far and its counters.
+struct SimDevice {
+  sim::DeviceSpec spec;
+  std::map<uint64_t, std::array<uint8_t, kSimSector>> overlay;  // sector index -> written content
+  sim::DeviceStats stats;
+};
+
+// Guards the handle table, the devices and the file scripts; the worker thread
+// and the test thread both reach them.
+std::mutex& IoMutex();
+
+// The device registered under `path` (compared without regard to case), or null.
+// Callers hold IoMutex().
+SimDevice* FindDevice(const std::string& path);
+// Transfers on a device at byte `position`; return 0 or the Win32 error. Callers hold IoMutex().
+DWORD DeviceRead(SimDevice& device, uint64_t position, uint8_t* out, uint32_t length, uint32_t* done);
+DWORD DeviceWrite(SimDevice& device, uint64_t position, const uint8_t* in, uint32_t length, uint32_t* done);
+void ResetDevices();
+
+// A handle for a thread made by CreateThread.
+HANDLE RegisterThreadHandle();
+
+// Appends to the ordered log of window calls (and closed files).
+void RecordEvent(const sim::Event& event);
+
+void ResetHandles();
+void ResetMemory();
+void ResetWindows();
+void ResetSystem();
+
+bool EqualNoCase(const std::string& a, const std::string& b);
+
+}  // namespace sim_internal

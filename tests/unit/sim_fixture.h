@@ -1,0 +1,51 @@
+// Base fixture of every host test: a fresh simulated system, a private folder
+// for host files, and a check that the test left no handle or block behind.
+#pragma once
+
+#include "sim_control.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+class SimTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::Reset();
+    std::string templ = (std::filesystem::temp_directory_path() / "tavrin-test-XXXXXX").string();
+    std::vector<char> name(templ.begin(), templ.end());
+    name.push_back('\0');
+    ASSERT_NE(mkdtemp(name.data()), nullptr);
+    tempDir_ = name.data();
+  }
+
+  void TearDown() override {
+    EXPECT_EQ(sim::OpenHandleCount(), 0) << "a file, device or driver handle was left open";
+    EXPECT_EQ(sim::LiveVirtualAllocs(), 0) << "a VirtualAlloc block was not freed";
+    EXPECT_EQ(sim::LiveHeapAllocs(), 0) << "a HeapAlloc block was not freed";
+    std::error_code ignored;
+    std::filesystem::remove_all(tempDir_, ignored);
+    sim::Reset();
+  }
+
+  // A path inside this test's private folder.
+  std::string TempPath(const std::string& name) const { return tempDir_ + "/" + name; }
+
+  static void WriteHostFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+
+  static std::vector<uint8_t> ReadHostFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  std::string tempDir_;
+};

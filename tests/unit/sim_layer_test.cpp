@@ -1,0 +1,186 @@
+// The parts of the simulated layer whose behaviour is subtle enough that a
+// mistake would make engine tests pass for the wrong reason.
+#include "sim_fixture.h"
+
+#include <cstring>
+
+namespace {
+
+const char kDisk[] = "\\\\.\\E:";
+
+uint8_t Pattern(uint64_t offset) { return static_cast<uint8_t>((offset * 7 + offset / 512) & 0xFF); }
+
+struct AlignedBuffer {
+  uint8_t* data = static_cast<uint8_t*>(VirtualAlloc(nullptr, 65536 + 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  ~AlignedBuffer() { VirtualFree(data, 0, MEM_RELEASE); }
+};
+
+class SimLayerTest : public SimTest {};
+
+TEST_F(SimLayerTest, UnbufferedHandlesRejectUnalignedTransfers) {
+  sim::DeviceSpec spec;
+  spec.sizeBytes = 1 << 20;
+  spec.pattern = Pattern;
+  sim::AddDevice(kDisk, spec);
+  AlignedBuffer buffer;
+  struct Case {
+    const char* what;
+    uint32_t addressOffset, length, position;
+    bool unbuffered, accepted;
+  };
+  const Case cases[] = {
+      {"aligned", 0, 1024, 512, true, true},
+      {"buffer address", 16, 1024, 0, true, false},
+      {"length", 0, 1000, 0, true, false},
+      {"position", 0, 1024, 100, true, false},
+      {"buffered handle takes anything", 16, 1000, 100, false, true},
+  };
+  int rejected = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DWORD flags = c.unbuffered ? FILE_FLAG_NO_BUFFERING : 0;
+    for (bool writing : {false, true}) {
+      HANDLE device = CreateFileA(kDisk, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags, nullptr);
+      ASSERT_NE(device, INVALID_HANDLE_VALUE);
+      SetFilePointer(device, static_cast<LONG>(c.position), nullptr, FILE_BEGIN);
+      DWORD moved = 12345;
+      BOOL ok = writing ? WriteFile(device, buffer.data + c.addressOffset, c.length, &moved, nullptr)
+                        : ReadFile(device, buffer.data + c.addressOffset, c.length, &moved, nullptr);
+      EXPECT_EQ(ok != FALSE, c.accepted);
+      if (c.accepted) {
+        EXPECT_EQ(moved, c.length);
+      } else {
+        ++rejected;
+        EXPECT_EQ(moved, 0u);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+      }
+      CloseHandle(device);
+    }
+  }
+  EXPECT_EQ(sim::UnalignedTransfers(), rejected);
+  EXPECT_EQ(sim::Device(kDisk).bytesWritten, 1024u + 1000u);
+}
+
+TEST_F(SimLayerTest, DeviceEndGivesShortTransfersThenTheScriptedError) {
+  sim::DeviceSpec spec;
+  spec.sizeBytes = 3 * 512;
+  spec.pattern = Pattern;
+  spec.endReadError = ERROR_SECTOR_NOT_FOUND;
+  sim::AddDevice(kDisk, spec);
+  AlignedBuffer buffer;
+  HANDLE device = CreateFileA(kDisk, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING,
+                              nullptr);
+  ASSERT_NE(device, INVALID_HANDLE_VALUE);
+
+  DWORD moved = 0;
+  SetFilePointer(device, 1024, nullptr, FILE_BEGIN);
+  ASSERT_TRUE(ReadFile(device, buffer.data, 2048, &moved, nullptr));
+  EXPECT_EQ(moved, 512u) << "a read across the end gives what is there";
+  EXPECT_EQ(buffer.data[0], Pattern(1024));
+  EXPECT_FALSE(ReadFile(device, buffer.data, 512, &moved, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SECTOR_NOT_FOUND));
+
+  std::memset(buffer.data, 0xAB, 2048);
+  SetFilePointer(device, 1024, nullptr, FILE_BEGIN);
+  EXPECT_FALSE(WriteFile(device, buffer.data, 2048, &moved, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+  EXPECT_EQ(moved, 512u) << "a write across the end writes what fits";
+  EXPECT_EQ(sim::DeviceBytes(kDisk, 1024, 4096), std::vector<uint8_t>(512, 0xAB));
+  CloseHandle(device);
+}
+
+TEST_F(SimLayerTest, WrittenSectorsOverlayTheGeneratedContent) {
+  sim::DeviceSpec spec;
+  spec.sizeBytes = uint64_t{8} << 30;  // generated: costs no memory
+  spec.pattern = Pattern;
+  sim::AddDevice(kDisk, spec);
+  HANDLE device = CreateFileA(kDisk, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(device, INVALID_HANDLE_VALUE);
+  const uint8_t patch[3] = {1, 2, 3};
+  LONG high = 0;
+  SetFilePointer(device, 510, &high, FILE_BEGIN);  // straddles sectors 0 and 1
+  DWORD moved = 0;
+  ASSERT_TRUE(WriteFile(device, patch, 3, &moved, nullptr));
+
+  std::vector<uint8_t> expected(1024);
+  for (uint64_t i = 0; i < expected.size(); ++i) expected[i] = Pattern(i);
+  expected[510] = 1, expected[511] = 2, expected[512] = 3;
+  EXPECT_EQ(sim::DeviceBytes(kDisk, 0, 1024), expected);
+
+  uint8_t back[1024];
+  SetFilePointer(device, 0, nullptr, FILE_BEGIN);
+  ASSERT_TRUE(ReadFile(device, back, sizeof back, &moved, nullptr));
+  EXPECT_EQ(std::vector<uint8_t>(back, back + sizeof back), expected);
+
+  high = 1;  // positions above 4 GiB use the high part
+  EXPECT_EQ(SetFilePointer(device, 0x200, &high, FILE_BEGIN), 0x200u);
+  EXPECT_EQ(high, 1);
+  ASSERT_TRUE(ReadFile(device, back, 512, &moved, nullptr));
+  EXPECT_EQ(moved, 512u);
+  EXPECT_EQ(back[5], Pattern(0x100000200ull + 5));
+  CloseHandle(device);
+}
+
+TEST_F(SimLayerTest, SizeRequestsNeedRoomForTheWholeRecord) {
+  sim::DeviceSpec spec;
+  spec.sizeBytes = 1 << 20;
+  spec.hasGeometry = true;
+  spec.geometry.Cylinders.QuadPart = 7;
+  spec.geometry.TracksPerCylinder = 255;
+  spec.hasPartition = true;
+  spec.partitionLength = 123456789;
+  sim::AddDevice(kDisk, spec);
+  HANDLE device = CreateFileA(kDisk, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(device, INVALID_HANDLE_VALUE);
+  DISK_GEOMETRY geometry{};
+  PARTITION_INFORMATION partition{};
+  DWORD returned = 0;
+  EXPECT_FALSE(DeviceIoControl(device, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, 23, &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_FALSE(DeviceIoControl(device, IOCTL_DISK_GET_PARTITION_INFO, nullptr, 0, &partition, 31, &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  ASSERT_TRUE(DeviceIoControl(device, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry, &returned,
+                              nullptr));
+  EXPECT_EQ(returned, 24u);
+  EXPECT_EQ(geometry.TracksPerCylinder, 255u);
+  ASSERT_TRUE(DeviceIoControl(device, IOCTL_DISK_GET_PARTITION_INFO, nullptr, 0, &partition, sizeof partition,
+                              &returned, nullptr));
+  EXPECT_EQ(returned, 32u);
+  EXPECT_EQ(partition.PartitionLength.QuadPart, 123456789);
+  CloseHandle(device);
+}
+
+TEST_F(SimLayerTest, ClosingAHandleReleasesItsLock) {
+  sim::DeviceSpec spec;
+  spec.sizeBytes = 1 << 20;
+  sim::AddDevice(kDisk, spec);
+  HANDLE device = CreateFileA(kDisk, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD returned = 0;
+  ASSERT_TRUE(DeviceIoControl(device, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr));
+  EXPECT_EQ(sim::Device(kDisk).locksHeld, 1);
+  CloseHandle(device);
+  EXPECT_EQ(sim::Device(kDisk).locksHeld, 0);
+  EXPECT_EQ(sim::Device(kDisk).openHandles, 0);
+}
+
+TEST_F(SimLayerTest, FullHostDiskWritesWhatFitsAndReportsDiskFull) {
+  const std::string path = TempPath("image.img");
+  sim::SetFileSizeLimit(path, 1000);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  std::vector<uint8_t> block(768, 0x5A);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(file, block.data(), 768, &written, nullptr));
+  EXPECT_FALSE(WriteFile(file, block.data(), 768, &written, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+  EXPECT_EQ(written, 232u);
+  CloseHandle(file);
+  EXPECT_EQ(ReadHostFile(path), std::vector<uint8_t>(1000, 0x5A));
+
+  file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "replacing a file says so";
+  CloseHandle(file);
+  EXPECT_TRUE(ReadHostFile(path).empty());
+}
+
+}  // namespace
