@@ -9,6 +9,13 @@
 #  include <commctrl.h>
 #  include <commdlg.h>
 #  include <shellapi.h>
+// The VWIN32 driver takes addresses in 32-bit registers; the legacy family it
+// belongs to is 32-bit, so a pointer fits as it is.
+inline DWORD Vwin32Address(const void* address) { return (DWORD)(UINT_PTR)address; }
 #else
 #  include "sim_win32.h"
+#  include "sim_vwin32.h"
+// Host pointers are 64-bit: the simulated driver hands out a 32-bit stand-in
+// per pointer and resolves it when a request names it.
+inline DWORD Vwin32Address(const void* address) { return SimVwin32Address(address); }
 #endif
