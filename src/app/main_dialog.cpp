@@ -1,19 +1,176 @@
 #include "app/main_dialog.h"
 
 #include "app/app_state.h"
+#include "app/app_texts.h"
+#include "app/close_request.h"
+#include "app/progress_paint.h"
+#include "app/start_command.h"
+#include "app/status_line.h"
+#include "disk/drive_list.h"
 #include "imaging/job_state.h"
+#include "resources/resource_ids.h"
+
+#include <cwchar>
+
+namespace {
+
+constexpr UINT kProgressTimerPeriod = 1000;
+constexpr UINT kTabCaptionChars = 16;
+static_assert(sizeof(OPENFILENAMEA) == 88, "the file dialogs take the full record");
+
+HWND tabControl = nullptr;                  // tab control 1034; main thread, at initialisation
+HWND driveCombo = nullptr;                  // drive combo box 1036; main thread, at initialisation
+OPENFILENAMEA fileDialog;                   // filled anew by each Browse; main thread
+WCHAR tabCaption[kTabCaptionChars];         // the tab caption being inserted; main thread
+
+void InsertTab(int index, const WCHAR* caption) {
+  std::wcsncpy(tabCaption, caption, kTabCaptionChars - 1);
+  tabCaption[kTabCaptionChars - 1] = L'\0';
+  TCITEMW item = {};
+  item.mask = TCIF_TEXT;
+  item.pszText = tabCaption;
+  SendMessageW(tabControl, TCM_INSERTITEMW, index, reinterpret_cast<LPARAM>(&item));
+}
+
+int32_t SelectedTab() {
+  return static_cast<int32_t>(SendMessageA(tabControl, TCM_GETCURSEL, 0, 0));
+}
+
+void CreateToolTips(HWND window) {
+  toolTipWindow = CreateWindowExA(WS_EX_TOPMOST, TOOLTIP_CLASS, nullptr,
+                                  WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
+                                  moduleInstance, nullptr);
+  SetWindowPos(toolTipWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+  SendMessageA(toolTipWindow, TTM_ACTIVATE, TRUE, 0);
+  AddToolTip(IDC_HELP, window, TIP_HELP, toolTipWindow);
+  AddToolTip(IDC_START, window, TIP_START, toolTipWindow);
+  AddToolTip(IDC_ABOUT, window, TIP_ABOUT, toolTipWindow);
+  AddToolTip(IDC_BROWSE, window, TIP_BROWSE, toolTipWindow);
+}
+
+void InitialiseMainWindow(HWND window) {
+  mainWindow = window;
+  PostMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+  PostMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(largeIcon));
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  jobState.percentDone.store(0.0);
+  jobState.percentDoneCopy.store(0.0);
+
+  tabControl = GetDlgItem(window, IDC_TABS);
+  InsertTab(kWriteImageToDisk, TAB_CAPTION_WRITE);
+  InsertTab(kCreateImageFromDisk, TAB_CAPTION_CREATE);
+
+  // Visible before the drives are probed, which can take a while.
+  ShowWindow(window, SW_SHOW);
+  driveCombo = GetDlgItem(window, IDC_DRIVE_LIST);
+  BuildDriveList(driveCombo);
+
+  PrepareProgressBar(window);
+  SetTimer(window, IDT_PROGRESS_TIMER, kProgressTimerPeriod, nullptr);
+  CreateToolTips(window);
+  SendMessageA(driveCombo, CB_SETCURSEL, 0, 0);
+}
+
+void ChangeTab(HWND window) {
+  if (SelectedTab() == kCreateImageFromDisk) {
+    SetDlgItemTextW(window, IDC_DRIVE_LABEL, LABEL_DRIVE_CREATE);
+    SetDlgItemTextW(window, IDC_FILE_LABEL, LABEL_FILE_CREATE);
+    WriteStatusText(STATUS_PROMPT_CREATE);
+  } else {
+    SetDlgItemTextW(window, IDC_DRIVE_LABEL, LABEL_DRIVE_WRITE);
+    SetDlgItemTextW(window, IDC_FILE_LABEL, LABEL_FILE_WRITE);
+    WriteStatusText(STATUS_PROMPT_WRITE);
+  }
+  // While a job runs the next tick writes its own text over the prompt.
+  if (jobState.busy.load() == 0) RequestProgressRedraw();
+}
+
+void Browse(HWND window) {
+  GetDlgItemTextA(window, IDC_IMAGE_FILE, imagePath, kImagePathBytes);
+  ZeroMemory(&fileDialog, sizeof(fileDialog));
+  fileDialog.lStructSize = sizeof(fileDialog);
+  fileDialog.hwndOwner = mainWindow;
+  fileDialog.lpstrFilter = fileFilter;
+  fileDialog.nFilterIndex = 1;
+  fileDialog.lpstrFile = imagePath;
+  fileDialog.nMaxFile = kImagePathBytes;
+  fileDialog.Flags = OFN_HIDEREADONLY;
+  fileDialog.lpstrDefExt = DEFAULT_IMAGE_EXTENSION;
+  if (SelectedTab() == kCreateImageFromDisk) {
+    fileDialog.lpstrTitle = TITLE_SAVE_IMAGE;
+    GetSaveFileNameA(&fileDialog);
+  } else {
+    fileDialog.lpstrTitle = TITLE_OPEN_IMAGE;
+    GetOpenFileNameA(&fileDialog);
+  }
+  if (imagePath[0] != '\0') SetDlgItemTextA(window, IDC_IMAGE_FILE, imagePath);
+}
+
+void PressStart(HWND window) {
+  // The fields are read only when a new job may start; a press during a job
+  // only asks it to stop.
+  if (jobState.busy.load() == 0 && quitWhenIdle.load() == 0) {
+    GetDlgItemTextA(window, IDC_IMAGE_FILE, imagePath, kImagePathBytes);
+    GetDlgItemTextA(window, IDC_DRIVE_LIST, driveText, kDriveTextBytes);
+  }
+  PressStartButton(SelectedTab());
+}
+
+void RunCommand(HWND window, WORD command) {
+  switch (command) {
+    case IDC_START:
+      PressStart(window);
+      break;
+    case IDC_BROWSE:
+      Browse(window);
+      break;
+    case IDM_CLOSE_WINDOW:
+      SendMessageA(window, WM_CLOSE, 0, 0);
+      break;
+    default:
+      break;  // IDOK and IDCANCEL too: Enter and Esc do nothing
+  }
+}
+
+}  // namespace
 
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  (void)wParam;
-  (void)lParam;
   switch (message) {
     case WM_INITDIALOG:
-      mainWindow = window;
+      InitialiseMainWindow(window);
       return TRUE;
+    case WM_NOTIFY:
+      if (reinterpret_cast<const NMHDR*>(lParam)->code == static_cast<UINT>(TCN_SELCHANGE)) {
+        ChangeTab(window);
+      }
+      return FALSE;
+    case WM_COMMAND:
+      if (HIWORD(wParam) == 0) RunCommand(window, LOWORD(wParam));
+      return FALSE;
     case WM_CLOSE:
-    case WM_DESTROY:
+      // While a job runs it is cancelled first; its worker's end closes the window.
+      if (RequestClose()) PostQuitMessage(0);
+      return FALSE;
     case WM_QUERYENDSESSION:
+      if (RequestClose()) {
+        PostQuitMessage(0);
+        return FALSE;
+      }
+      // A transfer is winding down: hold the end of the session until the
+      // disk is unlocked and the files are closed.
+      SetWindowLongPtrA(window, DWLP_MSGRESULT, FALSE);
+      return TRUE;
+    case WM_DESTROY:
       PostQuitMessage(0);
+      return FALSE;
+    case WM_MEASUREITEM:
+      return MeasureProgressItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+    case WM_DRAWITEM:
+      return DrawProgressItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+    case WM_TIMER:
+      StatusTimerTick();
+      if (QuitIsDue()) PostQuitMessage(0);
       return FALSE;
     default:
       return FALSE;

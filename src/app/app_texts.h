@@ -1,0 +1,66 @@
+// Every text of the user interface that users see, named once. Texts with
+// Chinese in them are wide literals: they go through the wide-character calls
+// so they read correctly whatever the system's code page.
+#pragma once
+
+// Start-up
+#define TEXT_OUT_OF_MEMORY "Insufficient Memory"
+#define CAPTION_OUT_OF_MEMORY "Out of Memory"
+#define FORMAT_FILE_FILTER "Image Files%c*.img%cAll Files%c*.*%c%c"
+#define STATUS_FONT_FACE "Arial"
+
+// Status line prompts of the two tabs
+#define STATUS_PROMPT_WRITE "Click 'Start' to write selected image to disk"
+#define STATUS_PROMPT_CREATE "Click 'Start' to create an image of the disk"
+
+// Tabs and labels
+#define TAB_CAPTION_WRITE L"映像写入"
+#define TAB_CAPTION_CREATE L"创建映像"
+#define LABEL_DRIVE_WRITE L"选择驱动器"
+#define LABEL_DRIVE_CREATE L"选择驱动器 From"
+#define LABEL_FILE_WRITE L"映像档:"
+#define LABEL_FILE_CREATE L"目标文件:"
+
+// Tool tips
+#define TIP_HELP "View program documentation online"
+#define TIP_START "Start transfer"
+#define TIP_ABOUT "About this program"
+#define TIP_BROWSE "Browse for an image file"
+#define TOOLTIP_CLASS "tooltips_class32"
+
+// Browse
+#define TITLE_OPEN_IMAGE "Use Which Image?"
+#define TITLE_SAVE_IMAGE "Save Image As?"
+#define DEFAULT_IMAGE_EXTENSION "img"
+
+// Start
+#define TEXT_NO_FILE_NAME "Please select a image file name before proceeding"
+#define CAPTION_NO_FILE_NAME "Error with filename"
+#define TEXT_NO_DRIVE "Please select a drive before proceeding"
+#define CAPTION_NO_DRIVE "Error with drive"
+#define TEXT_DESTROY_WARNING \
+  "This operation will completely destroy the contents of the disk\r\n" \
+  "Are you sure you wish to proceed with the operation?"
+#define CAPTION_DESTROY_WARNING "Warning! Data will be lost!"
+#define TEXT_OPEN_IMAGE_FAILED "Error opening image file"
+#define TEXT_CREATE_IMAGE_FAILED "Error creating image file"
+#define CAPTION_FILE_ERROR "File Error"
+#define TEXT_NO_TRANSFER_BUFFER "Not enough memory to start the transfer; nothing was written"
+#define TEXT_NO_WORKER_THREAD "The transfer could not be started; nothing was written"
+#define CAPTION_START_FAILED "Transfer Not Started"
+
+// Closing while a transfer runs, when the window went away before it ended
+#define TEXT_CLOSED_WHILE_BUSY \
+  "The window closed while a transfer was running. The transfer was cancelled; " \
+  "the disk and the image file were closed, and the transferred part may be incomplete."
+#define CAPTION_CLOSED_WHILE_BUSY "Cancelled"
+
+// Status line during a job
+#define FORMAT_PERCENT "%0.2f%% Completed"
+#define FORMAT_REMAINING_SECONDS "Remaining Time %0.0f Seconds"
+#define FORMAT_REMAINING_MINUTES "Remaining Time %0.0f Minutes"
+#define FORMAT_REMAINING_HOURS "Remaining Time %0.0f Hours %i Minutes"
+#define FORMAT_SPEED_BYTES "%0.0f Bytes/Sec"
+#define FORMAT_SPEED_KB "%0.2f KB/Sec"
+#define FORMAT_SPEED_MB "%0.2f MB/Sec"
+#define FORMAT_SPEED_GB "%0.2f GB/Sec"

@@ -1,0 +1,110 @@
+#include "app/start_command.h"
+
+#include "app/app_state.h"
+#include "app/app_texts.h"
+#include "app/close_request.h"
+#include "imaging/imaging_worker.h"
+#include "imaging/job_state.h"
+
+#include <cstring>
+
+namespace {
+
+// The combo text ends just before its first "(", where the size label of a
+// listed drive begins; a text that starts with "(" leaves nothing.
+void CutDriveText() {
+  char* bracket = std::strchr(driveText, '(');
+  if (bracket == nullptr) return;
+  if (bracket == driveText) {
+    driveText[0] = '\0';
+  } else {
+    bracket[-1] = '\0';
+  }
+}
+
+// Undoes Start after the image file was opened and busy was set, so a failed
+// start never leaves the window stuck busy or the file open.
+void AbandonStart(const char* text) {
+  CloseHandle(jobState.imageFile);
+  jobState.imageFile = INVALID_HANDLE_VALUE;
+  jobState.busy.store(0);
+  MessageBoxA(mainWindow, text, CAPTION_START_FAILED, MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+DWORD WINAPI RunImagingJob(LPVOID unused) {
+  const DWORD code = ImagingWorker(unused);
+  WorkerEnded();
+  return code;
+}
+
+void PressStartButton(int32_t selectedTab) {
+  // Once the user has asked to close, the window only waits for the running
+  // job; it starts nothing new.
+  if (quitWhenIdle.load() != 0) return;
+  if (jobState.busy.load() != 0) {
+    jobState.cancelRequested.store(1);
+    return;
+  }
+
+  imagePath[kImagePathBytes - 1] = '\0';
+  driveText[kDriveTextBytes - 1] = '\0';
+  CutDriveText();
+  if (imagePath[0] == '\0') {
+    MessageBoxA(mainWindow, TEXT_NO_FILE_NAME, CAPTION_NO_FILE_NAME, MB_OK);
+    return;
+  }
+  const char designator = DriveDesignatorFromText(driveText);
+  if (designator == 0) {
+    MessageBoxA(mainWindow, TEXT_NO_DRIVE, CAPTION_NO_DRIVE, MB_OK);
+    return;
+  }
+
+  if (selectedTab == kWriteImageToDisk) {
+    if (MessageBoxA(mainWindow, TEXT_DESTROY_WARNING, CAPTION_DESTROY_WARNING,
+                    MB_YESNO | MB_ICONWARNING) != IDYES) {
+      return;
+    }
+    HANDLE file = CreateFileA(imagePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      MessageBoxA(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
+      return;
+    }
+    jobState.imageFile = file;
+  } else if (selectedTab == kCreateImageFromDisk) {
+    HANDLE file = CreateFileA(imagePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      MessageBoxA(mainWindow, TEXT_CREATE_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
+      return;
+    }
+    jobState.imageFile = file;
+  } else {
+    return;  // the window has two tabs; no other direction exists
+  }
+  jobState.mode.store(selectedTab);
+
+  jobState.busy.store(1);
+  jobState.targetDesignator.store(designator);
+  jobState.sectorsDone.store(0);
+  jobState.buffer = AllocateTransferBuffer();
+  if (jobState.buffer == nullptr) {
+    AbandonStart(TEXT_NO_TRANSFER_BUFFER);
+    return;
+  }
+  jobState.percentDone.store(0.0);
+  jobState.percentDoneCopy.store(0.0);
+
+  runningWorkers.fetch_add(1);
+  HANDLE thread = CreateThread(nullptr, 0, RunImagingJob, nullptr, 0, nullptr);
+  if (thread == nullptr) {
+    runningWorkers.fetch_sub(1);
+    ReleaseTransferBuffer();
+    AbandonStart(TEXT_NO_WORKER_THREAD);
+    return;
+  }
+  // Nothing waits for the thread by its handle; the count above tracks it.
+  CloseHandle(thread);
+}

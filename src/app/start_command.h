@@ -1,0 +1,14 @@
+// The Start/Cancel button: validates the choice, asks before a disk is
+// overwritten, opens or creates the image file and starts the worker.
+#pragma once
+
+#include "win_api.h"
+
+#include <cstdint>
+
+// Reads imagePath and driveText as the window left them (the field texts)
+// and the selected tab. While a job runs it only asks the job to stop.
+void PressStartButton(int32_t selectedTab);
+
+// Thread entry of every job: the imaging worker, then the close bookkeeping.
+DWORD WINAPI RunImagingJob(LPVOID unused);

@@ -1,0 +1,102 @@
+#include "app/status_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string Compose(int32_t phase, double percent, double bytes, uint64_t tick, uint64_t start) {
+  char text[256];
+  ComposeStatusText(text, sizeof(text), phase, percent, bytes, tick, start);
+  return text;
+}
+
+std::string Remaining(double percent, uint64_t elapsed) {
+  char text[256] = "untouched";
+  if (!FormatRemainingText(text, sizeof(text), percent, 100 + elapsed, 100)) return "(none)";
+  return text;
+}
+
+std::string Speed(double percent, double bytes, uint64_t elapsed) {
+  char text[256] = "untouched";
+  if (!FormatSpeedText(text, sizeof(text), percent, bytes, 100 + elapsed, 100)) return "(none)";
+  return text;
+}
+
+TEST(StatusLineTexts, PercentageHasTwoDecimalsAndAPercentSign) {
+  char text[256];
+  FormatPercentText(text, sizeof(text), 12.345);
+  EXPECT_STREQ(text, "12.35% Completed");
+  FormatPercentText(text, sizeof(text), 0.0);
+  EXPECT_STREQ(text, "0.00% Completed");
+}
+
+TEST(StatusLineTexts, RemainingTimeInSecondsMinutesOrHoursAndMinutes) {
+  struct Case {
+    double percent;
+    uint64_t elapsed;
+    const char* text;
+  } cases[] = {
+      {20.0, 10, "Remaining Time 40 Seconds"},
+      {2.5, 100, "Remaining Time 1 Hours 5 Minutes"},
+      {50.0, 3600, "Remaining Time 1 Hours 0 Minutes"},   // exactly 3600 s
+      {50.0, 59, "Remaining Time 59 Seconds"},
+      {50.0, 60, "Remaining Time 1 Minutes"},             // exactly 60 s
+      {10.0, 31, "Remaining Time 5 Minutes"},             // 279 s = 4.65 min, rounded
+      {1.0, 100, "Remaining Time 2 Hours 45 Minutes"},    // 9900 s
+      {4.0, 1000, "Remaining Time 6 Hours 40 Minutes"},   // 24000 s
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Remaining(c.percent, c.elapsed), c.text) << c.percent << "% after " << c.elapsed;
+  }
+}
+
+TEST(StatusLineTexts, RemainingTimeRoundsToWholeSecondsSoAlmostAMinuteReadsSixty) {
+  // 1 s elapsed at 1.64 %: 59.97 s remain, below the minute limit.
+  EXPECT_EQ(Remaining(1.64, 1), "Remaining Time 60 Seconds");
+}
+
+TEST(StatusLineTexts, SpeedInBytesKilobytesMegabytesOrGigabytesPerSecond) {
+  struct Case {
+    double bytes;
+    uint64_t elapsed;
+    const char* text;
+  } cases[] = {
+      {5242880.0, 2, "2.50 MB/Sec"},
+      {1000.0, 1, "1000 Bytes/Sec"},
+      {1024.0, 1, "1.00 KB/Sec"},
+      {1023.0, 1, "1023 Bytes/Sec"},
+      {1048576.0, 1, "1.00 MB/Sec"},
+      {1073741824.0 * 3, 2, "1.50 GB/Sec"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Speed(50.0, c.bytes, c.elapsed), c.text) << c.bytes << " bytes in " << c.elapsed;
+  }
+}
+
+TEST(StatusLineTexts, EstimatesNeedProgressBelowAHundredAWholeSecondAndBytes) {
+  EXPECT_EQ(Remaining(0.0, 10), "(none)");
+  EXPECT_EQ(Remaining(100.0, 10), "(none)");
+  EXPECT_EQ(Remaining(100.5, 10), "(none)");
+  EXPECT_EQ(Remaining(50.0, 0), "(none)");
+  EXPECT_EQ(Speed(0.0, 4096.0, 10), "(none)");
+  EXPECT_EQ(Speed(100.0, 4096.0, 10), "(none)");
+  EXPECT_EQ(Speed(50.0, 4096.0, 0), "(none)");
+  EXPECT_EQ(Speed(50.0, 0.0, 10), "(none)");
+}
+
+TEST(StatusLineTexts, EachPhaseShowsItsTextOrFallsBackToThePercentage) {
+  // 25 % after 4 s with 1 MiB moved: 12 s remain, 256 KB/Sec.
+  for (int32_t phase = 0; phase < kStatusPhases; ++phase) {
+    const std::string text = Compose(phase, 25.0, 1048576.0, 14, 10);
+    if (phase < 3) EXPECT_EQ(text, "25.00% Completed") << phase;
+    else if (phase < 6) EXPECT_EQ(text, "Remaining Time 12 Seconds") << phase;
+    else EXPECT_EQ(text, "256.00 KB/Sec") << phase;
+    // In the job's first second every phase shows the percentage.
+    EXPECT_EQ(Compose(phase, 25.0, 1048576.0, 10, 10), "25.00% Completed") << phase;
+  }
+  EXPECT_EQ(Compose(7, 25.0, 0.0, 14, 10), "25.00% Completed");
+}
+
+}  // namespace
