@@ -1,7 +1,7 @@
 // The legacy sector layer against the register-level VWIN32 simulation.
 #include "disk/legacy_sectors.h"
 
-#include "sim_control.h"
+#include "sim_fixture.h"
 #include "sim_vwin32_control.h"
 
 #include <gtest/gtest.h>
@@ -18,9 +18,19 @@ constexpr DWORD kPacketBuild = 1000;
 
 uint8_t PatternByte(uint64_t offset) { return static_cast<uint8_t>((offset * 7 + offset / 512) & 0xFF); }
 
-class LegacySectors : public ::testing::Test {
+class LegacySectors : public SimTest {
  protected:
-  void SetUp() override { sim::Reset(); }
+  void TearDown() override {
+    CloseDriver();
+    SimTest::TearDown();
+  }
+
+  // The driver handle lives as long as the process; a test stands for a
+  // whole run, so it lets go of the handle before the leak check.
+  static void CloseDriver() {
+    if (vwin32Handle != INVALID_HANDLE_VALUE) CloseHandle(vwin32Handle);
+    vwin32Handle = INVALID_HANDLE_VALUE;
+  }
 
   // Starts the layer as start-up does on a legacy system with this build.
   void Start(DWORD build, DWORD platform = VER_PLATFORM_WIN32_WINDOWS) {
@@ -47,6 +57,7 @@ TEST_F(LegacySectors, ServiceFamilyFollowsLow16BitsOfBuildOnPlatformOne) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.build);
+    CloseDriver();
     sim::Reset();
     vw::AddDrive(1, Floppy());
     Start(c.build);
@@ -67,8 +78,8 @@ TEST_F(LegacySectors, DriverIsOpenedOnlyOnPlatformOne) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.platform);
+    CloseDriver();
     sim::Reset();
-    vwin32Handle = INVALID_HANDLE_VALUE;
     vw::AddDrive(3, vw::Medium(100000));
     vw::SetDriverPresent(true);  // even where a driver answers, NT must not ask it
     Start(kExtendedBuild, c.platform);
@@ -133,6 +144,7 @@ TEST_F(LegacySectors, RequestsCarryTheirRegistersForDriveA) {
   EXPECT_NE(vw::Resolve(r[5].packetBuffer), nullptr);
 
   // Int 25h and Int 26h.
+  CloseDriver();
   sim::Reset();
   vw::AddDrive(1, Floppy());
   Start(kPacketBuild);
@@ -157,6 +169,7 @@ TEST_F(LegacySectors, RequestsCarryTheirRegistersForDriveA) {
 TEST_F(LegacySectors, TransfersMoveTheSectorsNamed) {
   for (DWORD build : {kPacketBuild, kExtendedBuild}) {
     SCOPED_TRACE(build);
+    CloseDriver();
     sim::Reset();
     vw::AddDrive(3, Floppy());
     Start(build);
@@ -193,6 +206,7 @@ TEST_F(LegacySectors, LastSectorIndexFromParameterBlock) {
   for (DWORD build : {kPacketBuild, kExtendedBuild}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(testing::Message() << build << ": " << c.total16 << "/" << c.total32);
+      CloseDriver();
       sim::Reset();
       vw::DriveSpec spec;
       spec.sectors = 10;
@@ -215,6 +229,7 @@ TEST_F(LegacySectors, SectorCountAsksTwiceAtMost) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.failures);
+    CloseDriver();
     sim::Reset();
     vw::DriveSpec spec = vw::Medium(2880);
     spec.failParamRequests = c.failures;
@@ -243,6 +258,7 @@ TEST_F(LegacySectors, ReadGivesZeroWhenTheServiceRefuses) {
       {"drive absent", 2, 0, 0},
   };
   for (DWORD build : {kPacketBuild, kExtendedBuild}) {
+    CloseDriver();
     sim::Reset();
     vw::DriveSpec spec = Floppy();
     spec.badSectors = {300};
@@ -294,6 +310,7 @@ TEST_F(LegacySectors, WriteLocksAroundTheBlockAndReportsTheWriteService) {
   std::vector<uint8_t> block(128 * 512, 0xC3);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    CloseDriver();
     sim::Reset();
     vw::DriveSpec spec = Floppy();
     spec.refuseLock48 = c.refuseLock48;
@@ -327,6 +344,7 @@ TEST_F(LegacySectors, ProbeReadsSectorOneOnExtendedAndSectorZeroOnInterrupts) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.build << " bad " << c.badSector);
+    CloseDriver();
     sim::Reset();
     vw::DriveSpec spec = Floppy();
     spec.badSectors = {c.badSector};

@@ -1,0 +1,213 @@
+// The drive list as the combo box receives it, on both families.
+#include "disk/drive_list.h"
+
+#include "disk/legacy_sectors.h"
+#include "imaging/job_state.h"
+#include "sim_fixture.h"
+#include "sim_vwin32_control.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace vw = sim::vwin32;
+
+std::string DrivePath(char letter) { return std::string("\\\\.\\") + letter + ":"; }
+std::string DiskPath(char digit) { return std::string("\\\\.\\PHYSICALDRIVE") + digit; }
+
+sim::DeviceSpec Readable(uint64_t sizeBytes) {
+  sim::DeviceSpec spec;
+  spec.sizeBytes = sizeBytes;
+  return spec;
+}
+
+sim::DeviceSpec WithPartition(uint64_t sectors) {
+  sim::DeviceSpec spec = Readable(sectors * 512);
+  spec.hasPartition = true;
+  spec.partitionLength = sectors * 512;
+  return spec;
+}
+
+sim::DeviceSpec WithGeometry(uint32_t cylinders, uint32_t tracks, uint32_t sectorsPerTrack) {
+  sim::DeviceSpec spec = Readable(static_cast<uint64_t>(cylinders) * tracks * sectorsPerTrack * 512);
+  spec.hasGeometry = true;
+  spec.geometry.Cylinders.QuadPart = cylinders;
+  spec.geometry.TracksPerCylinder = tracks;
+  spec.geometry.SectorsPerTrack = sectorsPerTrack;
+  spec.geometry.BytesPerSector = 2048;  // never used: a sector is 512 bytes
+  return spec;
+}
+
+sim::DeviceSpec Failing(DWORD readError) {
+  sim::DeviceSpec spec = Readable(1 << 20);
+  spec.readErrorAll = readError;
+  return spec;
+}
+
+class DriveList : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    combo_ = sim::MakeWindow("drive combo");
+    savedPlatform_ = jobState.platformClass;
+  }
+  void TearDown() override {
+    if (vwin32Handle != INVALID_HANDLE_VALUE) CloseHandle(vwin32Handle);  // the process end releases it
+    vwin32Handle = INVALID_HANDLE_VALUE;
+    jobState.platformClass = savedPlatform_;
+    SimTest::TearDown();
+  }
+
+  // The texts added to the combo box, in the order they were added.
+  std::vector<std::string> Entries() const {
+    std::vector<std::string> entries;
+    for (const sim::Event& e : sim::Events()) {
+      if (e.kind == "SendMessage" && e.message == CB_ADDSTRING) {
+        EXPECT_EQ(e.window, combo_);
+        entries.push_back(e.text);
+      }
+    }
+    return entries;
+  }
+
+  HWND combo_ = nullptr;
+  uint8_t savedPlatform_ = kPlatformNt;
+};
+
+TEST_F(DriveList, NtLabelsNameEachAnsweringDeviceWithItsSizeOrState) {
+  struct Device { std::string path; sim::DeviceSpec spec; const char* label; char designator; };
+  const Device devices[] = {
+      {DrivePath('A'), Failing(ERROR_NOT_READY), "Drive A: (Not Ready)", 'A'},
+      {DrivePath('B'), WithGeometry(80, 2, 18), "Drive B: (1.41 MB)", 'B'},
+      {DrivePath('C'), WithPartition(2097152), "Drive C: (1024.00 MB)", 'C'},
+      {DrivePath('D'), Failing(ERROR_ACCESS_DENIED), nullptr, 0},
+      {DrivePath('E'), WithPartition(4194304), "Drive E: (2.00 GB)", 'E'},
+      {DrivePath('F'), Readable(4096), "Drive F: (Unknown Size)", 'F'},
+      {DrivePath('G'), Readable(256), nullptr, 0},  // cannot deliver a whole sector
+      {DrivePath('H'), WithPartition(3), "Drive H: (512 Bytes)", 'H'},  // rounded down to 2 sectors: index 1
+      {DrivePath('S'), WithPartition(3221225472u), "Drive S: (1536.00 GB)", 'S'},  // index above 2^31
+      {DrivePath('T'), WithPartition(1000001), "Drive T: (488.28 MB)", 'T'},
+      {DiskPath('0'), WithGeometry(1024, 255, 63), "Physical Disk 0 (7.84 GB)", '0'},
+      {DiskPath('3'), Failing(ERROR_NOT_READY), "Physical Disk 3 (Not Ready)", '3'},
+      {DiskPath('5'), Failing(ERROR_CRC), nullptr, 0},
+      {DiskPath('9'), WithPartition(2880), "Physical Disk 9 (1.41 MB)", '9'},
+  };
+  for (const Device& d : devices) sim::AddDevice(d.path, d.spec);
+  jobState.platformClass = kPlatformNt;
+  BuildDriveList(combo_);
+
+  std::vector<std::string> expected;
+  for (const Device& d : devices) {
+    if (d.label != nullptr) expected.push_back(d.label);
+  }
+  std::vector<std::string> entries = Entries();
+  EXPECT_EQ(entries, expected);
+  size_t next = 0;
+  for (const Device& d : devices) {
+    if (d.label == nullptr || next >= entries.size()) continue;
+    EXPECT_EQ(DriveDesignatorFromText(entries[next].c_str()), d.designator) << entries[next];
+    ++next;
+  }
+}
+
+TEST_F(DriveList, NtNeverProbesLettersUToZ) {
+  for (char letter = 'A'; letter <= 'Z'; ++letter) sim::AddDevice(DrivePath(letter), WithPartition(2880));
+  for (char digit = '0'; digit <= '9'; ++digit) sim::AddDevice(DiskPath(digit), WithPartition(2880));
+  jobState.platformClass = kPlatformNt;
+  BuildDriveList(combo_);
+
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    SCOPED_TRACE(letter);
+    // Listed letters are opened twice: the probe and the size query.
+    EXPECT_EQ(sim::Device(DrivePath(letter)).opens, letter <= 'T' ? 2 : 0);
+  }
+  std::vector<std::string> entries = Entries();
+  ASSERT_EQ(entries.size(), 30u);
+  for (const std::string& entry : entries) {
+    char designator = DriveDesignatorFromText(entry.c_str());
+    EXPECT_TRUE((designator >= 'A' && designator <= 'T') || (designator >= '0' && designator <= '9')) << entry;
+  }
+  EXPECT_EQ(entries.front(), "Drive A: (1.41 MB)");
+  EXPECT_EQ(entries.back(), "Physical Disk 9 (1.41 MB)");
+}
+
+TEST_F(DriveList, SizeTextStaysWhenTheDeviceCannotBeOpened) {
+  sim::AddDevice(DrivePath('E'), WithPartition(2097152));
+  DescribeDeviceSize(DrivePath('E').c_str());
+  EXPECT_STREQ(sizeText, "1024.00 MB");
+
+  sim::DeviceSpec locked = WithPartition(2880);
+  locked.openError = ERROR_ACCESS_DENIED;
+  sim::AddDevice(DrivePath('F'), locked);
+  DescribeDeviceSize(DrivePath('F').c_str());
+  EXPECT_STREQ(sizeText, "1024.00 MB");
+  DescribeDeviceSize(DrivePath('Q').c_str());  // nothing behind the letter at all
+  EXPECT_STREQ(sizeText, "1024.00 MB");
+
+  sim::AddDevice(DrivePath('G'), Readable(1 << 20));
+  DescribeDeviceSize(DrivePath('G').c_str());
+  EXPECT_STREQ(sizeText, "Unknown Size");
+  EXPECT_EQ(sim::Device(DrivePath('G')).openHandles, 0);
+  EXPECT_EQ(sim::Device(DrivePath('E')).openHandles, 0);
+}
+
+TEST_F(DriveList, LegacyListsReadyDrivesAToYWithoutSizes) {
+  for (DWORD build : {1000u, 2222u}) {
+    SCOPED_TRACE(build);
+    if (vwin32Handle != INVALID_HANDLE_VALUE) CloseHandle(vwin32Handle);
+    vwin32Handle = INVALID_HANDLE_VALUE;
+    sim::Reset();
+    combo_ = sim::MakeWindow("drive combo");
+    sim::SetVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, build);
+    OpenVwin32();
+    struct Drive { uint8_t number; bool present; const char* label; char designator; };
+    const Drive drives[] = {
+        {1, true, "Floppy A:", 'A'}, {2, true, "Floppy B:", 'B'}, {3, true, "Drive C:", 'C'},
+        {4, false, nullptr, 0}, {5, true, "Drive E:", 'E'}, {25, true, "Drive Y:", 'Y'},
+        {26, true, nullptr, 0},  // Z is never offered
+    };
+    std::vector<std::string> expected;
+    std::vector<char> designators;
+    for (const Drive& d : drives) {
+      if (d.present) vw::AddDrive(d.number, vw::Medium(2880));
+      if (d.label != nullptr) expected.push_back(d.label);
+      if (d.label != nullptr) designators.push_back(d.designator);
+    }
+    // D holds a medium that cannot be read at all: not ready, so not listed.
+    vw::DriveSpec unreadable = vw::Medium(2880);
+    unreadable.badSectors = {0, 1};
+    vw::AddDrive(4, unreadable);
+
+    jobState.platformClass = kPlatformLegacy;
+    BuildDriveList(combo_);
+    std::vector<std::string> entries = Entries();
+    EXPECT_EQ(entries, expected);
+    for (size_t i = 0; i < entries.size() && i < designators.size(); ++i) {
+      EXPECT_EQ(DriveDesignatorFromText(entries[i].c_str()), designators[i]) << entries[i];
+    }
+    // Every probe names its drive; 26 must never be asked about.
+    int probes = 0;
+    for (const vw::Request& r : vw::Requests()) {
+      uint32_t drive = r.code == 6 ? (r.in.edx & 0xFF) : (r.in.eax & 0xFF) + 1;
+      EXPECT_LE(drive, 25u);
+      ++probes;
+    }
+    EXPECT_EQ(probes, 25);
+  }
+}
+
+TEST_F(DriveList, LegacyListStaysEmptyWithoutTheDriver) {
+  vw::AddDrive(3, vw::Medium(2880));
+  vw::SetDriverPresent(false);
+  sim::SetVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
+  OpenVwin32();
+  jobState.platformClass = kPlatformLegacy;
+  BuildDriveList(combo_);
+  EXPECT_TRUE(Entries().empty());
+}
+
+}  // namespace
