@@ -15,8 +15,11 @@ target_link_libraries(tavrin PRIVATE comctl32 comdlg32 shell32 ws2_32 gdi32 user
 # The Windows-side UI driver of the end-to-end suite.
 file(GLOB UIDRIVER_SOURCES CONFIGURE_DEPENDS tests/e2e/driver/*.cpp)
 if(UIDRIVER_SOURCES)
+  # A console program, so its results reach the shell's standard output.
   add_executable(tavrin_uidriver ${UIDRIVER_SOURCES})
-  target_compile_options(tavrin_uidriver PRIVATE -Wall -Wextra -O2)
+  target_include_directories(tavrin_uidriver PRIVATE src/resources)
+  target_compile_definitions(tavrin_uidriver PRIVATE UNICODE _UNICODE _WIN32_WINNT=0x0501 _WIN32_IE=0x0600)
+  target_compile_options(tavrin_uidriver PRIVATE -Wall -Wextra -Werror -O2)
   target_link_options(tavrin_uidriver PRIVATE -static -static-libgcc -static-libstdc++)
-  target_link_libraries(tavrin_uidriver PRIVATE comctl32 user32 kernel32)
+  target_link_libraries(tavrin_uidriver PRIVATE comctl32 shell32 user32 kernel32)
 endif()
