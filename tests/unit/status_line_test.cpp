@@ -100,3 +100,97 @@ TEST(StatusLineTexts, EachPhaseShowsItsTextOrFallsBackToThePercentage) {
 }
 
 }  // namespace
+
+// ---- The timer tick against the job record and the window ------------------
+
+#include "imaging/job_state.h"
+#include "sim_fixture.h"
+
+namespace {
+
+class StatusTickTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    mainWindow = sim::MakeWindow("main");
+    jobState.statusText = buffer_;
+    WriteStatusText("idle text");
+    jobState.tickCount.store(0);
+    jobState.startTick.store(0);
+    jobState.percentDone.store(25.0);
+    jobState.bytesDone.store(1048576.0);
+    jobState.busy.store(1);
+  }
+  void TearDown() override {
+    jobState.busy.store(0);
+    jobState.statusText = nullptr;
+    statusPhase = 0;
+    SimTest::TearDown();
+  }
+
+  // P, R or S for the text the tick left: percentage, remaining time, speed.
+  static char Kind() {
+    char text[kStatusTextBytes];
+    ReadStatusText(text, sizeof(text));
+    const std::string s = text;
+    if (s.find("% Completed") != std::string::npos) return 'P';
+    if (s.rfind("Remaining Time ", 0) == 0) return 'R';
+    if (s.find("/Sec") != std::string::npos) return 'S';
+    return '?';
+  }
+
+  static int Redraws() {
+    int count = 0;
+    for (const sim::Event& event : sim::Events()) {
+      if (event.kind == "SendMessage" && event.message == LVM_REDRAWITEMS && event.controlId == 1044) ++count;
+    }
+    return count;
+  }
+
+  static std::string Ticks(int count) {
+    std::string kinds;
+    for (int i = 0; i < count; ++i) {
+      StatusTimerTick();
+      kinds += Kind();
+    }
+    return kinds;
+  }
+
+  char buffer_[kStatusTextBytes];
+};
+
+TEST_F(StatusTickTest, TenTickCycleFromPhaseZero) {
+  statusPhase = 0;
+  EXPECT_EQ(Ticks(21), "PPPRRRSSSSPPPRRRSSSSP");
+  EXPECT_EQ(Redraws(), 21);
+  EXPECT_EQ(jobState.tickCount.load(), 21u);
+}
+
+TEST_F(StatusTickTest, ANewJobTakesUpTheCycleWhereTheLastOneLeftIt) {
+  statusPhase = 7;
+  EXPECT_EQ(Ticks(11), "SSSPPPRRRSS");
+}
+
+TEST_F(StatusTickTest, FirstSecondOfAJobShowsThePercentageInEveryPhase) {
+  // The job started on the tick that is about to come.
+  jobState.startTick.store(1);
+  statusPhase = 4;
+  StatusTimerTick();
+  char text[kStatusTextBytes];
+  ReadStatusText(text, sizeof(text));
+  EXPECT_STREQ(text, "25.00% Completed");
+}
+
+TEST_F(StatusTickTest, IdleTicksOnlyCountAndLeaveTheTextAndTheBarAlone) {
+  jobState.busy.store(0);
+  statusPhase = 3;
+  for (int i = 0; i < 5; ++i) StatusTimerTick();
+  char text[kStatusTextBytes];
+  ReadStatusText(text, sizeof(text));
+  EXPECT_STREQ(text, "idle text");
+  EXPECT_EQ(jobState.tickCount.load(), 5u);
+  EXPECT_EQ(Redraws(), 0);
+  EXPECT_EQ(statusPhase, 3);
+}
+
+}  // namespace

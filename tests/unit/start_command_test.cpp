@@ -1,0 +1,351 @@
+#include "app/app_state.h"
+#include "app/app_texts.h"
+#include "app/close_request.h"
+#include "app/start_command.h"
+#include "imaging/job_state.h"
+#include "sim_fixture.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <random>
+#include <thread>
+
+namespace {
+
+constexpr const char* kDriveE = "\\\\.\\E:";
+
+uint8_t DevicePattern(uint64_t offset) { return static_cast<uint8_t>((offset * 7 + 3) ^ (offset >> 9)); }
+
+class StartCommandTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    mainWindow = sim::MakeWindow("main");
+    toolTipWindow = sim::MakeWindow("tips");
+    jobState.statusText = statusBuffer_;
+    statusBuffer_[0] = '\0';
+    jobState.busy.store(0);
+    jobState.cancelRequested.store(0);
+    jobState.imageFile = INVALID_HANDLE_VALUE;
+    jobState.buffer = nullptr;
+    jobState.platformClass = kPlatformNt;
+    quitWhenIdle.store(0);
+    runningWorkers.store(0);
+  }
+
+  void TearDown() override {
+    WaitForWorkers();
+    sim::SetMessageBoxHandler(nullptr);
+    jobState.statusText = nullptr;
+    quitWhenIdle.store(0);
+    SimTest::TearDown();
+  }
+
+  static void Press(int32_t tab, const std::string& file, const std::string& drive) {
+    std::snprintf(imagePath, kImagePathBytes, "%s", file.c_str());
+    std::snprintf(driveText, kDriveTextBytes, "%s", drive.c_str());
+    PressStartButton(tab);
+  }
+
+  // Ends with the job's thread gone, so its message boxes are all recorded.
+  static bool WaitForWorkers() {
+    for (int i = 0; i < 2000; ++i) {
+      if (runningWorkers.load() == 0 && jobState.busy.load() == 0) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+
+  static std::vector<sim::Event> Boxes() {
+    std::vector<sim::Event> boxes;
+    for (const sim::Event& event : sim::Events()) {
+      if (event.kind == "MessageBox") boxes.push_back(event);
+    }
+    return boxes;
+  }
+
+  static std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::vector<uint8_t> bytes(size);
+    for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random());
+    return bytes;
+  }
+
+  static void AddDrive(const std::string& path, uint64_t size) {
+    sim::DeviceSpec spec;
+    spec.sizeBytes = size;
+    spec.pattern = DevicePattern;
+    spec.hasPartition = true;
+    spec.partitionLength = size;
+    spec.hasGeometry = true;
+    spec.geometry.BytesPerSector = 512;
+    spec.geometry.SectorsPerTrack = 1;
+    spec.geometry.TracksPerCylinder = 1;
+    spec.geometry.Cylinders.QuadPart = static_cast<LONGLONG>(size / 512);
+    sim::AddDevice(path, spec);
+  }
+
+  char statusBuffer_[kStatusTextBytes];
+};
+
+// A message box answer that holds the worker inside its box until released,
+// so a test can act while the outcome is on screen.
+class HeldBox {
+ public:
+  explicit HeldBox(const std::string& caption) : caption_(caption) {
+    sim::SetMessageBoxHandler([this](const sim::Event& event) {
+      if (event.caption != caption_) return (event.style & 0xF) == MB_YESNO ? IDYES : IDOK;
+      std::unique_lock<std::mutex> lock(mutex_);
+      shown_ = true;
+      changed_.notify_all();
+      changed_.wait(lock, [this] { return released_; });
+      return IDOK;
+    });
+  }
+  bool WaitShown() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(10), [this] { return shown_; });
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+  ~HeldBox() { Release(); }
+
+ private:
+  std::string caption_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool shown_ = false;
+  bool released_ = false;
+};
+
+TEST_F(StartCommandTest, EmptyFileNameIsRefusedOnEitherTab) {
+  AddDrive(kDriveE, 1 << 20);
+  for (int32_t tab : {kWriteImageToDisk, kCreateImageFromDisk}) {
+    sim::ClearEvents();
+    Press(tab, "", "Drive E: (1.00 MB)");
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u) << "tab " << tab;
+    EXPECT_EQ(boxes[0].text, TEXT_NO_FILE_NAME);
+    EXPECT_EQ(boxes[0].caption, CAPTION_NO_FILE_NAME);
+    EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(boxes[0].window, mainWindow);
+    EXPECT_EQ(jobState.busy.load(), 0);
+  }
+  EXPECT_EQ(sim::Device(kDriveE).opens, 0);
+  EXPECT_EQ(sim::OpenThreadHandles(), 0);
+}
+
+TEST_F(StartCommandTest, DriveTextWithoutADesignatorIsRefusedBeforeAnyFileIsTouched) {
+  const std::string image = TempPath("in.img");
+  WriteHostFile(image, RandomBytes(4096, 1));
+  const std::string created = TempPath("out.img");
+  for (const char* drive : {"", "(Not Ready)", ":", "(", " (1.00 MB)"}) {
+    for (int32_t tab : {kWriteImageToDisk, kCreateImageFromDisk}) {
+      sim::ClearEvents();
+      Press(tab, tab == kWriteImageToDisk ? image : created, drive);
+      const auto boxes = Boxes();
+      ASSERT_EQ(boxes.size(), 1u) << "drive text '" << drive << "' tab " << tab;
+      EXPECT_EQ(boxes[0].text, TEXT_NO_DRIVE);
+      EXPECT_EQ(boxes[0].caption, CAPTION_NO_DRIVE);
+      EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_OK));
+      EXPECT_EQ(boxes[0].window, mainWindow);
+      EXPECT_EQ(jobState.busy.load(), 0);
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(created));
+  EXPECT_EQ(sim::OpenThreadHandles(), 0);
+}
+
+TEST_F(StartCommandTest, DecliningTheWarningOpensAndWritesNothing) {
+  AddDrive(kDriveE, 1 << 20);
+  const std::string image = TempPath("in.img");
+  WriteHostFile(image, RandomBytes(8192, 2));
+  sim::SetMessageBoxHandler([](const sim::Event&) { return IDNO; });
+  Press(kWriteImageToDisk, image, "Drive E: (1.00 MB)");
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, CAPTION_DESTROY_WARNING);
+  EXPECT_EQ(boxes[0].text, TEXT_DESTROY_WARNING);
+  EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_YESNO | MB_ICONWARNING));
+  EXPECT_EQ(jobState.busy.load(), 0);
+  EXPECT_EQ(sim::Device(kDriveE).opens, 0);
+  EXPECT_EQ(sim::Device(kDriveE).bytesWritten, 0u);
+  const std::vector<uint8_t> start = sim::DeviceBytes(kDriveE, 0, 8192);
+  for (size_t i = 0; i < start.size(); ++i) ASSERT_EQ(start[i], DevicePattern(i)) << "byte " << i;
+}
+
+TEST_F(StartCommandTest, ImageFileThatCannotBeOpenedOrCreatedIsReported) {
+  AddDrive(kDriveE, 1 << 20);
+  struct Case {
+    int32_t tab;
+    std::string path;
+    const char* text;
+  } cases[] = {
+      {kWriteImageToDisk, TempPath("missing.img"), TEXT_OPEN_IMAGE_FAILED},
+      {kCreateImageFromDisk, TempPath("no-such-folder/out.img"), TEXT_CREATE_IMAGE_FAILED},
+  };
+  for (const Case& c : cases) {
+    sim::ClearEvents();
+    Press(c.tab, c.path, "Drive E: (1.00 MB)");
+    const auto boxes = Boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().text, c.text);
+    EXPECT_EQ(boxes.back().caption, CAPTION_FILE_ERROR);
+    EXPECT_EQ(boxes.back().style, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(jobState.busy.load(), 0);
+    EXPECT_EQ(jobState.imageFile, INVALID_HANDLE_VALUE);
+  }
+  EXPECT_EQ(sim::Device(kDriveE).opens, 0);
+  EXPECT_EQ(sim::OpenThreadHandles(), 0);
+}
+
+TEST_F(StartCommandTest, FailedBufferAllocationClosesTheImageAndLeavesTheWindowIdle) {
+  AddDrive(kDriveE, 1 << 20);
+  const std::string image = TempPath("in.img");
+  const std::vector<uint8_t> bytes = RandomBytes(65536, 3);
+  WriteHostFile(image, bytes);
+  for (int32_t tab : {kWriteImageToDisk, kCreateImageFromDisk}) {
+    sim::ClearEvents();
+    sim::FailVirtualAllocs(1);
+    Press(tab, tab == kWriteImageToDisk ? image : TempPath("out.img"), "Drive E: (1.00 MB)");
+    const auto boxes = Boxes();
+    ASSERT_FALSE(boxes.empty()) << "tab " << tab;
+    EXPECT_EQ(boxes.back().text, TEXT_NO_TRANSFER_BUFFER);
+    EXPECT_EQ(boxes.back().caption, CAPTION_START_FAILED);
+    EXPECT_EQ(boxes.back().window, mainWindow);
+    EXPECT_EQ(jobState.busy.load(), 0);
+    EXPECT_EQ(jobState.imageFile, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(sim::OpenHandleCount(), 0) << "the image file stayed open";
+    EXPECT_EQ(runningWorkers.load(), 0);
+  }
+  EXPECT_EQ(sim::Device(kDriveE).bytesWritten, 0u);
+
+  // The window is not stuck: the next Start runs a job.
+  sim::ClearEvents();
+  Press(kWriteImageToDisk, image, "Drive E: (1.00 MB)");
+  ASSERT_TRUE(WaitForWorkers());
+  EXPECT_EQ(sim::DeviceBytes(kDriveE, 0, bytes.size()), bytes);
+}
+
+TEST_F(StartCommandTest, WriteCopiesTheImagesWholeSectorsOntoTheChosenDrive) {
+  AddDrive(kDriveE, 2 << 20);
+  const std::string image = TempPath("in.img");
+  const std::vector<uint8_t> bytes = RandomBytes(1000000, 4);
+  WriteHostFile(image, bytes);
+  const size_t whole = bytes.size() / 512 * 512;
+
+  Press(kWriteImageToDisk, image, "Drive E: (2.00 MB)");
+  ASSERT_TRUE(WaitForWorkers());
+
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].caption, CAPTION_DESTROY_WARNING);
+  EXPECT_EQ(boxes[1].caption, "Success");
+  EXPECT_EQ(sim::DeviceBytes(kDriveE, 0, whole), std::vector<uint8_t>(bytes.begin(), bytes.begin() + whole));
+  const std::vector<uint8_t> after = sim::DeviceBytes(kDriveE, whole, 512);
+  for (size_t i = 0; i < after.size(); ++i) ASSERT_EQ(after[i], DevicePattern(whole + i)) << "tail byte " << i;
+  EXPECT_EQ(sim::Device(kDriveE).locksHeld, 0);
+  EXPECT_EQ(sim::OpenThreadHandles(), 0) << "the worker's thread handle was kept open";
+}
+
+TEST_F(StartCommandTest, CreateReplacesAnExistingImageWithTheDrivesBytesWithoutAWarning) {
+  const std::string disk = "\\\\.\\PHYSICALDRIVE1";
+  const uint64_t size = 1 << 20;
+  AddDrive(disk, size);
+  const std::string image = TempPath("out.img");
+  WriteHostFile(image, RandomBytes(3 << 20, 5));
+
+  Press(kCreateImageFromDisk, image, "Physical Disk 1 (1.00 MB)");
+  ASSERT_TRUE(WaitForWorkers());
+
+  for (const sim::Event& box : Boxes()) EXPECT_NE(box.caption, CAPTION_DESTROY_WARNING);
+  const std::vector<uint8_t> copy = ReadHostFile(image);
+  ASSERT_GE(copy.size(), size - 512);
+  ASSERT_LE(copy.size(), size);
+  EXPECT_EQ(copy, sim::DeviceBytes(disk, 0, copy.size()));
+}
+
+TEST_F(StartCommandTest, PressDuringAJobOnlyCancelsItAndStartsNoSecondWorker) {
+  const uint64_t size = 1ull << 30;
+  AddDrive(kDriveE, size);
+  const std::string image = TempPath("out.img");
+  HeldBox outcome("Cancelled");
+  Press(kCreateImageFromDisk, image, "Drive E: (1.00 GB)");
+  ASSERT_EQ(jobState.busy.load(), 1);
+  Press(kCreateImageFromDisk, TempPath("other.img"), "Drive E: (1.00 GB)");
+  Press(kWriteImageToDisk, image, "Drive E: (1.00 GB)");
+  EXPECT_EQ(jobState.cancelRequested.load(), 1);
+  EXPECT_LE(runningWorkers.load(), 1);
+  ASSERT_TRUE(outcome.WaitShown());
+  outcome.Release();
+  ASSERT_TRUE(WaitForWorkers());
+
+  EXPECT_FALSE(std::filesystem::exists(TempPath("other.img")));
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u) << "no warning and no second job";
+  EXPECT_EQ(boxes[0].caption, "Cancelled");
+  const std::vector<uint8_t> copy = ReadHostFile(image);
+  EXPECT_LT(copy.size(), size);
+  EXPECT_EQ(copy, sim::DeviceBytes(kDriveE, 0, copy.size()));
+  EXPECT_EQ(jobState.cancelRequested.load(), 0);
+}
+
+TEST_F(StartCommandTest, ClosingWhileIdleQuitsAtOnce) {
+  EXPECT_TRUE(RequestClose());
+  EXPECT_TRUE(QuitIsDue());
+}
+
+TEST_F(StartCommandTest, ClosingDuringAJobCancelsItAndQuitsOnlyAfterTheWorkerHasFinished) {
+  const uint64_t size = 1ull << 30;
+  AddDrive(kDriveE, size);
+  const std::string image = TempPath("out.img");
+  HeldBox outcome("Cancelled");
+  Press(kCreateImageFromDisk, image, "Drive E: (1.00 GB)");
+
+  EXPECT_FALSE(RequestClose());
+  ASSERT_TRUE(outcome.WaitShown()) << "the job was not cancelled";
+  // The outcome is on screen: the window must still be there.
+  EXPECT_FALSE(QuitIsDue());
+  EXPECT_EQ(jobState.busy.load(), 1);
+  // A Start now starts nothing: the window is on its way out.
+  sim::ClearEvents();
+  Press(kCreateImageFromDisk, TempPath("second.img"), "Drive E: (1.00 GB)");
+  EXPECT_FALSE(std::filesystem::exists(TempPath("second.img")));
+
+  outcome.Release();
+  ASSERT_TRUE(WaitForWorkers());
+  EXPECT_TRUE(QuitIsDue());
+  bool closeAsked = false;
+  for (const sim::Event& event : sim::Events()) {
+    if (event.kind == "PostMessage" && event.window == mainWindow && event.message == WM_CLOSE) closeAsked = true;
+  }
+  EXPECT_TRUE(closeAsked) << "the window was not told that it may close now";
+  EXPECT_EQ(sim::Device(kDriveE).openHandles, 0);
+  EXPECT_EQ(sim::Device(kDriveE).locksHeld, 0);
+  EXPECT_LT(ReadHostFile(image).size(), size);
+}
+
+TEST_F(StartCommandTest, ClosingWhileTheDiskWriteErrorIsShownWaitsForTheBox) {
+  AddDrive(kDriveE, 256 * 1024);
+  const std::string image = TempPath("in.img");
+  WriteHostFile(image, RandomBytes(512 * 1024, 6));
+  HeldBox error("Disk Error");
+  Press(kWriteImageToDisk, image, "Drive E: (256.00 KB)");
+  ASSERT_TRUE(error.WaitShown());
+  ASSERT_EQ(jobState.busy.load(), 0) << "the error box comes after the job has ended";
+
+  EXPECT_FALSE(RequestClose());
+  EXPECT_EQ(jobState.cancelRequested.load(), 0) << "no job runs, so nothing is to be cancelled";
+  EXPECT_FALSE(QuitIsDue());
+  error.Release();
+  ASSERT_TRUE(WaitForWorkers());
+  EXPECT_TRUE(QuitIsDue());
+  EXPECT_EQ(sim::Device(kDriveE).locksHeld, 0);
+}
+
+}  // namespace
