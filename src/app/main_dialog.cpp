@@ -8,6 +8,8 @@
 #include "app/status_line.h"
 #include "disk/drive_list.h"
 #include "imaging/job_state.h"
+#include "online/about_dialog.h"
+#include "online/web_links.h"
 #include "resources/resource_ids.h"
 
 #include <cwchar>
@@ -124,6 +126,12 @@ void RunCommand(HWND window, WORD command) {
       break;
     case IDC_BROWSE:
       Browse(window);
+      break;
+    case IDC_ABOUT:
+      DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_ABOUT), mainWindow, AboutDialogProc, 0);
+      break;
+    case IDC_HELP:
+      OpenHelpLink(window);
       break;
     case IDM_CLOSE_WINDOW:
       SendMessageA(window, WM_CLOSE, 0, 0);
