@@ -14,8 +14,17 @@ enum class JobEnd {
 };
 
 // Status word, redraw, outcome box, image closed; the closing sequence follows in the worker.
+// The worker calls them with what its copying loop returned (the legacy loops included).
+// FinishCreateJob with ByCounts reads the thread's last-error value: the loop leaves
+// the error of its last read pending (0 when that read succeeded).
 void FinishWriteJob(JobEnd end);
 void FinishCreateJob(JobEnd end);
+
+// Button "Start", tool tip "Start transfer", buffer released, cancelRequested = 0,
+// busy = 0. After it the worker touches jobState no more: a new job may own it.
+void RunClosingSequence();
+// Closes jobState.imageFile and marks it closed.
+void CloseImageFile();
 
 // Copying loops of the legacy family (VWIN32 sector services).
 JobEnd LegacyWriteLoop();

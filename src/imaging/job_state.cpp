@@ -39,6 +39,17 @@ void ReadStatusText(char* out, uint32_t outSize) {
   UnlockStatusText();
 }
 
+double ProgressPercent(uint64_t sectorsDone, uint64_t totalSectors) {
+  if (totalSectors == 0) return 0.0;
+  return static_cast<double>(sectorsDone) * 100.0 / static_cast<double>(totalSectors);
+}
+
+void UpdatePercentDone() {
+  double percent = ProgressPercent(jobState.sectorsDone.load(), jobState.totalSectors.load());
+  jobState.percentDone.store(percent);
+  jobState.percentDoneCopy.store(percent);
+}
+
 uint8_t* AllocateTransferBuffer() {
   return static_cast<uint8_t*>(VirtualAlloc(nullptr, kBlockBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
 }

@@ -46,6 +46,12 @@ extern JobState jobState;  // the one instance, alive for the whole run
 void WriteStatusText(const char* text);
 void ReadStatusText(char* out, uint32_t outSize);
 
+// sectorsDone x 100 / totalSectors; 0 when there is no total, so the display
+// never meets NaN or infinity.
+double ProgressPercent(uint64_t sectorsDone, uint64_t totalSectors);
+// Both copies of percentDone from the current counters (worker, before each block).
+void UpdatePercentDone();
+
 // The job's transfer buffer: kBlockBytes, page aligned (so sector aligned, as
 // unbuffered device handles need). Start allocates it into jobState.buffer;
 // the worker releases it at the end of every job. NULL on failure.

@@ -28,6 +28,7 @@ struct DeviceSpec {
   DWORD readErrorAll = 0;                       // nonzero: every read fails with it (a not-ready drive)
   std::map<uint64_t, DWORD> badReadSectors;     // a read touching the sector fails whole with the error
   std::map<uint64_t, DWORD> badWriteSectors;    // a write touching the sector fails whole with the error
+                                                // (an error of 0 fails the call with last error 0)
   DWORD endReadError = 0;                       // a read starting at the end: 0 = succeeds with 0 bytes
   DWORD endWriteError = ERROR_DISK_FULL;        // a write across the end writes what fits, then fails with it
   bool hasGeometry = false;                     // answers IOCTL_DISK_GET_DRIVE_GEOMETRY with `geometry`
@@ -47,8 +48,13 @@ struct DeviceStats {
   int geometryRequests = 0, partitionRequests = 0;
   uint64_t bytesWritten = 0, bytesRead = 0;
   std::vector<uint64_t> writeOffsets;  // byte offset of every write call, in order
+  DWORD lastOpenAccess = 0, lastOpenShare = 0, lastOpenDisposition = 0, lastOpenFlags = 0;  // last CreateFileA
 };
 DeviceStats Device(const std::string& path);
+// Called after every ReadFile/WriteFile on a device, on the calling thread with no
+// lock held: the device path, the byte offset, the bytes moved and whether it wrote.
+// Lets a test act in the middle of a job (press Cancel during a given block).
+void SetDeviceTransferHook(std::function<void(const std::string& path, uint64_t offset, DWORD bytes, bool write)> hook);
 
 // ---- Host files (any other path is a real file on the host) -------------------
 // A write that would make the file longer than `limit` bytes writes what fits and

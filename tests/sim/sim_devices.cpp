@@ -39,16 +39,26 @@ SimDevice* FindDevice(const std::string& path) {
   return nullptr;
 }
 
-DWORD DeviceRead(SimDevice& device, uint64_t position, uint8_t* out, uint32_t length, uint32_t* done) {
+bool DeviceRead(SimDevice& device, uint64_t position, uint8_t* out, uint32_t length, uint32_t* done, DWORD* error) {
   *done = 0;
-  if (device.spec.readErrorAll != 0) return device.spec.readErrorAll;
-  if (length == 0) return 0;
+  *error = 0;
+  if (device.spec.readErrorAll != 0) {
+    *error = device.spec.readErrorAll;
+    return false;
+  }
+  if (length == 0) return true;
   const uint64_t size = device.spec.sizeBytes;
-  if (position >= size) return device.spec.endReadError;
+  if (position >= size) {
+    *error = device.spec.endReadError;
+    return *error == 0;
+  }
   const uint64_t count = std::min<uint64_t>(length, size - position);
   const uint64_t first = position / kSimSector, last = (position + count - 1) / kSimSector;
   auto bad = FindScripted(device.spec.badReadSectors, first, last);
-  if (bad != device.spec.badReadSectors.end()) return bad->second;
+  if (bad != device.spec.badReadSectors.end()) {
+    *error = bad->second;
+    return false;
+  }
 
   Generate(device, position, out, count);
   for (auto it = device.overlay.lower_bound(first); it != device.overlay.end() && it->first <= last; ++it) {
@@ -59,19 +69,24 @@ DWORD DeviceRead(SimDevice& device, uint64_t position, uint8_t* out, uint32_t le
   }
   device.stats.bytesRead += count;
   *done = static_cast<uint32_t>(count);
-  return 0;
+  return true;
 }
 
-DWORD DeviceWrite(SimDevice& device, uint64_t position, const uint8_t* in, uint32_t length, uint32_t* done) {
+bool DeviceWrite(SimDevice& device, uint64_t position, const uint8_t* in, uint32_t length, uint32_t* done,
+                 DWORD* error) {
   *done = 0;
+  *error = 0;
   device.stats.writeOffsets.push_back(position);
-  if (length == 0) return 0;
+  if (length == 0) return true;
   const uint64_t size = device.spec.sizeBytes;
   const uint64_t fit = position >= size ? 0 : std::min<uint64_t>(length, size - position);
   if (fit > 0) {
     const uint64_t first = position / kSimSector, last = (position + fit - 1) / kSimSector;
     auto bad = FindScripted(device.spec.badWriteSectors, first, last);
-    if (bad != device.spec.badWriteSectors.end()) return bad->second;
+    if (bad != device.spec.badWriteSectors.end()) {
+      *error = bad->second;
+      return false;
+    }
     for (uint64_t sector = first; sector <= last; ++sector) {
       const uint64_t sectorStart = sector * kSimSector;
       auto it = device.overlay.find(sector);
@@ -88,8 +103,11 @@ DWORD DeviceWrite(SimDevice& device, uint64_t position, const uint8_t* in, uint3
     device.stats.bytesWritten += fit;
     *done = static_cast<uint32_t>(fit);
   }
-  if (fit < length) return device.spec.endWriteError;
-  return 0;
+  if (fit < length) {
+    *error = device.spec.endWriteError;
+    return *error == 0;
+  }
+  return true;
 }
 
 void ResetDevices() { devices.clear(); }

@@ -39,6 +39,18 @@ int unalignedTransfers = 0;                  // rejected transfers on unbuffered
 
 const char kVwin32Path[] = "\\\\.\\vwin32";
 
+std::mutex hookMutex;  // guards transferHook
+std::function<void(const std::string&, uint64_t, DWORD, bool)> transferHook;  // the test's device transfer hook
+
+void CallTransferHook(const std::string& path, uint64_t offset, DWORD bytes, bool write) {
+  std::function<void(const std::string&, uint64_t, DWORD, bool)> hook;
+  {
+    std::lock_guard<std::mutex> lock(hookMutex);
+    hook = transferHook;
+  }
+  if (hook) hook(path, offset, bytes, write);
+}
+
 HANDLE AddHandle(const SimHandle& handle) {
   uintptr_t value = nextHandle;
   nextHandle += 4;
@@ -127,11 +139,13 @@ void ResetHandles() {
   handles.clear();
   fileScripts.clear();
   unalignedTransfers = 0;
+  std::lock_guard<std::mutex> hookLock(hookMutex);
+  transferHook = nullptr;
 }
 
 }  // namespace sim_internal
 
-HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,
                    HANDLE) {
   if (path == nullptr || path[0] == 0) {
     SetLastError(ERROR_PATH_NOT_FOUND);
@@ -160,6 +174,10 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
     }
     device->stats.opens++;
     device->stats.openHandles++;
+    device->stats.lastOpenAccess = access;
+    device->stats.lastOpenShare = share;
+    device->stats.lastOpenDisposition = disposition;
+    device->stats.lastOpenFlags = flags;
     handle.kind = Kind::Device;
     return AddHandle(handle);
   }
@@ -205,6 +223,9 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
   if (read != nullptr) *read = 0;
   DWORD error = 0, done = 0;
+  bool failed = false;       // a device may fail a call with last error 0
+  std::string hookPath;      // set for device transfers
+  uint64_t hookOffset = 0;
   {
     std::lock_guard<std::mutex> lock(ioMutex);
     SimHandle* handle = Lookup(file);
@@ -225,8 +246,11 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
         error = ERROR_NOT_READY;  // the device went away
       } else {
         uint32_t got = 0;
-        error = sim_internal::DeviceRead(*device, handle->position, static_cast<uint8_t*>(buffer), toRead, &got);
+        failed = !sim_internal::DeviceRead(*device, handle->position, static_cast<uint8_t*>(buffer), toRead, &got,
+                                           &error);
         done = got;
+        hookPath = handle->path;
+        hookOffset = handle->position;
       }
     } else {
       error = ReadHostFile(*handle, static_cast<uint8_t*>(buffer), toRead, &done);
@@ -234,7 +258,8 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     if (handle != nullptr) handle->position += done;
   }
   if (read != nullptr) *read = done;
-  if (error != 0) {
+  if (!hookPath.empty()) CallTransferHook(hookPath, hookOffset, done, false);
+  if (error != 0 || failed) {
     SetLastError(error);
     return FALSE;
   }
@@ -244,6 +269,9 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
   if (written != nullptr) *written = 0;
   DWORD error = 0, done = 0;
+  bool failed = false;       // a device may fail a call with last error 0
+  std::string hookPath;      // set for device transfers
+  uint64_t hookOffset = 0;
   {
     std::lock_guard<std::mutex> lock(ioMutex);
     SimHandle* handle = Lookup(file);
@@ -264,9 +292,11 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
         error = ERROR_NOT_READY;
       } else {
         uint32_t put = 0;
-        error = sim_internal::DeviceWrite(*device, handle->position, static_cast<const uint8_t*>(buffer), toWrite,
-                                          &put);
+        failed = !sim_internal::DeviceWrite(*device, handle->position, static_cast<const uint8_t*>(buffer), toWrite,
+                                            &put, &error);
         done = put;
+        hookPath = handle->path;
+        hookOffset = handle->position;
       }
     } else {
       error = WriteHostFile(*handle, static_cast<const uint8_t*>(buffer), toWrite, &done);
@@ -274,7 +304,8 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
     if (handle != nullptr) handle->position += done;
   }
   if (written != nullptr) *written = done;
-  if (error != 0) {
+  if (!hookPath.empty()) CallTransferHook(hookPath, hookOffset, done, true);
+  if (error != 0 || failed) {
     SetLastError(error);
     return FALSE;
   }
@@ -508,6 +539,11 @@ int OpenThreadHandles() {
     if (entry.second.kind == Kind::Thread) ++count;
   }
   return count;
+}
+
+void SetDeviceTransferHook(std::function<void(const std::string&, uint64_t, DWORD, bool)> hook) {
+  std::lock_guard<std::mutex> lock(hookMutex);
+  transferHook = std::move(hook);
 }
 
 int UnalignedTransfers() {

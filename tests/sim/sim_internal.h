@@ -28,9 +28,11 @@ std::mutex& IoMutex();
 // The device registered under `path` (compared without regard to case), or null.
 // Callers hold IoMutex().
 SimDevice* FindDevice(const std::string& path);
-// Transfers on a device at byte `position`; return 0 or the Win32 error. Callers hold IoMutex().
-DWORD DeviceRead(SimDevice& device, uint64_t position, uint8_t* out, uint32_t length, uint32_t* done);
-DWORD DeviceWrite(SimDevice& device, uint64_t position, const uint8_t* in, uint32_t length, uint32_t* done);
+// Transfers on a device at byte `position`; false (with the Win32 error, which
+// may be 0) when the call fails. Callers hold IoMutex().
+bool DeviceRead(SimDevice& device, uint64_t position, uint8_t* out, uint32_t length, uint32_t* done, DWORD* error);
+bool DeviceWrite(SimDevice& device, uint64_t position, const uint8_t* in, uint32_t length, uint32_t* done,
+                 DWORD* error);
 void ResetDevices();
 
 // A handle for a thread made by CreateThread.

@@ -1,0 +1,37 @@
+// Every text the imaging worker shows: button captions, tool tips, status
+// words, message box texts and captions.
+#pragma once
+
+#include <cinttypes>
+#include <cstdint>
+
+// Start/Cancel button (control 1008) and its tool tip
+constexpr char kButtonCancel[] = "Cancel";
+constexpr char kButtonStart[] = "Start";
+constexpr char kTipCancel[] = "Cancel imaging process";
+constexpr char kTipStart[] = "Start transfer";
+
+// Outcome words in the status line
+constexpr char kWordCompleted[] = "Completed";
+constexpr char kWordCancelled[] = "Cancelled";
+constexpr char kWordFailed[] = "Failed";
+
+// Outcome boxes carry Chinese, so they go through the wide-character call.
+constexpr wchar_t kWriteCompletedText[] = L"映像写入完成";
+constexpr wchar_t kWriteCancelledText[] = L"Image Write Cancelled";
+constexpr wchar_t kWriteFailedText[] = L"映像写入失败";
+constexpr wchar_t kCreateCompletedText[] = L"映像创建完成";
+constexpr wchar_t kCreateCancelledText[] = L"Image Creation Cancelled";
+constexpr wchar_t kCreateFailedText[] = L"映像创建失败";
+constexpr wchar_t kCaptionSuccess[] = L"Success";
+constexpr wchar_t kCaptionCancelled[] = L"Cancelled";
+constexpr wchar_t kCaptionFailure[] = L"Failure";
+
+// Device failures
+constexpr char kOpenForWritingFailed[] = "Unable to open disk for writing!";
+constexpr char kOpenForReadingFailed[] = "Unable to open disk for reading!";
+constexpr char kDiskErrorCaption[] = "Disk Error";
+// The error value is 32-bit unsigned and the sector 64-bit, so neither is cut
+// or shown negative; the words (spelling included) are those users know.
+constexpr char kDiskWriteErrorFormat[] = "Error #%lu occured while writting to disk at sector %" PRIu64 " ";
+constexpr uint32_t kDiskWriteErrorTextBytes = 128;

@@ -1,0 +1,242 @@
+// Writing an image onto a raw device on the NT family: the bytes that land,
+// the counts, the outcome and how every job ends.
+#include "job_fixture.h"
+
+#include "resources/resource_ids.h"
+
+namespace {
+
+const char kDrive[] = "\\\\.\\E:";
+
+class NtWriteTest : public JobTest {};
+
+TEST_F(NtWriteTest, WriteCopiesWholeSectorsAndNeverTheTail) {
+  struct Case {
+    const char* what;
+    size_t imageBytes;
+    uint64_t sectors;       // totalSectors and sectorsDone at the end
+    double lastPercent;     // the last percentage computed
+    size_t writeCalls;
+  };
+  const Case cases[] = {
+      // fifteen full blocks, then 16,960 bytes of which 16,896 are written
+      {"1,000,000-byte image", 1000000, 1953, 1920 * 100.0 / 1953, 16},
+      // one more read returns 0 bytes: nothing is written, percent reaches 100
+      {"multiple of a block", 3 * 65536, 384, 100.0, 4},
+      {"empty image", 0, 0, 0.0, 1},
+      {"less than a sector", 300, 0, 0.0, 1},
+      {"one sector and a bit", 700, 1, 0.0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Reset();
+    ResetJobState();
+    mainWindow = sim::MakeWindow("main");
+    sim::AddDevice(kDrive, Disk(4 << 20));
+    const std::vector<uint8_t> image = ImageBytes(c.imageBytes);
+    ASSERT_TRUE(PrepareWrite('E', image));
+    RunJob();
+
+    const size_t whole = c.imageBytes / 512 * 512;
+    EXPECT_EQ(sim::DeviceBytes(kDrive, 0, whole), std::vector<uint8_t>(image.begin(), image.begin() + whole));
+    EXPECT_EQ(sim::DeviceBytes(kDrive, whole, 65536), DiskPatternBytes(whole, 65536)) << "past the whole sectors";
+    EXPECT_EQ(sim::Device(kDrive).bytesWritten, whole);
+    EXPECT_EQ(sim::Device(kDrive).writeOffsets.size(), c.writeCalls);
+    EXPECT_EQ(jobState.totalSectors.load(), c.sectors);
+    EXPECT_EQ(jobState.sectorsDone.load(), c.sectors);
+    EXPECT_DOUBLE_EQ(jobState.percentDone.load(), c.lastPercent);
+    EXPECT_DOUBLE_EQ(jobState.percentDoneCopy.load(), c.lastPercent);
+    EXPECT_EQ(jobState.bytesDone.load(), static_cast<double>(whole));
+    EXPECT_EQ(StatusText(), "Completed");
+    sim::Event box = OnlyMessageBox();
+    EXPECT_EQ(box.text, "映像写入完成");
+    EXPECT_EQ(box.caption, "Success");
+    EXPECT_EQ(box.style, static_cast<UINT>(MB_OK));
+    EXPECT_TRUE(box.wide) << "Chinese texts need the wide call";
+    EXPECT_EQ(box.window, mainWindow);
+    EXPECT_EQ(sim::OpenHandleCount(), 0);
+    EXPECT_EQ(jobState.buffer, nullptr);
+    EXPECT_EQ(jobState.busy.load(), 0);
+  }
+}
+
+TEST_F(NtWriteTest, WriteLocksTheVolumeAndGoesOnWhenTheLockIsRefused) {
+  for (bool granted : {true, false}) {
+    SCOPED_TRACE(granted ? "lock granted" : "lock refused");
+    sim::Reset();
+    ResetJobState();
+    mainWindow = sim::MakeWindow("main");
+    sim::DeviceSpec spec = Disk(1 << 20);
+    spec.lockGranted = granted;
+    sim::AddDevice(kDrive, spec);
+    int locksDuringWrites = -1;
+    sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {
+      if (write && locksDuringWrites < 0) locksDuringWrites = sim::Device(kDrive).locksHeld;
+    });
+    const std::vector<uint8_t> image = ImageBytes(100 * 1024);
+    ASSERT_TRUE(PrepareWrite('E', image));
+    RunJob();
+    EXPECT_EQ(sim::DeviceBytes(kDrive, 0, image.size()), image);
+    EXPECT_EQ(OnlyMessageBox().text, "映像写入完成");
+    sim::DeviceStats stats = sim::Device(kDrive);
+    EXPECT_EQ(stats.lockRequests, 1);
+    EXPECT_EQ(stats.unlockRequests, 1);
+    EXPECT_EQ(locksDuringWrites, granted ? 1 : 0);
+    EXPECT_EQ(stats.locksHeld, 0);
+  }
+}
+
+TEST_F(NtWriteTest, ImageLargerThanTheDiskReportsTheFirstSectorOfTheFailedBlock) {
+  struct Case {
+    const char* what;
+    uint64_t diskBytes;
+    std::map<uint64_t, DWORD> badWrites;
+    const char* text;
+  };
+  const Case cases[] = {
+      // the third block runs past the end: a short write and ERROR_DISK_FULL
+      {"past the end", 2 * 65536 + 20 * 512, {}, "Error #112 occured while writting to disk at sector 256 "},
+      // an error value with the top bit set is not shown negative
+      {"large error value", 4 << 20, {{300, 0x80070015u}},
+       "Error #2147942421 occured while writting to disk at sector 256 "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Reset();
+    ResetJobState();
+    mainWindow = sim::MakeWindow("main");
+    sim::DeviceSpec spec = Disk(c.diskBytes);
+    spec.badWriteSectors = c.badWrites;
+    sim::AddDevice(kDrive, spec);
+    std::strcpy(statusBuffer_, "12%");
+    int busyWhileBoxOpen = -1;
+    uint8_t* bufferWhileBoxOpen = reinterpret_cast<uint8_t*>(1);
+    sim::SetMessageBoxHandler([&](const sim::Event&) {
+      busyWhileBoxOpen = jobState.busy.load();
+      bufferWhileBoxOpen = jobState.buffer;
+      return IDOK;
+    });
+    const std::vector<uint8_t> image = ImageBytes(5 * 65536);
+    ASSERT_TRUE(PrepareWrite('E', image));
+    RunJob();
+
+    sim::Event box = OnlyMessageBox();
+    EXPECT_EQ(box.text, c.text);
+    EXPECT_EQ(box.caption, "Disk Error");
+    EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(box.window, nullptr) << "the disk-write error box has no owner";
+    EXPECT_EQ(busyWhileBoxOpen, 0) << "the job is over before the box opens";
+    EXPECT_EQ(bufferWhileBoxOpen, nullptr);
+    EXPECT_EQ(StatusText(), "12%") << "no outcome word";
+    EXPECT_EQ(sim::DeviceBytes(kDrive, 0, 2 * 65536),
+              std::vector<uint8_t>(image.begin(), image.begin() + 2 * 65536));
+    EXPECT_EQ(sim::Device(kDrive).locksHeld, 0);
+    EXPECT_EQ(sim::Device(kDrive).unlockRequests, 1);
+    EXPECT_EQ(sim::OpenHandleCount(), 0);
+    for (const sim::Event& e : sim::Events()) {
+      EXPECT_FALSE(e.kind == "SendMessage" && e.message == LVM_REDRAWITEMS) << "the bar is not redrawn";
+    }
+    std::vector<sim::Event> texts = EventsOfKind("SetDlgItemText");
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back().text, "Start");
+  }
+}
+
+TEST_F(NtWriteTest, CancelStopsAfterTheBlockInFlightWithoutCountingIt) {
+  struct Case {
+    const char* what;
+    int cancelAfterWrite;      // 0: pressed before the job starts
+    size_t bytesOnDisk;        // image bytes that reach the disk
+    uint64_t sectorsCounted;
+  };
+  const Case cases[] = {
+      {"before the first block", 0, 0, 0},
+      {"during the second block", 2, 2 * 65536, 128},
+      {"during the last block", 3, 3 * 65536, 256},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Reset();
+    ResetJobState();
+    mainWindow = sim::MakeWindow("main");
+    sim::AddDevice(kDrive, Disk(1 << 20));
+    int writes = 0;
+    sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {
+      if (write && ++writes == c.cancelAfterWrite) jobState.cancelRequested = 1;
+    });
+    const std::vector<uint8_t> image = ImageBytes(3 * 65536);
+    ASSERT_TRUE(PrepareWrite('E', image));
+    if (c.cancelAfterWrite == 0) jobState.cancelRequested = 1;
+    RunJob();
+    EXPECT_EQ(sim::DeviceBytes(kDrive, 0, c.bytesOnDisk),
+              std::vector<uint8_t>(image.begin(), image.begin() + c.bytesOnDisk));
+    EXPECT_EQ(sim::Device(kDrive).bytesWritten, c.bytesOnDisk);
+    EXPECT_EQ(jobState.sectorsDone.load(), c.sectorsCounted);
+    EXPECT_EQ(StatusText(), "Cancelled");
+    sim::Event box = OnlyMessageBox();
+    EXPECT_EQ(box.text, "Image Write Cancelled");
+    EXPECT_EQ(box.caption, "Cancelled");
+  }
+}
+
+TEST_F(NtWriteTest, UnreadableImageEndsFailedWithWhatWasWritten) {
+  sim::AddDevice(kDrive, Disk(1 << 20));
+  const std::vector<uint8_t> image = ImageBytes(4 * 65536);
+  WriteHostFile(imagePath_, image);
+  sim::SetFileReadError(imagePath_, 2 * 65536, ERROR_READ_FAULT);
+  ASSERT_TRUE(PrepareJob(kWriteImageToDisk, 'E'));
+  RunJob();
+  EXPECT_EQ(sim::DeviceBytes(kDrive, 0, 2 * 65536), std::vector<uint8_t>(image.begin(), image.begin() + 2 * 65536));
+  EXPECT_EQ(sim::Device(kDrive).bytesWritten, 2u * 65536);
+  EXPECT_EQ(StatusText(), "Failed");
+  sim::Event box = OnlyMessageBox();
+  EXPECT_EQ(box.text, "映像写入失败");
+  EXPECT_EQ(box.caption, "Failure");
+}
+
+TEST_F(NtWriteTest, WindowCallsFollowTheJobInOrder) {
+  sim::AddDevice(kDrive, Disk(1 << 20));
+  std::string statusAtRedraw;
+  sim::SetSendMessageHandler([&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
+    if (message == LVM_REDRAWITEMS) statusAtRedraw = StatusText();
+    return 0;
+  });
+  int busyWhileBoxOpen = -1;
+  sim::SetMessageBoxHandler([&](const sim::Event&) {
+    busyWhileBoxOpen = jobState.busy.load();
+    return IDOK;
+  });
+  ASSERT_TRUE(PrepareWrite('E', ImageBytes(70000)));
+  RunJob();
+
+  std::vector<std::string> seen;
+  for (const sim::Event& e : sim::Events()) {
+    if (e.kind == "SetDlgItemText") {
+      EXPECT_EQ(e.window, mainWindow);
+      EXPECT_EQ(e.controlId, IDC_START);
+      seen.push_back("button " + e.text);
+    } else if (e.kind == "SendMessage" && e.message == TTM_ADDTOOLA) {
+      EXPECT_EQ(e.window, toolTipWindow);
+      EXPECT_EQ(e.wParam, static_cast<WPARAM>(TTF_IDISHWND | TTF_SUBCLASS));
+      EXPECT_EQ(e.lParam, reinterpret_cast<LPARAM>(GetDlgItem(mainWindow, IDC_START)));
+      seen.push_back("tip " + e.text);
+    } else if (e.kind == "SendMessage" && e.message == LVM_REDRAWITEMS) {
+      EXPECT_EQ(e.controlId, IDC_PROGRESS);
+      EXPECT_EQ(sim::ParentOf(e.window), mainWindow);
+      seen.push_back("redraw");
+    } else if (e.kind == "MessageBox") {
+      seen.push_back("box " + e.caption);
+    } else if (e.kind == "CloseHandle") {
+      seen.push_back(e.text == imagePath_ ? "close image" : "close " + e.text);
+    }
+  }
+  const std::vector<std::string> expected = {
+      "button Cancel", "tip Cancel imaging process", "close \\\\.\\E:", "redraw",
+      "box Success",   "close image",                "button Start",       "tip Start transfer",
+  };
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(statusAtRedraw, "Completed");
+  EXPECT_EQ(busyWhileBoxOpen, 1) << "the job is still running while its outcome is shown";
+}
+
+}  // namespace
