@@ -1,5 +1,6 @@
 // Simulated WinSock and shell calls over real loopback sockets; see sim_net.h.
 #include "sim_control.h"
+#include "sim_internal.h"
 #include "sim_net_posix.h"
 
 #include <algorithm>
@@ -331,6 +332,15 @@ unsigned short htons(unsigned short value) {
 }
 
 HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory, int show) {
+  // Also in the window record, so a test sees it in order with the message boxes.
+  sim::Event event;
+  event.kind = "ShellExecute";
+  event.window = owner;
+  event.text = file == nullptr ? "" : file;
+  event.caption = verb == nullptr ? "" : verb;
+  event.wParam = static_cast<WPARAM>(show);
+  sim_internal::RecordEvent(event);
+
   std::lock_guard<std::mutex> hold(netLock);
   sim::ShellLaunch launch;
   launch.owner = owner;

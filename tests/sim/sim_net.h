@@ -102,7 +102,8 @@ int WinsockSelect(int ignored, fd_set* readable, fd_set* writable, fd_set* faile
 #define select WinsockSelect
 unsigned short htons(unsigned short value);
 
-// The shell: recorded, answers 42 (success is anything above 32).
+// The shell: recorded (also as a "ShellExecute" event: window = owner, text = file,
+// caption = verb, wParam = show command), answers 42 (success is anything above 32).
 HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory, int show);
 
 // Forget mappings, sockets, counters and launches (sim::Reset calls it too).
