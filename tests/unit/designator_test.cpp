@@ -1,0 +1,83 @@
+// How a disk is named: the designator taken from the drive list's text, the
+// device path and legacy drive number made from it, and the percentage rule.
+#include "imaging/job_state.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+TEST(Designator, TakesTheLetterOrDigitBeforeTheSizeLabel) {
+  struct Case {
+    const char* text;
+    char expected;
+  };
+  const Case cases[] = {
+      {"Drive E: (1.00 GB)", 'E'},
+      {"Drive T: (Not Ready)", 'T'},
+      {"Floppy A:", 'A'},
+      {"Drive C:", 'C'},
+      {"Physical Disk 9 (500.00 GB)", '9'},
+      {"Physical Disk 0 (Not Ready)", '0'},
+      {"typed text", 't'},        // no "(" and no ":": the last character
+      {"Q:(x)", 'Q'},             // the byte before "(" is dropped, then the ":"
+      {"Drive E: (a) (b)", 'E'},  // only the first "(" counts
+      {"", 0},
+      {"(1.00 GB)", 0},
+      {":", 0},
+      {"X(", 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DriveDesignatorFromText(c.text), c.expected) << "\"" << c.text << "\"";
+  }
+}
+
+TEST(Designator, DigitsNamePhysicalDisksAndLettersVolumes) {
+  struct Case {
+    char designator;
+    const char* path;
+  };
+  const Case cases[] = {
+      {'0', "\\\\.\\PHYSICALDRIVE0"}, {'9', "\\\\.\\PHYSICALDRIVE9"},
+      {'E', "\\\\.\\E:"},             {'T', "\\\\.\\T:"},
+  };
+  for (const Case& c : cases) {
+    char path[64];
+    FormatDevicePath(c.designator, path, sizeof(path));
+    EXPECT_EQ(std::string(path), c.path);
+  }
+}
+
+TEST(Designator, LegacyDriveNumbersCountFromA) {
+  struct Case {
+    char designator;
+    uint8_t number;
+  };
+  const Case cases[] = {{'A', 1}, {'B', 2}, {'C', 3}, {'Z', 26}, {'0', 3}, {'9', 12}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(LegacyDriveNumber(c.designator), c.number) << c.designator;
+  }
+}
+
+TEST(Progress, PercentStaysFiniteWithoutATotal) {
+  struct Case {
+    uint64_t done, total;
+    double percent;
+  };
+  const Case cases[] = {
+      {0, 0, 0.0},      // an empty image: 0/0 must not reach the display as NaN
+      {128, 0, 0.0},    // a device without a size: no infinity either
+      {0, 1953, 0.0},
+      {1953, 1953, 100.0},
+      {2097152, 2097151, 2097152 * 100.0 / 2097151},
+  };
+  for (const Case& c : cases) {
+    double percent = ProgressPercent(c.done, c.total);
+    EXPECT_TRUE(std::isfinite(percent));
+    EXPECT_DOUBLE_EQ(percent, c.percent) << c.done << "/" << c.total;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,218 @@
+// Creating an image from a raw device on the NT family: the image holds what
+// the reads returned, and the outcome tells a complete copy from a failed one.
+#include "job_fixture.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+const char kDrive[] = "\\\\.\\E:";
+
+class NtCreateTest : public JobTest {
+ protected:
+  void Fresh() {
+    sim::Reset();
+    ResetJobState();
+    std::memset(statusBuffer_, 0, sizeof(statusBuffer_));
+    mainWindow = sim::MakeWindow("main");
+  }
+};
+
+TEST_F(NtCreateTest, CreateReadsTheDeviceToItsFirstShortBlockWhateverItsReportedSize) {
+  struct Case {
+    const char* what;
+    uint64_t diskBytes;
+    bool hasPartition;
+    uint64_t partitionBytes;
+    bool hasGeometry;
+    uint32_t geometrySectors;   // cylinders x 1 x 1
+    uint64_t totalSectors;
+    double lastPercent;
+  };
+  const Case cases[] = {
+      // one more read returns 0 bytes; the percent before it is above 100
+      {"size a multiple of a block", 3 * 65536, true, 3 * 65536, false, 0, 383, 384 * 100.0 / 383},
+      {"size ending in a part block", 200 * 512, true, 200 * 512, false, 0, 199, 128 * 100.0 / 199},
+      {"no size at all", 2 * 65536 + 4096, false, 0, false, 0, 0, 0.0},
+      // the device ends before its reported size without an error: still complete
+      {"partition overstated", 65536 + 1024, true, 1 << 20, false, 0, 2047, 128 * 100.0 / 2047},
+      // only the geometry answers, so the partition request leaves an error
+      // behind; it must not turn a clean end into a failure
+      {"geometry overstated", 65536 + 1024, false, 0, true, 4000, 3999, 128 * 100.0 / 3999},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh();
+    sim::DeviceSpec spec = Disk(c.diskBytes);
+    spec.hasPartition = c.hasPartition;
+    spec.partitionLength = c.partitionBytes;
+    spec.hasGeometry = c.hasGeometry;
+    spec.geometry.Cylinders.QuadPart = c.geometrySectors;
+    spec.geometry.TracksPerCylinder = 1;
+    spec.geometry.SectorsPerTrack = 1;
+    sim::AddDevice(kDrive, spec);
+    ASSERT_TRUE(PrepareCreate('E'));
+    RunJob();
+    EXPECT_EQ(ReadHostFile(imagePath_), DiskPatternBytes(0, c.diskBytes));
+    EXPECT_EQ(jobState.totalSectors.load(), c.totalSectors);
+    EXPECT_EQ(jobState.sectorsDone.load(), c.diskBytes / 512);
+    EXPECT_DOUBLE_EQ(jobState.percentDone.load(), c.lastPercent);
+    EXPECT_DOUBLE_EQ(jobState.percentDoneCopy.load(), c.lastPercent);
+    EXPECT_EQ(StatusText(), "Completed");
+    sim::Event box = OnlyMessageBox();
+    EXPECT_EQ(box.text, "映像创建完成");
+    EXPECT_EQ(box.caption, "Success");
+    EXPECT_TRUE(box.wide);
+    EXPECT_EQ(sim::Device(kDrive).lockRequests, 0) << "reading takes no lock";
+    EXPECT_EQ(sim::OpenHandleCount(), 0);
+  }
+}
+
+// 8-byte words numbered by their offset: every block differs, and filling a
+// gigabyte stays quick.
+void FillWords(uint64_t offset, uint8_t* out, size_t length) {
+  for (size_t i = 0; i < length; i += 8) {
+    uint64_t word = (offset + i) * 0x9E3779B97F4A7C15ull;
+    std::memcpy(out + i, &word, 8);
+  }
+}
+
+TEST_F(NtCreateTest, CreateFromAOneGibibytePartitionCopiesItWhole) {
+  const uint64_t size = uint64_t{1} << 30;
+  sim::DeviceSpec spec;
+  spec.sizeBytes = size;
+  spec.fill = FillWords;  // generated, so the test holds no gigabyte in memory
+  spec.hasPartition = true;
+  spec.partitionLength = size;
+  sim::AddDevice(kDrive, spec);
+  ASSERT_TRUE(PrepareCreate('E'));
+  RunJob();
+
+  EXPECT_EQ(jobState.totalSectors.load(), 2097151u);
+  EXPECT_EQ(jobState.sectorsDone.load(), 2097152u);
+  EXPECT_GT(jobState.percentDone.load(), 100.0);
+  EXPECT_NEAR(jobState.percentDone.load(), 100.00005, 0.00001);
+  EXPECT_EQ(StatusText(), "Completed");
+  EXPECT_EQ(OnlyMessageBox().text, "映像创建完成");
+  EXPECT_EQ(std::filesystem::file_size(imagePath_), size);
+  // Compare the image block by block with what the device holds.
+  std::FILE* image = std::fopen(imagePath_.c_str(), "rb");
+  ASSERT_NE(image, nullptr);
+  std::vector<uint8_t> got(1 << 20), expected(1 << 20);
+  uint64_t mismatchAt = UINT64_MAX;
+  for (uint64_t offset = 0; offset < size && mismatchAt == UINT64_MAX; offset += got.size()) {
+    ASSERT_EQ(std::fread(got.data(), 1, got.size(), image), got.size());
+    FillWords(offset, expected.data(), expected.size());
+    if (got != expected) mismatchAt = offset;
+  }
+  std::fclose(image);
+  EXPECT_EQ(mismatchAt, UINT64_MAX) << "the image differs from the device in the megabyte at " << mismatchAt;
+}
+
+TEST_F(NtCreateTest, CreateEndsAtAFailedReadAndJudgesByItsError) {
+  struct Case {
+    const char* what;
+    DWORD readError;
+    const char* word;
+    const char* text;
+    const char* caption;
+  };
+  const Case cases[] = {
+      {"unreadable block halfway", ERROR_CRC, "Failed", "映像创建失败", "Failure"},
+      {"a read that fails without an error", 0, "Completed", "映像创建完成", "Success"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh();
+    sim::DeviceSpec spec = Disk(4 * 65536);
+    spec.hasPartition = true;
+    spec.partitionLength = 4 * 65536;
+    spec.badReadSectors[2 * 128 + 5] = c.readError;  // inside the third block
+    sim::AddDevice(kDrive, spec);
+    DWORD errorAtBox = 12345;
+    sim::SetMessageBoxHandler([&](const sim::Event&) {
+      errorAtBox = GetLastError();  // the worker's own thread: the read's error is still pending
+      return IDOK;
+    });
+    ASSERT_TRUE(PrepareCreate('E'));
+    RunJob();
+    EXPECT_EQ(ReadHostFile(imagePath_), DiskPatternBytes(0, 2 * 65536)) << "the image ends before that block";
+    EXPECT_EQ(jobState.sectorsDone.load(), 256u);
+    EXPECT_EQ(StatusText(), c.word);
+    sim::Event box = OnlyMessageBox();
+    EXPECT_EQ(box.text, c.text);
+    EXPECT_EQ(box.caption, c.caption);
+    EXPECT_EQ(errorAtBox, c.readError);
+  }
+}
+
+TEST_F(NtCreateTest, FullImageDiskEndsFailedAndKeepsWhatWasWritten) {
+  struct Case {
+    const char* what;
+    uint64_t room;       // bytes the image's disk takes
+    uint64_t bytesRead;  // from the device: nothing after the block that did not fit
+  };
+  const Case cases[] = {
+      {"full in the second block", 100000, 2 * 65536},
+      // the block that does not fit is the device's last: counting it would
+      // reach the reported size and pass for complete
+      {"full in the last block", 3 * 65536 + 1000, 4 * 65536},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh();
+    sim::DeviceSpec spec = Disk(4 * 65536);
+    spec.hasPartition = true;
+    spec.partitionLength = 4 * 65536;
+    sim::AddDevice(kDrive, spec);
+    sim::SetFileSizeLimit(imagePath_, c.room);
+    ASSERT_TRUE(PrepareCreate('E'));
+    RunJob();
+    EXPECT_EQ(ReadHostFile(imagePath_), DiskPatternBytes(0, c.room));
+    EXPECT_EQ(StatusText(), "Failed");
+    sim::Event box = OnlyMessageBox();
+    EXPECT_EQ(box.text, "映像创建失败");
+    EXPECT_EQ(box.caption, "Failure");
+    EXPECT_EQ(sim::Device(kDrive).bytesRead, c.bytesRead) << "the copy stops at the full disk";
+  }
+}
+
+TEST_F(NtCreateTest, CancelNeverWritesTheBlockBeingRead) {
+  struct Case {
+    const char* what;
+    int cancelAfterRead;   // 0: pressed before the job starts
+    size_t imageBytes;
+    uint64_t sectorsCounted;
+    double bytesDone;
+  };
+  const Case cases[] = {
+      {"before the first block", 0, 0, 0, 0.0},
+      {"during the second block", 2, 65536, 128, 2 * 65536.0},
+      {"during the last block", 3, 2 * 65536, 256, 3 * 65536.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh();
+    sim::DeviceSpec spec = Disk(3 * 65536);
+    spec.hasPartition = true;
+    spec.partitionLength = 3 * 65536;
+    sim::AddDevice(kDrive, spec);
+    int reads = 0;
+    sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {
+      if (!write && ++reads == c.cancelAfterRead) jobState.cancelRequested = 1;
+    });
+    ASSERT_TRUE(PrepareCreate('E'));
+    if (c.cancelAfterRead == 0) jobState.cancelRequested = 1;
+    RunJob();
+    EXPECT_EQ(ReadHostFile(imagePath_), DiskPatternBytes(0, c.imageBytes));
+    EXPECT_EQ(jobState.sectorsDone.load(), c.sectorsCounted);
+    EXPECT_EQ(jobState.bytesDone.load(), c.bytesDone);
+    EXPECT_EQ(StatusText(), "Cancelled");
+    sim::Event box = OnlyMessageBox();
+    EXPECT_EQ(box.text, "Image Creation Cancelled");
+    EXPECT_EQ(box.caption, "Cancelled");
+  }
+}
+
+}  // namespace

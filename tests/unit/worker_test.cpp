@@ -1,0 +1,163 @@
+// What every job of the worker shares: the device it opens, the way out when
+// the device will not open, and the idle state it always leaves behind.
+#include "job_fixture.h"
+
+#include "resources/resource_ids.h"
+
+namespace {
+
+class WorkerTest : public JobTest {
+ protected:
+  void Fresh() {
+    sim::Reset();
+    ResetJobState();
+    std::memset(statusBuffer_, 0, sizeof(statusBuffer_));
+    mainWindow = sim::MakeWindow("main");
+  }
+};
+
+TEST_F(WorkerTest, DesignatorPicksTheDeviceInBothDirections) {
+  struct Case {
+    int32_t mode;
+    char designator;
+    const char* path;
+  };
+  const Case cases[] = {
+      {kWriteImageToDisk, '9', "\\\\.\\PHYSICALDRIVE9"},
+      {kCreateImageFromDisk, '9', "\\\\.\\PHYSICALDRIVE9"},
+      {kWriteImageToDisk, 'E', "\\\\.\\E:"},
+      {kCreateImageFromDisk, 'T', "\\\\.\\T:"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    Fresh();
+    sim::AddDevice(c.path, Disk(3 * 65536));
+    WriteHostFile(imagePath_, ImageBytes(65536));
+    ASSERT_TRUE(PrepareJob(c.mode, c.designator));
+    RunJob();
+    EXPECT_EQ(sim::Device(c.path).opens, 1);
+    EXPECT_EQ(StatusText(), "Completed");
+    if (c.mode == kWriteImageToDisk) {
+      EXPECT_EQ(sim::DeviceBytes(c.path, 0, 65536), ImageBytes(65536));
+    } else {
+      EXPECT_EQ(ReadHostFile(imagePath_), DiskPatternBytes(0, 3 * 65536));
+    }
+  }
+}
+
+TEST_F(WorkerTest, DeviceThatWillNotOpenEndsIdleWithTheDirectionsBox) {
+  struct Case {
+    int32_t mode;
+    const char* text;
+  };
+  const Case cases[] = {
+      {kWriteImageToDisk, "Unable to open disk for writing!"},
+      {kCreateImageFromDisk, "Unable to open disk for reading!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    Fresh();
+    sim::DeviceSpec spec = Disk(1 << 20);
+    spec.openError = ERROR_ACCESS_DENIED;
+    sim::AddDevice("\\\\.\\E:", spec);
+    WriteHostFile(imagePath_, ImageBytes(65536));
+    std::strcpy(statusBuffer_, "3%");
+    ASSERT_TRUE(PrepareJob(c.mode, 'E'));
+    RunJob();
+    sim::Event box = OnlyMessageBox();
+    EXPECT_EQ(box.text, c.text);
+    EXPECT_EQ(box.caption, "Disk Error");
+    EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(box.window, mainWindow);
+    EXPECT_EQ(StatusText(), "3%") << "no outcome word";
+    if (c.mode == kCreateImageFromDisk) {
+      EXPECT_TRUE(std::filesystem::exists(imagePath_)) << "the empty image remains";
+      EXPECT_EQ(std::filesystem::file_size(imagePath_), 0u);
+    }
+    std::vector<sim::Event> texts = EventsOfKind("SetDlgItemText");
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[1].text, "Start");
+    EXPECT_EQ(sim::OpenHandleCount(), 0);
+    EXPECT_EQ(jobState.busy.load(), 0);
+    EXPECT_EQ(jobState.buffer, nullptr);
+  }
+}
+
+// Each way a job can end, followed by a plain job that must complete.
+TEST_F(WorkerTest, AfterEveryOutcomeTheNextJobRuns) {
+  struct Case {
+    const char* what;
+    int32_t mode;
+    bool cancel;
+    DWORD openError;
+    uint64_t diskBytes;
+  };
+  const Case cases[] = {
+      {"completed write", kWriteImageToDisk, false, 0, 1 << 20},
+      {"cancelled write", kWriteImageToDisk, true, 0, 1 << 20},
+      {"disk-write error", kWriteImageToDisk, false, 0, 65536 + 512},
+      {"device not openable", kWriteImageToDisk, false, ERROR_FILE_NOT_FOUND, 1 << 20},
+      {"cancelled create", kCreateImageFromDisk, true, 0, 1 << 20},
+      {"device not openable on create", kCreateImageFromDisk, false, ERROR_NOT_READY, 1 << 20},
+  };
+  const char kFirst[] = "\\\\.\\G:";
+  const char kSecond[] = "\\\\.\\H:";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh();
+    sim::DeviceSpec spec = Disk(c.diskBytes);
+    spec.openError = c.openError;
+    sim::AddDevice(kFirst, spec);
+    sim::AddDevice(kSecond, Disk(1 << 20));
+    WriteHostFile(imagePath_, ImageBytes(3 * 65536));
+    ASSERT_TRUE(PrepareJob(c.mode, 'G'));
+    if (c.cancel) jobState.cancelRequested = 1;
+    RunJob();
+    ASSERT_EQ(jobState.busy.load(), 0);
+    ASSERT_EQ(jobState.cancelRequested.load(), 0);
+    ASSERT_EQ(jobState.buffer, nullptr);
+    ASSERT_EQ(sim::OpenHandleCount(), 0);
+    ASSERT_EQ(sim::LiveVirtualAllocs(), 0);
+
+    sim::ClearEvents();
+    WriteHostFile(imagePath_, ImageBytes(2 * 65536));
+    ASSERT_TRUE(PrepareJob(kWriteImageToDisk, 'H'));
+    RunJob();
+    EXPECT_EQ(StatusText(), "Completed");
+    EXPECT_EQ(OnlyMessageBox().text, "映像写入完成");
+    EXPECT_EQ(sim::DeviceBytes(kSecond, 0, 2 * 65536), ImageBytes(2 * 65536));
+  }
+}
+
+TEST_F(WorkerTest, UnknownDirectionOnlyClosesTheImageAndEndsIdle) {
+  WriteHostFile(imagePath_, ImageBytes(512));
+  ASSERT_TRUE(PrepareJob(kWriteImageToDisk, 'E'));
+  jobState.mode = 7;
+  RunJob();
+  EXPECT_TRUE(EventsOfKind("MessageBox").empty());
+  std::vector<sim::Event> closed = EventsOfKind("CloseHandle");
+  ASSERT_EQ(closed.size(), 1u);
+  EXPECT_EQ(closed[0].text, imagePath_);
+  EXPECT_EQ(EventsOfKind("SetDlgItemText").back().text, "Start");
+}
+
+TEST_F(WorkerTest, ToolTipIsRegisteredAnewWithTheLatestText) {
+  sim::AddDevice("\\\\.\\E:", Disk(1 << 20));
+  WriteHostFile(imagePath_, ImageBytes(512));
+  ASSERT_TRUE(PrepareJob(kWriteImageToDisk, 'E'));
+  RunJob();
+  HWND button = GetDlgItem(mainWindow, IDC_START);
+  std::vector<std::string> tips;
+  for (const sim::Event& e : EventsOfKind("SendMessage")) {
+    if (e.message != TTM_ADDTOOLA && e.message != TTM_DELTOOLA) continue;
+    EXPECT_EQ(e.window, toolTipWindow);
+    EXPECT_EQ(e.lParam, reinterpret_cast<LPARAM>(button)) << "the tool is the button's window";
+    EXPECT_EQ(e.style, static_cast<UINT>(sizeof(TOOLINFOA)));
+    tips.push_back(std::string(e.message == TTM_DELTOOLA ? "remove" : "add ") + (e.message == TTM_ADDTOOLA ? e.text : ""));
+  }
+  // An earlier registration goes first, or the tip would keep its first text.
+  const std::vector<std::string> expected = {"remove", "add Cancel imaging process", "remove", "add Start transfer"};
+  EXPECT_EQ(tips, expected);
+}
+
+}  // namespace
