@@ -11,7 +11,8 @@
 #
 # Environment: TAVRIN_EXE / UIDRIVER_EXE use ready executables instead of
 # building the product preset (built in ${TAVRIN_BUILD_DIR:-build}/product);
-# E2E_KEEP=1 keeps the temporary folder; E2E_OUT=DIR puts the logs there.
+# E2E_KEEP=1 keeps the temporary folder; E2E_OUT=DIR puts the logs there;
+# E2E_SCENARIOS=DIR runs the scenarios of another folder.
 set -uo pipefail
 
 source "$(dirname "$0")/env.sh"
@@ -30,7 +31,7 @@ e2e_log "ANSI code page of the prefix: $acp"
 
 passed=0; failed=0; failures=()
 shopt -s nullglob
-for scenario in "$E2E_DIR"/scenarios/$GLOB.sh; do
+for scenario in "${E2E_SCENARIOS:-$E2E_DIR/scenarios}"/$GLOB.sh; do
   name=$(basename "$scenario" .sh)
   start=$EPOCHREALTIME
   SCENARIO=$name timeout -k 10 "$TIMEOUT" bash -c \

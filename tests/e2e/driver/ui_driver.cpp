@@ -177,7 +177,7 @@ void PostKey(HWND target, UINT vk) {
 
 int Usage() {
   Out("usage: tavrin_uidriver.exe [-w CAPTION] COMMAND [ARGS...]\n"
-      "  wait [ms] | gone [ms] | dump | windows | acp | tab-get | tab N | tooltips\n"
+      "  wait [ms] | gone [ms] | dump | windows [all] | acp | tab-get | tab N | tooltips\n"
       "  text ID | wait-text ID TEXT [ms] | set-text ID TEXT | style ID\n"
       "  click ID | command ID | close | key ID|0 VK\n"
       "  combo-items ID | combo-select ID INDEX\n"
@@ -417,10 +417,12 @@ int CmdTab(const Context& c) {
   }
 }
 
-int CmdWindows(const Context&) {
-  TopSearch s = {nullptr, nullptr, true, {}};
+// Visible top-level windows; with "all" also the hidden ones, marked so.
+int CmdWindows(const Context& c) {
+  bool all = !c.args.empty() && c.args[0] == L"all";
+  TopSearch s = {nullptr, nullptr, !all, {}};
   EnumWindows(CollectTop, (LPARAM)&s);
-  for (HWND h : s.found) Line(ClassOf(h) + L"\t" + CaptionOf(h));
+  for (HWND h : s.found) Line(ClassOf(h) + L"\t" + CaptionOf(h) + (IsWindowVisible(h) ? L"" : L"\t(hidden)"));
   return kOk;
 }
 
