@@ -38,6 +38,7 @@ struct Driver {
   std::vector<sim::vwin32::Request> requests;
   std::unordered_map<const void*, uint32_t> addressOf;
   std::vector<void*> pointerOf;
+  std::function<void(const sim::vwin32::Request&)> hook;
 };
 
 // The driver and its drives; written by tests and by whichever thread issues a request, under `lock`.
@@ -82,7 +83,9 @@ void Transfer(sim::vwin32::Registers& r, uint32_t number, uint32_t start, uint32
     ++driver.unresolved;
     return Fail(r, sim::vwin32::kDosInvalidFunction);
   }
-  if (static_cast<uint64_t>(start) + count > d->spec.sectors) return Fail(r, sim::vwin32::kDosSectorNotFound);
+  // A start past the last sector is refused even when nothing is to move.
+  if (start >= d->spec.sectors || static_cast<uint64_t>(start) + count > d->spec.sectors)
+    return Fail(r, sim::vwin32::kDosSectorNotFound);
   if (write) {
     if (d->spec.failWrites || Touches(d->spec.badWriteSectors, start, count))
       return Fail(r, sim::vwin32::kDosWriteFault);
@@ -192,8 +195,9 @@ bool SimVwin32Open() {
   return present;
 }
 
-BOOL SimVwin32Ioctl(DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD returned) {
-  std::lock_guard<std::mutex> guard(driver.lock);
+namespace {
+
+BOOL IoctlLocked(DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD returned) {
   sim::vwin32::Request rec;
   rec.code = code;
   static_assert(sizeof(sim::vwin32::Registers) == 28, "DIOC_REGISTERS is seven 32-bit registers");
@@ -225,6 +229,22 @@ BOOL SimVwin32Ioctl(DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSi
   return TRUE;
 }
 
+}  // namespace
+
+BOOL SimVwin32Ioctl(DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD returned) {
+  std::function<void(const sim::vwin32::Request&)> hook;
+  sim::vwin32::Request last;
+  BOOL result;
+  {
+    std::lock_guard<std::mutex> guard(driver.lock);
+    result = IoctlLocked(code, in, inSize, out, outSize, returned);
+    hook = driver.hook;
+    last = driver.requests.back();
+  }
+  if (hook) hook(last);
+  return result;
+}
+
 DWORD SimVwin32Address(const void* address) {
   std::lock_guard<std::mutex> guard(driver.lock);
   auto it = driver.addressOf.find(address);
@@ -242,6 +262,7 @@ void SimVwin32Reset() {
   driver.unresolved = 0;
   for (SimDrive& d : driver.drives) d = SimDrive{};
   driver.requests.clear();
+  driver.hook = nullptr;
   driver.addressOf.clear();
   driver.pointerOf.clear();
 }
@@ -291,6 +312,11 @@ std::vector<Request> Requests() {
 void ClearRequests() {
   std::lock_guard<std::mutex> guard(driver.lock);
   driver.requests.clear();
+}
+
+void SetRequestHook(std::function<void(const Request&)> hook) {
+  std::lock_guard<std::mutex> guard(driver.lock);
+  driver.hook = std::move(hook);
 }
 
 DriveStats Drive(uint8_t drive) {

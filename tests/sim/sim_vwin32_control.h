@@ -70,6 +70,9 @@ struct Request {
 };
 std::vector<Request> Requests();
 void ClearRequests();
+// Called on the requesting thread after every request has been carried out
+// and recorded (e.g. to press Cancel after the Nth block); nullptr removes it.
+void SetRequestHook(std::function<void(const Request&)> hook);
 
 struct DriveStats {
   int lockRequests = 0, locksGranted = 0;
