@@ -82,6 +82,8 @@ def read_resources(data):
                 return raw + rva - va
         raise ValueError('rva %#x outside sections' % rva)
 
+    if rsrc_rva == 0:
+        return {}, machine
     base = off(rsrc_rva)
 
     def entries(d):

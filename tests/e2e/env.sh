@@ -4,7 +4,7 @@
 # display; one cleanup, run by a trap on every exit, ends what was started.
 #
 # Functions: e2e_init, e2e_build_product, e2e_start_xvfb, e2e_make_prefix,
-# e2e_cleanup, e2e_die. Variables after e2e_init: REPO, E2E_DIR, E2E_WORK,
+# e2e_cleanup, e2e_die, e2e_demo_drive, e2e_start_tavrin, e2e_screenshot. Variables after e2e_init: REPO, E2E_DIR, E2E_WORK,
 # E2E_OUT, E2E_STATE, WINEPREFIX, DISPLAY (after e2e_start_xvfb), TAVRIN_EXE,
 # UIDRIVER_EXE (after e2e_build_product).
 
@@ -78,12 +78,18 @@ e2e_reg() { wine reg add "$@" /f >>"$E2E_OUT/reg.log" 2>&1 || e2e_die "wine reg 
 # persistent wineserver (no 3 s linger per program start).
 e2e_make_prefix() {
   wineboot -i >"$E2E_OUT/wineboot.log" 2>&1 || e2e_die "wineboot -i failed, see $E2E_OUT/wineboot.log"
-  cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null ||
-    e2e_die "cannot copy /usr/share/wine/fonts (package fonts-wine)"
-  # Without a window manager every hidden window would stall 2 s.
-  e2e_reg 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
-  # The templates ask for MS Sans Serif, which has no Chinese glyphs here.
+  # Wine's own fonts, less every "MS Sans Serif": the templates ask for it, it
+  # has no Chinese glyphs, and while it exists the substitute below is ignored.
+  local f n=0
+  for f in /usr/share/wine/fonts/*; do
+    case $(basename "$f") in ms_sans_serif.ttf | sserif*.fon | ssee*.fon | ssef*.fon) continue ;; esac
+    cp "$f" "$WINEPREFIX/drive_c/windows/Fonts/" && n=$((n + 1))
+  done
+  [ "$n" -gt 0 ] || e2e_die "no fonts in /usr/share/wine/fonts (package fonts-wine)"
   e2e_reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v 'MS Sans Serif' /d 'WenQuanYi Micro Hei'
+  # Without a window manager every hidden window would stall 2 s. On a real
+  # desktop (E2E_MANAGED=1) the window manager keeps its windows.
+  [ -n "${E2E_MANAGED:-}" ] || e2e_reg 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
   # Pages the program opens are recorded instead of shown.
   local recorder=$E2E_WORK/record-url
   printf '#!/bin/sh\nprintf "%%s\\n" "$*" >> "%s/urls.log"\n' "$E2E_OUT" >"$recorder"
@@ -128,4 +134,47 @@ e2e_cleanup() {
     fi
   fi
   exit "$rc"
+}
+
+# The demo drive: a 64 MiB disk file mapped as drive E: and a sample image
+# (3 MiB + 100 bytes of a pattern) beside it, in folder $1. Sets DEMO_DISK and
+# DEMO_IMAGE. Nothing outside the folder and the prefix is touched.
+e2e_demo_drive() {
+  local dir=$1
+  mkdir -p "$dir/drive-e" || e2e_die "cannot make $dir"
+  DEMO_DISK=$dir/demo-disk-e.img
+  DEMO_IMAGE=$dir/sample.img
+  rm -f "$DEMO_DISK"
+  truncate -s 64M "$DEMO_DISK" || e2e_die "cannot make $DEMO_DISK"
+  /usr/bin/python3 - "$DEMO_IMAGE" $((3 * 1024 * 1024 + 100)) <<'PY' || e2e_die "cannot make $DEMO_IMAGE"
+import sys
+path, size = sys.argv[1], int(sys.argv[2])
+sector = bytearray(512)
+with open(path, 'wb') as f:
+    for n in range((size + 511) // 512):
+        text = b'Tavrin demo image, sector %08d ' % n
+        for i in range(512):
+            sector[i] = text[i % len(text)]
+        f.write(sector[:min(512, size - n * 512)])
+PY
+  ln -sfn "$dir/drive-e" "$WINEPREFIX/dosdevices/e:"
+  ln -sfn "$DEMO_DISK" "$WINEPREFIX/dosdevices/e::"
+  export DEMO_DISK DEMO_IMAGE
+}
+
+# Starts tavrin.exe in the background, waits for its main window; sets E2E_TAVRIN_PID.
+e2e_start_tavrin() {
+  wine "$TAVRIN_EXE" >>"$E2E_OUT/tavrin.log" 2>&1 &
+  E2E_TAVRIN_PID=$!
+  echo "$E2E_TAVRIN_PID" >>"$E2E_STATE/pids"
+  wine "$UIDRIVER_EXE" wait 30000 >/dev/null || e2e_die "the main window of tavrin.exe did not appear"
+}
+
+# PNG of the visible tavrin.exe window into $1.
+e2e_screenshot() {
+  local wid
+  wid=$(timeout 20 xdotool search --sync --onlyvisible --class tavrin.exe | head -1)
+  [ -n "$wid" ] || e2e_die "no visible tavrin.exe window to photograph"
+  sleep 0.5
+  import -window "$wid" "$1" || e2e_die "import could not photograph the window"
 }

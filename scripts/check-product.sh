@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Checks a built tavrin.exe as Windows will see it: a 32-bit i386 GUI image that
+# older systems accept (subsystem 4.0), importing only DLLs every Windows has and
+# no function the legacy family lacks, with the resources it must carry.
+#
+# usage: scripts/check-product.sh path/to/tavrin.exe
+set -uo pipefail
+
+exe=${1:?usage: check-product.sh tavrin.exe}
+here=$(cd "$(dirname "$0")" && pwd)
+[ -f "$exe" ] || { echo "product: no file $exe"; exit 1; }
+faults=0
+fault() { echo "product: $*"; faults=$((faults + 1)); }
+
+headers=$(i686-w64-mingw32-objdump -p "$exe") || { echo "product: objdump cannot read $exe"; exit 1; }
+grep -q 'file format pei-i386' <<<"$headers" || fault "not a PE32 i386 image"
+grep -qE '^Subsystem\s+00000002' <<<"$headers" || fault "not a GUI-subsystem program"
+grep -qE '^MajorSubsystemVersion\s+4$' <<<"$headers" && grep -qE '^MinorSubsystemVersion\s+0$' <<<"$headers" ||
+  fault "subsystem version is not 4.0 (the legacy family refuses newer)"
+
+# Windows' own DLLs only: no C++ runtime, libgcc or winpthreads DLL beside the exe.
+allowed='^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|ws2_32|wsock32|msvcrt|advapi32|ole32|oleaut32|shlwapi|version)\.dll$'
+dlls=$(awk '/DLL Name:/ {print $3}' <<<"$headers")
+[ -n "$dlls" ] || fault "no import table found"
+for d in $dlls; do
+  echo "$d" | tr 'A-Z' 'a-z' | grep -qE "$allowed" || fault "imports $d, which is not a Windows system DLL"
+done
+
+# Functions the Windows 9x kernel does not export: one of them stops the loader.
+imports=$(awk '/DLL Name:/ {dll=$3} dll && /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ {print $NF}' <<<"$headers")
+nt_only='^(SetFilePointerEx|GetFileSizeEx|GetTickCount64|AddVectoredExceptionHandler|InitializeConditionVariable|SleepConditionVariable(CS|SRW)|WakeConditionVariable|WakeAllConditionVariable|InitializeSRWLock|(Acquire|Release)SRWLock(Exclusive|Shared)|Fls(Alloc|GetValue|SetValue|Free)|InitOnce[A-Za-z]+|GetModuleHandleEx[AW]|CreateSymbolicLink[AW]|GetLogicalProcessorInformation)$'
+[ -n "$imports" ] || fault "no imported functions found"
+for f in $(grep -E "$nt_only" <<<"$imports"); do
+  fault "imports $f, which the legacy family lacks"
+done
+
+python3 "$here/check_resources.py" "$exe" || faults=$((faults + 1))
+
+if [ "$faults" = 0 ]; then
+  echo "product: $(basename "$exe") is PE32 i386 GUI, subsystem 4.0, imports only $(echo $dlls | tr ' ' ',')"
+fi
+[ "$faults" = 0 ]
