@@ -177,7 +177,7 @@ void PostKey(HWND target, UINT vk) {
 
 int Usage() {
   Out("usage: tavrin_uidriver.exe [-w CAPTION] COMMAND [ARGS...]\n"
-      "  wait [ms] | gone [ms] | dump | windows [all] | acp | tab-get | tab N | tooltips\n"
+      "  wait [ms] | gone [ms] | dump | windows [all] | acp | tab-get | tab N | tab-texts | tooltips | status\n"
       "  text ID | wait-text ID TEXT [ms] | set-text ID TEXT | style ID\n"
       "  click ID | command ID | close | key ID|0 VK\n"
       "  combo-items ID | combo-select ID INDEX\n"
@@ -557,6 +557,106 @@ int CmdToolTips(const Context& c) {
   return rc;
 }
 
+// The captions of the tab control's tabs, one per line. The record and its
+// text buffer live in the target process, which fills them.
+int CmdTabTexts(const Context& c) {
+  HWND d = Target(c);
+  if (!d) return kTimeout;
+  HWND tab = GetDlgItem(d, IDC_TABS);
+  if (!tab) {
+    Err(L"no tab control");
+    return kCheckFailed;
+  }
+  DWORD pid = 0;
+  GetWindowThreadProcessId(tab, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) {
+    Err(L"cannot open the target process");
+    return kCheckFailed;
+  }
+  const SIZE_T textChars = 128;
+  uint8_t* remote = (uint8_t*)VirtualAllocEx(process, nullptr, sizeof(TCITEMW) + textChars * sizeof(wchar_t),
+                                             MEM_COMMIT, PAGE_READWRITE);
+  if (!remote) {
+    CloseHandle(process);
+    Err(L"cannot allocate in the target process");
+    return kCheckFailed;
+  }
+  wchar_t* remoteText = (wchar_t*)(remote + sizeof(TCITEMW));
+  int count = (int)SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0);
+  int rc = kOk;
+  for (int i = 0; i < count; i++) {
+    TCITEMW item;
+    ZeroMemory(&item, sizeof(item));
+    item.mask = TCIF_TEXT;
+    item.pszText = remoteText;
+    item.cchTextMax = (int)textChars;
+    std::vector<wchar_t> text(textChars, L'\0');
+    SIZE_T moved = 0;
+    WriteProcessMemory(process, remote, &item, sizeof(item), &moved);
+    WriteProcessMemory(process, remoteText, text.data(), textChars * sizeof(wchar_t), &moved);
+    if (!SendMessageW(tab, TCM_GETITEMW, (WPARAM)i, (LPARAM)remote)) {
+      rc = kCheckFailed;
+      continue;
+    }
+    ReadProcessMemory(process, remoteText, text.data(), textChars * sizeof(wchar_t), &moved);
+    text[textChars - 1] = L'\0';
+    Line(text.data());
+  }
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  return rc;
+}
+
+// The status line over the progress bar: the text of the list view's one item,
+// which the main window hands out on request (the bar itself is painted).
+int CmdStatus(const Context& c) {
+  HWND d = Target(c);
+  if (!d) return kTimeout;
+  HWND list = GetDlgItem(d, IDC_PROGRESS);
+  if (!list) {
+    Err(L"no progress list view");
+    return kCheckFailed;
+  }
+  DWORD pid = 0;
+  GetWindowThreadProcessId(list, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) {
+    Err(L"cannot open the target process");
+    return kCheckFailed;
+  }
+  const SIZE_T textChars = 300;
+  uint8_t* remote = (uint8_t*)VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + textChars * sizeof(wchar_t),
+                                             MEM_COMMIT, PAGE_READWRITE);
+  if (!remote) {
+    CloseHandle(process);
+    Err(L"cannot allocate in the target process");
+    return kCheckFailed;
+  }
+  wchar_t* remoteText = (wchar_t*)(remote + sizeof(LVITEMW));
+  LVITEMW item;
+  ZeroMemory(&item, sizeof(item));
+  item.iSubItem = 0;
+  item.pszText = remoteText;
+  item.cchTextMax = (int)textChars;
+  std::vector<wchar_t> text(textChars, L'\0');
+  SIZE_T moved = 0;
+  WriteProcessMemory(process, remote, &item, sizeof(item), &moved);
+  WriteProcessMemory(process, remoteText, text.data(), textChars * sizeof(wchar_t), &moved);
+  SendMessageW(list, LVM_GETITEMTEXTW, 0, (LPARAM)remote);
+  ReadProcessMemory(process, remote, &item, sizeof(item), &moved);
+  if (item.pszText == remoteText) {
+    ReadProcessMemory(process, remoteText, text.data(), textChars * sizeof(wchar_t), &moved);
+  } else {
+    ReadProcessMemory(process, item.pszText, text.data(), textChars * sizeof(wchar_t), &moved);
+  }
+  text[textChars - 1] = L'\0';
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  Line(text.data());
+  return kOk;
+}
+
 int CmdAcp(const Context&) {
   Line(std::to_wstring(GetACP()));
   return kOk;
@@ -577,7 +677,8 @@ const Command kCommands[] = {
     {L"tab", CmdTab},             {L"windows", CmdWindows},
     {L"box", CmdBox},             {L"answer", CmdAnswer},
     {L"no-box", CmdNoBox},        {L"tooltips", CmdToolTips},
-    {L"acp", CmdAcp},
+    {L"acp", CmdAcp},             {L"status", CmdStatus},
+    {L"tab-texts", CmdTabTexts},
 };
 
 }  // namespace
