@@ -88,6 +88,24 @@ void ChangeTab(HWND window) {
   if (jobState.busy.load() == 0) RequestProgressRedraw();
 }
 
+// The bar is painted, but its one row also answers with the status text, so
+// screen readers and other programs can read the status line.
+void AnswerStatusText(NMHDR* header) {
+  char text[kStatusTextBytes];
+  ReadStatusText(text, sizeof(text));
+  if (header->code == static_cast<UINT>(LVN_GETDISPINFOW)) {
+    LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(header)->item;
+    if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
+    if (MultiByteToWideChar(CP_ACP, 0, text, -1, item.pszText, item.cchTextMax) == 0) {
+      item.pszText[0] = L'\0';
+    }
+  } else {
+    LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(header)->item;
+    if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
+    lstrcpynA(item.pszText, text, item.cchTextMax);
+  }
+}
+
 void Browse(HWND window) {
   GetDlgItemTextA(window, IDC_IMAGE_FILE, imagePath, kImagePathBytes);
   ZeroMemory(&fileDialog, sizeof(fileDialog));
@@ -148,11 +166,17 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_INITDIALOG:
       InitialiseMainWindow(window);
       return TRUE;
-    case WM_NOTIFY:
-      if (reinterpret_cast<const NMHDR*>(lParam)->code == static_cast<UINT>(TCN_SELCHANGE)) {
+    case WM_NOTIFY: {
+      NMHDR* header = reinterpret_cast<NMHDR*>(lParam);
+      if (header->code == static_cast<UINT>(TCN_SELCHANGE)) {
         ChangeTab(window);
+      } else if (header->idFrom == IDC_PROGRESS &&
+                 (header->code == static_cast<UINT>(LVN_GETDISPINFOW) ||
+                  header->code == static_cast<UINT>(LVN_GETDISPINFOA))) {
+        AnswerStatusText(header);
       }
       return FALSE;
+    }
     case WM_COMMAND:
       if (HIWORD(wParam) == 0) RunCommand(window, LOWORD(wParam));
       return FALSE;
