@@ -1,0 +1,36 @@
+# Cancelling a long job: the "Cancelled" box, a drive that received only the
+# image's first blocks, the idle window, and a second job that then runs to
+# "Success". (The write direction: Wine answers no size request, so a
+# cancelled create would count as complete by the sector counts.)
+
+truncate -s 8G "$SCRATCH/big.img"
+head -c 1048576 /dev/urandom | dd of="$SCRATCH/big.img" conv=notrunc status=none
+: >"$SCRATCH/e.bin"
+map_file_drive E "$SCRATCH/e.bin"
+make_pattern_file "$SCRATCH/small.img" 262144
+: >"$SCRATCH/f.bin"
+map_file_drive F "$SCRATCH/f.bin"
+start_tavrin
+
+items=$(ui combo-items 1036)
+ui combo-select 1036 $(( $(echo "$items" | grep -n '^Drive E:' | cut -d: -f1) - 1 )) >/dev/null
+ui set-text 1039 "$(win_path "$SCRATCH/big.img")"
+ui click 1008
+ui answer 'Warning! Data will be lost!' yes >/dev/null
+ui wait-text 1008 Cancel 5000 >/dev/null || fail "the button did not turn into Cancel"
+ui click 1008
+expect_eq "Image Write Cancelled" "$(ui answer Cancelled ok 15000)" "cancel box text"
+ui wait-text 1008 Start 5000 >/dev/null || fail "the button does not read Start after the cancel"
+expect_eq "Cancelled" "$(ui status)" "status line after the cancel"
+written=$(stat -c %s "$SCRATCH/e.bin")
+[ "$written" -lt 8589934592 ] || fail "the whole image was written despite the cancel"
+cmp -n "$written" "$SCRATCH/big.img" "$SCRATCH/e.bin" || fail "the drive differs from the image's start"
+
+ui combo-select 1036 $(( $(echo "$items" | grep -n '^Drive F:' | cut -d: -f1) - 1 )) >/dev/null
+ui set-text 1039 "$(win_path "$SCRATCH/small.img")"
+ui click 1008
+ui answer 'Warning! Data will be lost!' yes >/dev/null
+ui answer Success ok 15000 >/dev/null || fail "the second job did not succeed"
+cmp "$SCRATCH/small.img" "$SCRATCH/f.bin" || fail "the second drive differs from its image"
+ui close
+wait_tavrin_exit 5

@@ -1,0 +1,35 @@
+# The tabs switch the labels and the status prompt; during a job they switch
+# the labels as well, but the job keeps the direction it was started with.
+
+: >"$SCRATCH/e.bin"
+map_file_drive E "$SCRATCH/e.bin"
+start_tavrin
+
+ui tab 1 >/dev/null
+expect_eq "选择驱动器 From" "$(ui text 1042)" "drive label on tab 1"
+expect_eq "目标文件:" "$(ui text 1043)" "file label on tab 1"
+expect_eq "Click 'Start' to create an image of the disk" "$(ui status)" "status on tab 1"
+ui tab 0 >/dev/null
+expect_eq "选择驱动器" "$(ui text 1042)" "drive label on tab 0"
+expect_eq "映像档:" "$(ui text 1043)" "file label on tab 0"
+expect_eq "Click 'Start' to write selected image to disk" "$(ui status)" "status on tab 0"
+
+# A write job, then tab 1 while it runs: the labels follow, the job stays a
+# write (its cancel box says so).
+truncate -s 8G "$SCRATCH/big.img"
+: >"$SCRATCH/e.bin"
+index=$(ui combo-items 1036 | grep -n '^Drive E:' | cut -d: -f1)
+ui combo-select 1036 $((index - 1)) >/dev/null
+ui set-text 1039 "$(win_path "$SCRATCH/big.img")"
+ui click 1008
+ui answer 'Warning! Data will be lost!' yes >/dev/null
+ui wait-text 1008 Cancel 5000 >/dev/null || fail "the job did not start"
+ui tab 1 >/dev/null
+expect_eq "选择驱动器 From" "$(ui text 1042)" "drive label after tab 1 during the job"
+expect_eq "目标文件:" "$(ui text 1043)" "file label after tab 1 during the job"
+sleep 2.5
+expect_match '(% Completed|Remaining Time|/Sec)$' "$(ui status)" "status line during the job"
+ui click 1008
+expect_eq "Image Write Cancelled" "$(ui answer Cancelled ok 15000)" "the job stayed a write job"
+ui close
+wait_tavrin_exit 5

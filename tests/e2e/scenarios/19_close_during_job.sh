@@ -1,0 +1,23 @@
+# Closing the window while a job runs: the job is cancelled, the drive is
+# unlocked and closed, its "Cancelled" box is shown, and only then does the
+# program end, with exit code 0. The drive holds the image's first blocks.
+
+truncate -s 8G "$SCRATCH/big.img"
+head -c 1048576 /dev/urandom | dd of="$SCRATCH/big.img" conv=notrunc status=none
+: >"$SCRATCH/e.bin"
+map_file_drive E "$SCRATCH/e.bin"
+start_tavrin
+
+index=$(ui combo-items 1036 | grep -n '^Drive E:' | cut -d: -f1)
+ui combo-select 1036 $((index - 1)) >/dev/null
+ui set-text 1039 "$(win_path "$SCRATCH/big.img")"
+ui click 1008
+ui answer 'Warning! Data will be lost!' yes >/dev/null
+ui wait-text 1008 Cancel 5000 >/dev/null || fail "the job did not start"
+ui close
+expect_eq "Image Write Cancelled" "$(ui answer Cancelled ok 15000)" "box after closing during the job"
+rc=0; wait_tavrin_exit 10 || rc=$?
+expect_eq 0 "$rc" "exit code after closing during a job"
+written=$(stat -c %s "$SCRATCH/e.bin")
+[ "$written" -lt 8589934592 ] || fail "the whole image was written: the job was not cancelled"
+cmp -n "$written" "$SCRATCH/big.img" "$SCRATCH/e.bin" || fail "the drive differs from the image's start"
