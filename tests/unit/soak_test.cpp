@@ -1,0 +1,610 @@
+// A long run of imaging jobs back to back through the real worker on the
+// simulated system: random directions, families, sizes, injected faults and
+// cancels at chosen blocks. After every job the user must have been told the
+// outcome the rules give, the disk or the image must hold exactly the right
+// bytes, nothing may be left open, allocated or locked, and the record must be
+// idle for the next job.
+//
+// The expected results come from a model of the rules written here, block by
+// block from the job's parameters; it shares no code with the worker.
+//
+// TAVRIN_SOAK_JOBS and TAVRIN_SOAK_SEED override the number of jobs and the
+// seed. Every job draws its parameters from (seed, job number) alone, so a
+// failure names both and can be replayed with TAVRIN_SOAK_SEED=<seed>
+// TAVRIN_SOAK_FIRST=<job> TAVRIN_SOAK_JOBS=1.
+#include "job_fixture.h"
+
+#include "disk/legacy_sectors.h"
+#include "resources/resource_ids.h"
+#include "sim_vwin32_control.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+namespace vw = sim::vwin32;
+
+constexpr uint64_t kNone = ~uint64_t{0};
+constexpr uint64_t kBlock = 65536;
+constexpr uint64_t kSector = 512;
+constexpr uint64_t kDefaultJobs = 300;
+constexpr uint64_t kDefaultSeed = 0x7A5B1C0DEULL;
+constexpr DWORD kLegacyExtendedBuild = 2222;  // Int 21h 7305h
+constexpr DWORD kLegacyPacketBuild = 950;     // Int 25h/26h
+const char kIdleStatus[] = "soak: before the job";
+
+uint64_t EnvNumber(const char* name, uint64_t fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return fallback;
+  char* end = nullptr;
+  unsigned long long value = std::strtoull(text, &end, 0);
+  return (end != nullptr && *end == '\0') ? value : fallback;
+}
+
+// A small, fully specified generator, so a seed replays the same jobs with
+// any standard library.
+struct Random {
+  uint64_t state;
+  uint64_t Next() {
+    uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+  }
+  uint64_t Below(uint64_t n) { return n == 0 ? 0 : Next() % n; }
+  uint64_t Between(uint64_t lo, uint64_t hi) { return lo + Below(hi - lo + 1); }
+  bool OneIn(uint64_t n) { return Below(n) == 0; }
+};
+
+// One job: direction, family, disk, image and what goes wrong.
+struct Plan {
+  bool legacy = false;
+  int32_t mode = kWriteImageToDisk;
+  char designator = 'E';
+  uint64_t imageBytes = 0;         // write: the image file's size
+  uint64_t diskBytes = 0;          // the medium, a whole number of sectors
+  DWORD openError = 0;             // NT: every open of the device fails with it
+  bool deviceMissing = false;      // NT: nothing answers at the device path
+  bool lockRefused = false;        // the volume lock is refused
+  uint64_t badReadSector = kNone;  // create: every read touching it fails
+  DWORD badReadError = ERROR_CRC;
+  uint64_t badWriteSector = kNone; // write: every write touching it fails
+  DWORD badWriteError = ERROR_WRITE_FAULT;
+  bool notReady = false;           // NT create: every read fails (ERROR_NOT_READY)
+  uint64_t imageReadFailsAt = kNone;  // write: image reads starting here or later fail
+  uint64_t imageLimit = kNone;     // create: the image's own disk is full at this size
+  bool hasPartition = true;        // NT create: the size the device reports
+  uint64_t partitionBytes = 0;
+  DWORD legacyBuild = kLegacyExtendedBuild;
+  bool legacyNoSize = false;       // legacy create: the drive reports no size
+  int64_t cancelAfter = -1;        // -1 never; 0 before the job; n: right after the n-th transfer
+
+  std::string Describe() const {
+    std::ostringstream out;
+    out << (legacy ? "legacy " : "NT ") << (mode == kWriteImageToDisk ? "write" : "create") << " '" << designator
+        << "' disk " << diskBytes << " bytes";
+    if (mode == kWriteImageToDisk) out << ", image " << imageBytes << " bytes";
+    if (legacy) out << ", build " << legacyBuild;
+    if (openError != 0) out << ", open fails " << openError;
+    if (deviceMissing) out << ", no device";
+    if (lockRefused) out << ", lock refused";
+    if (badReadSector != kNone) out << ", bad read sector " << badReadSector;
+    if (badWriteSector != kNone) out << ", bad write sector " << badWriteSector;
+    if (notReady) out << ", not ready";
+    if (imageReadFailsAt != kNone) out << ", image unreadable from " << imageReadFailsAt;
+    if (imageLimit != kNone) out << ", image disk full at " << imageLimit;
+    if (mode == kCreateImageFromDisk && !legacy) {
+      if (hasPartition) out << ", reports " << partitionBytes << " bytes";
+      else out << ", reports no size";
+    }
+    if (legacyNoSize) out << ", reports no size";
+    if (cancelAfter >= 0) out << ", cancel after transfer " << cancelAfter;
+    return out.str();
+  }
+};
+
+// A size in one of the shapes that matter: nothing, a tail under a sector,
+// whole blocks, whole sectors, or a few MB ending anywhere.
+uint64_t DrawSize(Random& r, bool wholeSectors) {
+  switch (r.Below(5)) {
+    case 0: return 0;
+    case 1: return wholeSectors ? r.Between(1, 3) * kSector : r.Between(1, kSector - 1);
+    case 2: return r.Between(1, 24) * kBlock;
+    case 3: return r.Between(1, 2000) * kSector;
+    default: {
+      uint64_t bytes = r.Between(1 << 20, 4 << 20);
+      return wholeSectors ? bytes / kSector * kSector : bytes;
+    }
+  }
+}
+
+uint64_t SectorsUp(uint64_t bytes) { return (bytes + kSector - 1) / kSector; }
+
+Plan DrawPlan(Random& r) {
+  Plan p;
+  p.legacy = r.OneIn(3);
+  p.mode = r.OneIn(2) ? kWriteImageToDisk : kCreateImageFromDisk;
+  if (p.legacy) {
+    // Letters C..Z and the typed digits that stand for drives 3..12.
+    p.designator = r.OneIn(5) ? static_cast<char>('0' + r.Below(10)) : static_cast<char>('C' + r.Below(24));
+    p.legacyBuild = r.OneIn(2) ? kLegacyExtendedBuild : kLegacyPacketBuild;
+  } else {
+    p.designator = r.OneIn(4) ? static_cast<char>('0' + r.Below(10)) : static_cast<char>('A' + r.Below(20));
+  }
+
+  if (p.mode == kWriteImageToDisk) {
+    p.imageBytes = DrawSize(r, false);
+    p.diskBytes = (SectorsUp(p.imageBytes) + r.Below(300)) * kSector;
+    switch (r.Below(p.legacy ? 6 : 8)) {
+      case 0:
+        p.lockRefused = true;
+        break;
+      case 1:  // an image larger than the disk
+        if (p.imageBytes >= 2 * kSector) p.diskBytes = r.Between(1, p.imageBytes / kSector - 1) * kSector;
+        break;
+      case 2:
+        if (p.imageBytes >= kSector) {
+          p.badWriteSector = r.Below(p.imageBytes / kSector);
+          p.badWriteError = r.OneIn(2) ? ERROR_WRITE_FAULT : ERROR_CRC;
+        }
+        break;
+      case 3:  // the image file itself cannot be read from some block on
+        if (p.imageBytes > 0) p.imageReadFailsAt = r.Below((p.imageBytes + kBlock - 1) / kBlock) * kBlock;
+        break;
+      case 6:
+        p.openError = r.OneIn(2) ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION;
+        break;
+      case 7:
+        p.deviceMissing = true;
+        break;
+      default:
+        break;
+    }
+  } else {
+    p.diskBytes = DrawSize(r, true);
+    p.partitionBytes = p.diskBytes;
+    const uint64_t sectors = p.diskBytes / kSector;
+    switch (r.Below(p.legacy ? 5 : 9)) {
+      case 0:
+        if (sectors > 0) {
+          p.badReadSector = r.Below(sectors);
+          p.badReadError = r.OneIn(2) ? ERROR_CRC : ERROR_READ_FAULT;
+        }
+        break;
+      case 1:  // the disk that holds the image fills up
+        p.imageLimit = r.Below(p.diskBytes + 1);
+        break;
+      case 2:
+        if (p.legacy) p.legacyNoSize = true;
+        else p.hasPartition = false;
+        break;
+      case 5:
+        p.partitionBytes = p.diskBytes > kSector ? r.Below(p.diskBytes) : 0;  // reports less than there is
+        break;
+      case 6:
+        p.partitionBytes = p.diskBytes + r.Between(1, 4000) * kSector;  // reports more than there is
+        break;
+      case 7:
+        p.notReady = true;
+        break;
+      case 8:
+        if (r.OneIn(2)) p.openError = ERROR_ACCESS_DENIED;
+        else p.deviceMissing = true;
+        break;
+      default:
+        break;
+    }
+  }
+
+  if (r.OneIn(3)) {
+    const uint64_t moved = p.mode == kWriteImageToDisk ? p.imageBytes : p.diskBytes;
+    // Legacy creates may pass over the end one sector per transfer.
+    const uint64_t transfers = moved / kBlock + 1 + (p.legacy && p.mode == kCreateImageFromDisk ? 128 : 0);
+    p.cancelAfter = static_cast<int64_t>(r.Below(transfers + 2));
+  }
+  return p;
+}
+
+// What the user is told at the end of a job.
+struct Told {
+  std::string word;     // the status line's word; kIdleStatus when none is written
+  std::string text, caption;
+  UINT style = MB_OK;
+  bool owned = true;    // owned by the main window
+};
+
+struct Expected {
+  Told told;
+  std::vector<uint8_t> disk;   // the whole medium after a write
+  std::vector<uint8_t> image;  // the image file after a create
+};
+
+const Told kWriteCompleted{"Completed", "映像写入完成", "Success"};
+const Told kWriteCancelled{"Cancelled", "Image Write Cancelled", "Cancelled"};
+const Told kWriteFailed{"Failed", "映像写入失败", "Failure"};
+const Told kCreateCompleted{"Completed", "映像创建完成", "Success"};
+const Told kCreateCancelled{"Cancelled", "Image Creation Cancelled", "Cancelled"};
+const Told kCreateFailed{"Failed", "映像创建失败", "Failure"};
+
+// Every sector of the disk differs from its neighbours and from the image.
+uint8_t DiskByte(uint64_t offset) { return static_cast<uint8_t>((offset >> 9) * 29 + offset * 11 + 0x3D); }
+void FillDisk(uint64_t offset, uint8_t* out, size_t length) {
+  for (size_t i = 0; i < length; ++i) out[i] = DiskByte(offset + i);
+}
+
+std::vector<uint8_t> FreshDisk(uint64_t bytes) {
+  std::vector<uint8_t> disk(bytes);
+  for (uint64_t i = 0; i < bytes; ++i) disk[i] = DiskByte(i);
+  return disk;
+}
+
+bool Touches(uint64_t badSector, uint64_t firstByte, uint64_t bytes) {
+  return badSector != kNone && bytes > 0 && badSector >= firstByte / kSector &&
+         badSector <= (firstByte + bytes - 1) / kSector;
+}
+
+// Whether the cancel flag is up once `transfers` device transfers are done.
+bool CancelUp(const Plan& p, uint64_t transfers) {
+  return p.cancelAfter >= 0 && transfers >= static_cast<uint64_t>(p.cancelAfter);
+}
+
+// Bytes the image file gives for the read at `offset` (reads from the failing
+// point on give nothing).
+uint64_t ImageRead(const Plan& p, uint64_t offset) {
+  if (offset >= p.imageReadFailsAt) return 0;
+  return std::min(kBlock, p.imageBytes - offset);
+}
+
+// NT write: each block is read from the image, cut to whole sectors and
+// written at its own position; the cancel flag is looked at before the first
+// block and after every device write; a short device write ends the job with
+// the disk-write error.
+Expected ModelNtWrite(const Plan& p, const std::vector<uint8_t>& image) {
+  Expected e;
+  e.disk = FreshDisk(p.diskBytes);
+  if (p.openError != 0 || p.deviceMissing) {
+    e.told = {kIdleStatus, "Unable to open disk for writing!", "Disk Error", MB_ICONERROR, true};
+    return e;
+  }
+  const uint64_t total = p.imageBytes / kSector;
+  uint64_t counted = 0;
+  bool cancelled = CancelUp(p, 0);
+  for (uint64_t block = 0; !cancelled; ++block) {
+    const uint64_t offset = block * kBlock;
+    const uint64_t read = ImageRead(p, offset);
+    const uint64_t asked = read / kSector * kSector;
+    const uint64_t fits = offset >= p.diskBytes ? 0 : std::min(asked, p.diskBytes - offset);
+    uint64_t written = fits;
+    DWORD error = 0;
+    if (Touches(p.badWriteSector, offset, fits)) {
+      written = 0;
+      error = p.badWriteError;
+    } else if (fits < asked) {
+      error = ERROR_DISK_FULL;
+    }
+    std::copy(image.begin() + static_cast<ptrdiff_t>(offset), image.begin() + static_cast<ptrdiff_t>(offset + written),
+              e.disk.begin() + static_cast<ptrdiff_t>(offset));
+    if (CancelUp(p, block + 1)) {
+      cancelled = true;  // on the disk, but not counted
+      break;
+    }
+    if (written != asked) {
+      char text[160];
+      std::snprintf(text, sizeof text, "Error #%lu occured while writting to disk at sector %llu ",
+                    static_cast<unsigned long>(error), static_cast<unsigned long long>(block * (kBlock / kSector)));
+      e.told = {kIdleStatus, text, "Disk Error", MB_ICONERROR, false};
+      return e;
+    }
+    counted += read / kSector;
+    if (read != kBlock) break;
+  }
+  e.told = counted >= total ? kWriteCompleted : cancelled ? kWriteCancelled : kWriteFailed;
+  return e;
+}
+
+// The last sector index an NT device reports: the partition length in whole
+// sectors, rounded down to an even count, less one.
+uint64_t NtLastSectorIndex(const Plan& p) {
+  if (!p.hasPartition) return 0;
+  const uint32_t even = static_cast<uint32_t>(p.partitionBytes / kSector) & ~uint32_t{1};
+  return even == 0 ? 0 : even - 1;
+}
+
+// NT create: blocks are read from the device until one comes back short; the
+// flag is looked at before each read and between a read and its image write.
+Expected ModelNtCreate(const Plan& p) {
+  Expected e;
+  if (p.openError != 0 || p.deviceMissing) {
+    e.told = {kIdleStatus, "Unable to open disk for reading!", "Disk Error", MB_ICONERROR, true};
+    return e;
+  }
+  const uint64_t total = NtLastSectorIndex(p);
+  uint64_t counted = 0;
+  bool cancelled = false, imageFull = false, readFailed = false;
+  for (uint64_t block = 0;; ++block) {
+    if (CancelUp(p, block)) {
+      cancelled = true;
+      break;
+    }
+    const uint64_t offset = block * kBlock;
+    uint64_t read = offset >= p.diskBytes ? 0 : std::min(kBlock, p.diskBytes - offset);
+    readFailed = p.notReady || Touches(p.badReadSector, offset, read);
+    if (readFailed) read = 0;
+    if (CancelUp(p, block + 1)) {
+      cancelled = true;  // read, but neither written nor counted
+      break;
+    }
+    const uint64_t room = p.imageLimit == kNone ? kNone : p.imageLimit - e.image.size();
+    const uint64_t kept = std::min(read, room);
+    for (uint64_t i = 0; i < kept; ++i) e.image.push_back(DiskByte(offset + i));
+    if (kept < read) {
+      imageFull = true;
+      break;
+    }
+    counted += read / kSector;
+    if (read != kBlock) break;
+  }
+  if (imageFull) e.told = kCreateFailed;
+  else if (counted >= total) e.told = kCreateCompleted;
+  else if (cancelled) e.told = kCreateCancelled;
+  else e.told = readFailed ? kCreateFailed : kCreateCompleted;
+  return e;
+}
+
+// Legacy write: the flag is looked at before each block; every block goes to
+// the driver as one request, which a bad sector or the end of the medium
+// refuses whole (a request for no sectors moves nothing and fails nothing).
+Expected ModelLegacyWrite(const Plan& p, const std::vector<uint8_t>& image) {
+  Expected e;
+  e.disk = FreshDisk(p.diskBytes);
+  const uint64_t total = p.imageBytes / kSector;
+  uint64_t counted = 0;
+  bool cancelled = false;
+  for (uint64_t block = 0;; ++block) {
+    if (CancelUp(p, block)) {
+      cancelled = true;
+      break;
+    }
+    const uint64_t offset = block * kBlock;
+    const uint64_t read = ImageRead(p, offset);
+    const uint64_t bytes = read / kSector * kSector;
+    if (bytes > 0 && (offset + bytes > p.diskBytes || Touches(p.badWriteSector, offset, bytes))) {
+      e.told = kWriteFailed;
+      return e;
+    }
+    std::copy(image.begin() + static_cast<ptrdiff_t>(offset), image.begin() + static_cast<ptrdiff_t>(offset + bytes),
+              e.disk.begin() + static_cast<ptrdiff_t>(offset));
+    counted += bytes / kSector;
+    if (read != kBlock) break;
+  }
+  e.told = counted >= total ? kWriteCompleted : cancelled ? kWriteCancelled : kWriteFailed;
+  return e;
+}
+
+// Legacy create: windows of 128 sectors up to the last sector index; a window
+// the driver refuses is passed over one sector at a time and left out.
+Expected ModelLegacyCreate(const Plan& p) {
+  Expected e;
+  const uint64_t sectors = p.diskBytes / kSector;
+  const uint64_t total = p.legacyNoSize || sectors == 0 ? 0 : sectors - 1;
+  const uint64_t window = kBlock / kSector;
+  uint64_t position = 0, transfers = 0;
+  while (position < total) {
+    const bool readable = position + window <= sectors && !Touches(p.badReadSector, position * kSector, kBlock);
+    if (CancelUp(p, ++transfers)) {
+      e.told = kCreateCancelled;
+      return e;
+    }
+    const uint64_t read = readable ? kBlock : 0;
+    const uint64_t room = p.imageLimit == kNone ? kNone : p.imageLimit - e.image.size();
+    const uint64_t kept = std::min(read, room);
+    for (uint64_t i = 0; i < kept; ++i) e.image.push_back(DiskByte(position * kSector + i));
+    if (kept < read) {
+      e.told = kCreateFailed;
+      return e;
+    }
+    position += readable ? window : 1;
+  }
+  e.told = kCreateCompleted;
+  return e;
+}
+
+// The path the NT family opens for a designator: digits name physical disks.
+std::string NtDevicePath(char designator) {
+  if (designator >= '0' && designator <= '9') return std::string("\\\\.\\PHYSICALDRIVE") + designator;
+  return std::string("\\\\.\\") + designator + ":";
+}
+
+// The drive number the legacy family uses: A = 1 .. Z = 26; a typed digit 0..9 is 3..12.
+uint8_t LegacyDrive(char designator) {
+  if (designator >= '0' && designator <= '9') return static_cast<uint8_t>(designator - '0' + 3);
+  return static_cast<uint8_t>(designator - 'A' + 1);
+}
+
+bool HasNonAscii(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+class Soak : public JobTest {
+ protected:
+  void TearDown() override {
+    CloseDriver();
+    vw::SetRequestHook(nullptr);
+    jobState.platformClass = kPlatformNt;
+    JobTest::TearDown();
+  }
+
+  static void CloseDriver() {
+    if (vwin32Handle != INVALID_HANDLE_VALUE) CloseHandle(vwin32Handle);
+    vwin32Handle = INVALID_HANDLE_VALUE;
+  }
+
+  // A fresh simulated system with the plan's disk, and the job's inputs as
+  // Start leaves them. False when the job could not be prepared.
+  bool Prepare(const Plan& p, const std::vector<uint8_t>& image) {
+    CloseDriver();
+    sim::Reset();
+    ResetJobState();
+    std::snprintf(statusBuffer_, sizeof statusBuffer_, "%s", kIdleStatus);
+    mainWindow = sim::MakeWindow("main");
+    toolTipWindow = sim::MakeWindow("tool tip");
+    transfers_ = 0;
+
+    if (p.legacy) {
+      jobState.platformClass = kPlatformLegacy;
+      vw::DriveSpec spec = vw::Medium(static_cast<uint32_t>(p.diskBytes / kSector));
+      if (p.legacyNoSize) spec.total16 = spec.total32 = 0;
+      spec.pattern = DiskByte;
+      if (p.badReadSector != kNone) spec.badSectors = {static_cast<uint32_t>(p.badReadSector)};
+      if (p.badWriteSector != kNone) spec.badWriteSectors = {static_cast<uint32_t>(p.badWriteSector)};
+      spec.refuseLock48 = spec.refuseLock08 = p.lockRefused;
+      vw::AddDrive(LegacyDrive(p.designator), spec);
+      sim::SetVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, p.legacyBuild);
+      OpenVwin32();
+      if (vwin32Handle == INVALID_HANDLE_VALUE) return false;
+      vw::SetRequestHook([this, p](const vw::Request& r) {
+        // Transfers only: Int 25h, Int 26h and Int 21h 7305h.
+        if (r.code == 2 || r.code == 3 || r.code == 6) {
+          if (++transfers_ == static_cast<uint64_t>(p.cancelAfter)) jobState.cancelRequested.store(1);
+        }
+      });
+    } else {
+      jobState.platformClass = kPlatformNt;
+      if (!p.deviceMissing) {
+        sim::DeviceSpec spec;
+        spec.sizeBytes = p.diskBytes;
+        spec.fill = FillDisk;
+        spec.openError = p.openError;
+        spec.lockGranted = !p.lockRefused;
+        if (p.badReadSector != kNone) spec.badReadSectors[p.badReadSector] = p.badReadError;
+        if (p.badWriteSector != kNone) spec.badWriteSectors[p.badWriteSector] = p.badWriteError;
+        if (p.notReady) spec.readErrorAll = ERROR_NOT_READY;
+        spec.hasPartition = p.hasPartition;
+        spec.partitionLength = p.partitionBytes;
+        sim::AddDevice(NtDevicePath(p.designator), spec);
+      }
+      sim::SetDeviceTransferHook([this, p](const std::string&, uint64_t, DWORD, bool) {
+        if (++transfers_ == static_cast<uint64_t>(p.cancelAfter)) jobState.cancelRequested.store(1);
+      });
+    }
+
+    bool prepared;
+    if (p.mode == kWriteImageToDisk) {
+      if (p.imageReadFailsAt != kNone) sim::SetFileReadError(imagePath_, p.imageReadFailsAt, ERROR_READ_FAULT);
+      prepared = PrepareWrite(p.designator, image);
+    } else {
+      if (p.imageLimit != kNone) sim::SetFileSizeLimit(imagePath_, p.imageLimit);
+      prepared = PrepareCreate(p.designator);
+    }
+    if (p.cancelAfter == 0) jobState.cancelRequested.store(1);
+    return prepared;
+  }
+
+  // The worker on a thread of its own, as Start runs it.
+  static void RunWorker() {
+    std::thread worker([] { ImagingWorker(nullptr); });
+    worker.join();
+  }
+
+  void CheckTold(const Told& want) {
+    std::vector<sim::Event> boxes = EventsOfKind("MessageBox");
+    ASSERT_EQ(boxes.size(), 1u) << "one message box per job";
+    const sim::Event& box = boxes[0];
+    EXPECT_EQ(box.text, want.text);
+    EXPECT_EQ(box.caption, want.caption);
+    EXPECT_EQ(box.style, want.style);
+    EXPECT_EQ(box.window, want.owned ? mainWindow : nullptr);
+    if (HasNonAscii(box.text)) {
+      EXPECT_TRUE(box.wide) << "Chinese text through an ANSI call";
+    }
+    EXPECT_EQ(StatusText(), want.word);
+  }
+
+  // Nothing open, allocated or locked; the record idle; the button back.
+  void CheckLeftNothing(const Plan& p) {
+    EXPECT_EQ(jobState.busy.load(), 0);
+    EXPECT_EQ(jobState.cancelRequested.load(), 0);
+    EXPECT_EQ(jobState.buffer, nullptr);
+    EXPECT_EQ(jobState.imageFile, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(sim::OpenHandleCount(), p.legacy ? 1 : 0) << "only the legacy driver outlives a job";
+    EXPECT_EQ(sim::LiveVirtualAllocs(), 0);
+    EXPECT_EQ(sim::LiveHeapAllocs(), 0);
+    EXPECT_EQ(sim::UnalignedTransfers(), 0);
+    if (p.legacy) {
+      const vw::DriveStats stats = vw::Drive(LegacyDrive(p.designator));
+      EXPECT_EQ(stats.locksHeld, 0);
+      EXPECT_EQ(stats.locksGranted, stats.unlocksGranted);
+      EXPECT_EQ(vw::UnresolvedAddresses(), 0);
+    } else if (!p.deviceMissing) {
+      const sim::DeviceStats stats = sim::Device(NtDevicePath(p.designator));
+      EXPECT_EQ(stats.locksHeld, 0);
+      EXPECT_EQ(stats.lockRequests, stats.unlockRequests);
+    }
+    std::string button;
+    for (const sim::Event& e : sim::Events()) {
+      if (e.kind == "SetDlgItemText" && e.controlId == IDC_START) button = e.text;
+    }
+    EXPECT_EQ(button, "Start");
+  }
+
+  void RunAndCheck(const Plan& p) {
+    const std::vector<uint8_t> image = ImageBytes(p.imageBytes);
+    Expected want;
+    if (p.mode == kWriteImageToDisk) want = p.legacy ? ModelLegacyWrite(p, image) : ModelNtWrite(p, image);
+    else want = p.legacy ? ModelLegacyCreate(p) : ModelNtCreate(p);
+
+    ASSERT_TRUE(Prepare(p, image)) << "the job could not be set up";
+    RunWorker();
+
+    CheckTold(want.told);
+    if (p.mode == kWriteImageToDisk) {
+      const std::vector<uint8_t> disk =
+          p.legacy ? vw::DriveBytes(LegacyDrive(p.designator), 0, static_cast<uint32_t>(p.diskBytes / kSector))
+          : p.deviceMissing ? want.disk
+                            : sim::DeviceBytes(NtDevicePath(p.designator), 0, p.diskBytes);
+      ASSERT_EQ(disk.size(), want.disk.size());
+      EXPECT_TRUE(disk == want.disk) << "first wrong byte at "
+                                     << (std::mismatch(disk.begin(), disk.end(), want.disk.begin()).first -
+                                         disk.begin());
+    } else {
+      const std::vector<uint8_t> got = ReadHostFile(imagePath_);
+      ASSERT_EQ(got.size(), want.image.size()) << "image length";
+      EXPECT_TRUE(got == want.image) << "first wrong byte at "
+                                     << (std::mismatch(got.begin(), got.end(), want.image.begin()).first -
+                                         got.begin());
+    }
+    CheckLeftNothing(p);
+  }
+
+  uint64_t transfers_ = 0;  // device transfers of the running job; the worker thread counts them
+};
+
+TEST_F(Soak, ManyJobsWithFaultsAndCancelsEndAsTheRulesSay) {
+  const uint64_t seed = EnvNumber("TAVRIN_SOAK_SEED", kDefaultSeed);
+  const uint64_t jobs = EnvNumber("TAVRIN_SOAK_JOBS", kDefaultJobs);
+  const uint64_t first = EnvNumber("TAVRIN_SOAK_FIRST", 0);
+  std::printf("soak: %llu jobs from job %llu, TAVRIN_SOAK_SEED=%llu\n", static_cast<unsigned long long>(jobs),
+              static_cast<unsigned long long>(first), static_cast<unsigned long long>(seed));
+  uint64_t outcomes[4] = {0, 0, 0, 0};  // completed, cancelled, failed, error box
+  for (uint64_t job = first; job < first + jobs; ++job) {
+    Random r{seed * 0x100000001B3ULL + job};
+    const Plan plan = DrawPlan(r);
+    std::ostringstream where;
+    where << "replay: TAVRIN_SOAK_SEED=" << seed << " TAVRIN_SOAK_FIRST=" << job << " TAVRIN_SOAK_JOBS=1; job "
+          << job << ": " << plan.Describe();
+    SCOPED_TRACE(where.str());
+    RunAndCheck(plan);
+    if (HasFailure()) break;  // the first broken job says it all
+    const std::string word = StatusText();
+    outcomes[word == "Completed" ? 0 : word == "Cancelled" ? 1 : word == "Failed" ? 2 : 3]++;
+  }
+  std::printf("soak: %llu completed, %llu cancelled, %llu failed, %llu disk errors\n",
+              static_cast<unsigned long long>(outcomes[0]), static_cast<unsigned long long>(outcomes[1]),
+              static_cast<unsigned long long>(outcomes[2]), static_cast<unsigned long long>(outcomes[3]));
+}
+
+}  // namespace
