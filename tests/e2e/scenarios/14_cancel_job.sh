@@ -5,10 +5,10 @@
 
 truncate -s 8G "$SCRATCH/big.img"
 head -c 1048576 /dev/urandom | dd of="$SCRATCH/big.img" conv=notrunc status=none
-: >"$SCRATCH/e.bin"
+make_pattern_file "$SCRATCH/e.bin" 512  # a drive must read to be listed; writes make it grow
 map_file_drive E "$SCRATCH/e.bin"
 make_pattern_file "$SCRATCH/small.img" 262144
-: >"$SCRATCH/f.bin"
+make_pattern_file "$SCRATCH/f.bin" 512
 map_file_drive F "$SCRATCH/f.bin"
 start_tavrin
 

@@ -1,7 +1,7 @@
 # The tabs switch the labels and the status prompt; during a job they switch
 # the labels as well, but the job keeps the direction it was started with.
 
-: >"$SCRATCH/e.bin"
+make_pattern_file "$SCRATCH/e.bin" 512  # a drive must read to be listed; writes make it grow
 map_file_drive E "$SCRATCH/e.bin"
 start_tavrin
 
@@ -17,7 +17,6 @@ expect_eq "Click 'Start' to write selected image to disk" "$(ui status)" "status
 # A write job, then tab 1 while it runs: the labels follow, the job stays a
 # write (its cancel box says so).
 truncate -s 8G "$SCRATCH/big.img"
-: >"$SCRATCH/e.bin"
 index=$(ui combo-items 1036 | grep -n '^Drive E:' | cut -d: -f1)
 ui combo-select 1036 $((index - 1)) >/dev/null
 ui set-text 1039 "$(win_path "$SCRATCH/big.img")"

@@ -4,7 +4,7 @@
 
 truncate -s 8G "$SCRATCH/big.img"
 head -c 1048576 /dev/urandom | dd of="$SCRATCH/big.img" conv=notrunc status=none
-: >"$SCRATCH/e.bin"
+make_pattern_file "$SCRATCH/e.bin" 512  # a drive must read to be listed; writes make it grow
 map_file_drive E "$SCRATCH/e.bin"
 start_tavrin
 
