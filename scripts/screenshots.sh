@@ -27,4 +27,29 @@ shot_main_window() {
   echo "screenshots: $DOCS/main-window.png"
 }
 
+# A write running onto drive E:: the gradient bar part-filled with the status
+# line over it. The image is large and sparse, so the job is still running
+# when the picture is taken; it is cancelled afterwards.
+shot_running_job() {
+  local image=$E2E_WORK/demo/long.img index
+  truncate -s 8G "$image" || e2e_die "cannot make $image"
+  e2e_start_tavrin
+  index=$(wine "$UIDRIVER_EXE" combo-items 1036 | grep -n '^Drive E:' | cut -d: -f1)
+  [ -n "$index" ] || e2e_die "drive E: is not listed"
+  wine "$UIDRIVER_EXE" combo-select 1036 $((index - 1)) >/dev/null
+  wine "$UIDRIVER_EXE" set-text 1039 "Z:${image//\//\\}" >/dev/null
+  wine "$UIDRIVER_EXE" click 1008 >/dev/null
+  wine "$UIDRIVER_EXE" answer 'Warning! Data will be lost!' yes >/dev/null || e2e_die "no warning box"
+  wine "$UIDRIVER_EXE" wait-text 1008 Cancel 5000 >/dev/null || e2e_die "the job did not start"
+  sleep 4  # a few timer ticks: the status line shows the percentage, then the remaining time
+  e2e_screenshot "$DOCS/running-job.png"
+  wine "$UIDRIVER_EXE" click 1008 >/dev/null
+  wine "$UIDRIVER_EXE" answer Cancelled ok 15000 >/dev/null
+  wine "$UIDRIVER_EXE" close >/dev/null
+  wait "$E2E_TAVRIN_PID" 2>/dev/null
+  rm -f "$image"
+  echo "screenshots: $DOCS/running-job.png"
+}
+
 shot_main_window
+shot_running_job
