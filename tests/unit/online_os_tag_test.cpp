@@ -14,9 +14,9 @@ TEST_F(OsTagTest, NamesEachPlatformAndVersion) {
   const Case cases[] = {
       {VER_PLATFORM_WIN32_WINDOWS, 4, 1, "Windows%2095"},
       {VER_PLATFORM_WIN32_WINDOWS, 4, 9, "Windows%20Me"},
-      {VER_PLATFORM_WIN32_WINDOWS, 4, 0, "Windows%2098"},
+      {VER_PLATFORM_WIN32_WINDOWS, 4, 0, "Windows%2095"},
       {VER_PLATFORM_WIN32_WINDOWS, 4, 10, "Windows%2098"},
-      {VER_PLATFORM_WIN32_WINDOWS, 4, 90, "Windows%2098"},
+      {VER_PLATFORM_WIN32_WINDOWS, 4, 90, "Windows%20Me"},
       {VER_PLATFORM_WIN32_NT, 5, 1, "Windows%20NT%205.1"},
       {VER_PLATFORM_WIN32_NT, 6, 1, "Windows%20NT%206.1"},
       {VER_PLATFORM_WIN32_NT, 10, 0, "Windows%20NT%2010.0"},
