@@ -59,12 +59,12 @@ TEST_F(WorkerConcurrencyTest, CancelPressedFromTheWindowThreadStopsTheJob) {
   std::atomic<bool> pressed{false};
   sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {
     if (write && ++writes == 3) {
-      while (!pressed.load()) std::this_thread::yield();
+      for (int waited = 0; !pressed.load() && waited < 60000; ++waited) Sleep(1);
     }
   });
   ASSERT_TRUE(PrepareWrite('E', ImageBytes(16 * 65536)));
   StartJobThread();
-  while (writes.load() < 3) std::this_thread::yield();
+  for (int waited = 0; writes.load() < 3 && jobState.busy.load() != 0 && waited < 60000; ++waited) Sleep(1);
   jobState.cancelRequested = 1;  // what the button does while busy
   pressed = true;
   ASSERT_TRUE(WaitUntilIdle());
