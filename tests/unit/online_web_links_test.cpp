@@ -63,9 +63,9 @@ TEST_F(WebLinksTest, TaggedPagesCarryTheCurrentOsTag) {
   HandleAboutCommand(window_, IDC_ABOUT_PICTURE);
   const std::vector<sim::ShellLaunch> launches = sim::ShellLaunches();
   ASSERT_EQ(launches.size(), 2u);
-  EXPECT_EQ(launches[0].file, kSite + "/support.php?AppID=Tavrin&VersionID=1.6&OSID=Windows%2098");
+  EXPECT_EQ(launches[0].file, kSite + "/support.php?AppID=Tavrin&VersionID=1.6&OSID=Windows%20Me");
   EXPECT_EQ(launches[0].owner, mainWindowHandle);
-  EXPECT_EQ(launches[1].file, kSite + "/featured.php?AppID=Tavrin&VersionID=1.6&OSID=Windows%2098");
+  EXPECT_EQ(launches[1].file, kSite + "/featured.php?AppID=Tavrin&VersionID=1.6&OSID=Windows%20Me");
   EXPECT_EQ(launches[1].owner, window_);
 }
 
