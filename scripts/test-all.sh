@@ -60,7 +60,7 @@ host_tests() {
   # TSan needs the address space laid out without high-entropy randomisation.
   local run=()
   [ "$preset" = host-tsan ] && run=(setarch "$(uname -m)" -R)
-  "${run[@]}" ctest --test-dir "$BUILD/$preset" --output-on-failure -j2 --timeout 300
+  "${run[@]}" ctest --test-dir "$BUILD/$preset" --output-on-failure -j2 --timeout 240
 }
 
 fuzz_targets() {
