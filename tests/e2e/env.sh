@@ -97,8 +97,21 @@ e2e_make_prefix() {
   e2e_reg 'HKCU\Software\Wine\WineBrowser' /v Browsers /d "$recorder"
   wineserver -k 2>/dev/null || true
   wineserver -p || e2e_die "wineserver -p failed"
+  e2e_record_wineserver
   mkdir -p "$E2E_WORK/drives"
   e2e_log "prefix ready at $WINEPREFIX"
+}
+
+# Notes the PID of this prefix's wineserver, so the cleanup can end it even if
+# the prefix folder is gone by then (wineserver -k needs the folder).
+e2e_record_wineserver() {
+  local p
+  for p in /proc/[0-9]*; do
+    case $(cat "$p/comm" 2>/dev/null) in wineserver*) ;; *) continue ;; esac
+    tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
+      echo "${p#/proc/}" >>"$E2E_STATE/servers"
+  done
+  return 0
 }
 
 # Ends everything the suite (or a scenario that was killed) started, by PID and
@@ -111,6 +124,9 @@ e2e_cleanup() {
     local p m l
     while read -r p; do [ -n "$p" ] && kill "$p" 2>/dev/null; done <"$E2E_STATE/pids"
     [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null
+    [ -f "$E2E_STATE/servers" ] && while read -r p; do
+      [ -n "$p" ] && kill "$p" 2>/dev/null
+    done <"$E2E_STATE/servers"
     while read -r m; do
       [ -n "$m" ] && mountpoint -q "$m" && { umount "$m" 2>/dev/null || umount -l "$m"; }
     done <"$E2E_STATE/mounts"

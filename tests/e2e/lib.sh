@@ -27,6 +27,8 @@
 #             wait_url REGEX [SECONDS]   wait for such a URL, print it
 #             screenshot FILE            PNG of the main window
 
+source "$E2E_DIR/env.sh"   # e2e_record_wineserver
+
 SCENARIO=${SCENARIO:-$(basename "${BASH_SOURCE[1]:-scenario}" .sh)}
 SCRATCH=$(mktemp -d "$E2E_WORK/scratch.XXXXXX")
 TAVRIN_PID=""
@@ -121,6 +123,7 @@ set_drive_type() {
   # The mount manager reads the types when the server starts.
   wineserver -k 2>/dev/null || true
   wineserver -p
+  e2e_record_wineserver
 }
 
 unmap_drive() {
@@ -225,7 +228,7 @@ _scenario_cleanup() {
     for l in "${_SCENARIO_DRIVE_TYPES[@]}"; do
       wine reg delete 'HKLM\Software\Wine\Drives' /v "$l:" /f >/dev/null 2>&1
     done
-    wineserver -k 2>/dev/null; wineserver -p
+    wineserver -k 2>/dev/null; wineserver -p; e2e_record_wineserver
   fi
   rm -rf "$SCRATCH"
   exit "$rc"
