@@ -27,7 +27,7 @@ ui tab 1 >/dev/null
 expect_eq "选择驱动器 From" "$(ui text 1042)" "drive label after tab 1 during the job"
 expect_eq "目标文件:" "$(ui text 1043)" "file label after tab 1 during the job"
 sleep 2.5
-expect_match '(% Completed|Remaining Time|/Sec)$' "$(ui status)" "status line during the job"
+expect_match '(% Completed$|^Remaining Time [0-9]+ (Seconds|Minutes|Hours)|/Sec$)' "$(ui status)" "status line during the job"
 ui click 1008
 expect_eq "Image Write Cancelled" "$(ui answer Cancelled ok 15000)" "the job stayed a write job"
 ui close
