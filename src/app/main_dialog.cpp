@@ -1,4 +1,6 @@
+// The main window: its dialog procedure, initialisation, tabs, Browse and the commands.
 #include "app/main_dialog.h"
+#include "app/wide_calls.h"
 
 #include "app/app_state.h"
 #include "app/app_texts.h"
@@ -28,10 +30,7 @@ WCHAR tabCaption[kTabCaptionChars];         // the tab caption being inserted; m
 void InsertTab(int index, const WCHAR* caption) {
   std::wcsncpy(tabCaption, caption, kTabCaptionChars - 1);
   tabCaption[kTabCaptionChars - 1] = L'\0';
-  TCITEMW item = {};
-  item.mask = TCIF_TEXT;
-  item.pszText = tabCaption;
-  SendMessageW(tabControl, TCM_INSERTITEMW, index, reinterpret_cast<LPARAM>(&item));
+  InsertTabWide(tabControl, index, tabCaption);
 }
 
 int32_t SelectedTab() {
@@ -76,12 +75,12 @@ void InitialiseMainWindow(HWND window) {
 
 void ChangeTab(HWND window) {
   if (SelectedTab() == kCreateImageFromDisk) {
-    SetDlgItemTextW(window, IDC_DRIVE_LABEL, LABEL_DRIVE_CREATE);
-    SetDlgItemTextW(window, IDC_FILE_LABEL, LABEL_FILE_CREATE);
+    SetControlTextWide(window, IDC_DRIVE_LABEL, LABEL_DRIVE_CREATE);
+    SetControlTextWide(window, IDC_FILE_LABEL, LABEL_FILE_CREATE);
     WriteStatusText(STATUS_PROMPT_CREATE);
   } else {
-    SetDlgItemTextW(window, IDC_DRIVE_LABEL, LABEL_DRIVE_WRITE);
-    SetDlgItemTextW(window, IDC_FILE_LABEL, LABEL_FILE_WRITE);
+    SetControlTextWide(window, IDC_DRIVE_LABEL, LABEL_DRIVE_WRITE);
+    SetControlTextWide(window, IDC_FILE_LABEL, LABEL_FILE_WRITE);
     WriteStatusText(STATUS_PROMPT_WRITE);
   }
   // While a job runs the next tick writes its own text over the prompt.
@@ -146,7 +145,7 @@ void RunCommand(HWND window, WORD command) {
       Browse(window);
       break;
     case IDC_ABOUT:
-      DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_ABOUT), mainWindow, AboutDialogProc, 0);
+      RunDialogTemplate(moduleInstance, IDD_ABOUT, mainWindow, AboutDialogProc);
       break;
     case IDC_HELP:
       OpenHelpLink(window);

@@ -4,6 +4,7 @@
 #include "app/close_request.h"
 #include "app/main_dialog.h"
 #include "app/start_up.h"
+#include "app/wide_calls.h"
 #include "imaging/job_state.h"
 #include "resources/resource_ids.h"
 
@@ -49,7 +50,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   largeIcon = static_cast<HICON>(
       LoadImageA(instance, MAKEINTRESOURCEA(IDI_TAVRIN), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
   RegisterControlClasses();
-  DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
+  RunDialogTemplate(instance, IDD_MAIN, nullptr, MainDialogProc);
   FinishRunningJob();
   return 0;
 }
