@@ -17,8 +17,6 @@ BYTES=${BENCH_BYTES:?}
 RUNS=${BENCH_RUNS:?}
 TICKS=$(getconf CLK_TCK)
 
-now() { echo "$EPOCHREALTIME"; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.4f", b - a }'; }
 
 # utime + stime of a process and all its threads, in clock ticks.
 cpu_ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }
@@ -63,29 +61,38 @@ dd_flags() {
 
 stopwatch() { wine "$STOPWATCH_EXE" "$@" | tr -d '\r'; }
 
-select_drive_e() {
-  local index
-  index=$(ui combo-items 1036 | tr -d '\r' | grep -n '^Drive E:' | head -1 | cut -d: -f1)
-  [ -n "$index" ] || fail "drive E: is not in the drive list: $(ui combo-items 1036 | tr '\r\n' '  ')"
-  ui combo-select 1036 $((index - 1)) >/dev/null
+# The window shows itself before it has probed the drives and filled the list.
+DRIVE_INDEX=""
+wait_drive_list() {
+  local i
+  for i in $(seq 120); do
+    DRIVE_INDEX=$(ui combo-items 1036 | tr -d '\r' | grep -n '^Drive E:' | head -1 | cut -d: -f1 || true)
+    [ -n "$DRIVE_INDEX" ] && return 0
+    sleep 0.25
+  done
+  fail "drive E: is not in the drive list: $(ui combo-items 1036 | tr '\r\n' '  ')"
 }
 
+select_drive_e() { ui combo-select 1036 $((DRIVE_INDEX - 1)) >/dev/null; }
+
 # One job through tavrin.exe. Sets RUN_SECONDS (press to box), RUN_JOB (answer
-# to the warning to box) and RUN_CPU (seconds).
+# to the warning to box), RUN_CPU (tavrin.exe, all threads) and RUN_SERVER_CPU
+# (the wineserver, which serves its calls), in seconds.
 tavrin_job() {
-  local direction=$1 file=$2 tab=0 before after out
+  local direction=$1 file=$2 tab=0 before after server_before server_after out
   [ "$direction" = create ] && tab=1
   ui tab "$tab" >/dev/null
   ui set-text 1039 "$(win_path "$file")"
   select_drive_e
-  before=$(cpu_ticks "$PID")
+  before=$(cpu_ticks "$PID"); server_before=$(cpu_ticks "$SERVER")
   out=$(stopwatch "$direction") || fail "tavrin.exe did not succeed ($direction): $out"
-  after=$(cpu_ticks "$PID")
+  after=$(cpu_ticks "$PID"); server_after=$(cpu_ticks "$SERVER")
   ui answer Success ok >/dev/null
   ui wait-text 1008 Start 10000 >/dev/null || fail "the button does not read Start after the job"
   RUN_SECONDS=${out% *}
   RUN_JOB=${out#* }
   RUN_CPU=$(awk -v a="$before" -v b="$after" -v t="$TICKS" 'BEGIN { printf "%.3f", (b - a) / t }')
+  RUN_SERVER_CPU=$(awk -v a="$server_before" -v b="$server_after" -v t="$TICKS" 'BEGIN { printf "%.3f", (b - a) / t }')
 }
 
 # The device must hold exactly the image just written.
@@ -105,12 +112,27 @@ record() { echo "$1 $2 $3 ${4:-}" >>"$SCRATCH/results"; }   # direction tool sec
 record_tavrin() {
   record "$1" tavrin "$RUN_SECONDS" "$RUN_CPU"
   record "$1" tavrin-job "$RUN_JOB"
+  record "$1" wineserver 0 "$RUN_SERVER_CPU"
 }
 
 # --- set up ------------------------------------------------------------------------
-echo "bench: $((BYTES / 1048576)) MiB, $RUNS runs per tool and direction" >&2
-truncate -s "$BYTES" "$SCRATCH/disk.bin"
-map_loop_drive E "$SCRATCH/disk.bin"
+echo "bench: $((BYTES / 1048576)) MiB, $RUNS runs per tool and direction, disk in ${BENCH_DISK_DIR:-/dev/shm}" >&2
+# The disk lives in memory (tmpfs) unless BENCH_DISK_DIR says otherwise: a
+# fast medium that other users of the machine's storage cannot slow down
+# shows the tools' own costs per block instead of the storage's moods.
+DISK_DIR=$(mktemp -d "${BENCH_DISK_DIR:-/dev/shm}/tavrin-bench.XXXXXX") || fail "cannot make the disk's folder"
+_bench_cleanup() {
+  local rc=$?
+  set +e
+  trap - ERR
+  unmap_drive E
+  rm -rf "$DISK_DIR"
+  (exit "$rc")
+  _scenario_cleanup
+}
+trap _bench_cleanup EXIT
+truncate -s "$BYTES" "$DISK_DIR/disk.bin"
+map_loop_drive E "$DISK_DIR/disk.bin"
 LOOP=$_LOOP_E
 IMAGES=("$SCRATCH/a.img" "$SCRATCH/b.img")
 for img in "${IMAGES[@]}"; do head -c "$BYTES" /dev/urandom >"$img"; done
@@ -120,24 +142,30 @@ OUT=$SCRATCH/out.img
 
 start_tavrin
 PID=$(tavrin_process)
+wait_drive_list
 SERVER=$(wineserver_pid) || fail "cannot find the wineserver of $WINEPREFIX"
 
 # --- the open flags Wine applies, from an untimed run of each direction ----------------
+# Leaves the flags in OPEN_FLAGS. strace is one of the scenario's processes,
+# so it is ended however the scenario ends.
 probe_flags() {
   local direction=$1 file=$2 log=$SCRATCH/strace-$1.log spid line
-  strace -f -qq -e trace=openat,open -o "$log" -p "$SERVER" -p "$PID" &
+  strace -f -qq -e trace=openat,open -o "$log" -p "$SERVER" -p "$PID" >/dev/null 2>&1 &
   spid=$!
+  _SCENARIO_PIDS+=("$spid"); _record pids "$spid"
   sleep 1
   tavrin_job "$direction" "$file"
   kill "$spid" 2>/dev/null; wait "$spid" 2>/dev/null || true
-  line=$(grep -E "(e::|$LOOP)\"" "$log" | grep -v ENOENT | tail -1)
+  line=$(grep -E "(e::|$LOOP)\"" "$log" | grep -v ENOENT | tail -1 || true)
   [ -n "$line" ] || fail "strace saw no open of the device ($direction); see $log"
   echo "bench: $direction opens the device: $line" >&2
-  echo "$line" | grep -oE 'O_[A-Z_|]+' | head -1
+  OPEN_FLAGS=$(echo "$line" | grep -oE 'O_[A-Z_|]+' | head -1)
 }
-write_open=$(probe_flags write "${IMAGES[0]}")
+probe_flags write "${IMAGES[0]}"
+write_open=$OPEN_FLAGS
 verify_write "${IMAGES[0]}" "the untimed tavrin run"
-create_open=$(probe_flags create "$OUT")
+probe_flags create "$OUT"
+create_open=$OPEN_FLAGS
 verify_create "$OUT" "the untimed tavrin run"
 rm -f "$OUT"
 WRITE_FLAGS=$(dd_flags "$write_open")
@@ -145,26 +173,50 @@ READ_FLAGS=$(dd_flags "$create_open")
 echo "bench: device opened for writing with $write_open -> dd oflag=${WRITE_FLAGS:-(none)}" >&2
 echo "bench: device opened for reading with $create_open -> dd iflag=${READ_FLAGS:-(none)}" >&2
 
-dd_write() { dd if="$1" of="$LOOP" bs="$2" ${WRITE_FLAGS:+oflag=$WRITE_FLAGS} status=none; }
-dd_create() { dd if="$LOOP" of="$1" bs="$2" ${READ_FLAGS:+iflag=$READ_FLAGS} status=none; }
+# dd under the shell's own clock: wall, user and system seconds into DD_TIMES.
+timed() {
+  local TIMEFORMAT='%R %U %S' out
+  out=$({ time "$@" 2>&1 >/dev/null; } 2>&1) || fail "$* failed: $out"
+  DD_TIMES=$out
+}
+dd_write() { timed dd if="$1" of="$LOOP" bs="$2" ${WRITE_FLAGS:+oflag=$WRITE_FLAGS} status=none; }
+dd_create() { timed dd if="$LOOP" of="$1" bs="$2" ${READ_FLAGS:+iflag=$READ_FLAGS} status=none; }
+record_dd() {
+  local wall user sys
+  read -r wall user sys <<<"$DD_TIMES"
+  record "$1" "$2" "$wall" "$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f", u + s }')"
+}
+
+# Every run starts from the same state: no dirty pages left by the previous
+# one (an image written through the page cache is still being written back
+# after its job ended, and would slow whichever run follows).
+# The device's own cache is emptied too, so every create reads through the
+# loop driver.
+settle() {
+  sync
+  blockdev --flushbufs "$LOOP" || fail "cannot flush the buffers of $LOOP"
+  sleep 1
+}
 
 # --- timed runs, interleaved so that a slow spell of the machine hits all tools -------
 turn=1  # which image goes next: every write puts the other one on the disk
 for run in $(seq "$RUNS"); do
   for tool in tavrin dd-64K dd-4M; do
     img=${IMAGES[$turn]}; turn=$((1 - turn))
+    settle
     case $tool in
       tavrin) tavrin_job write "$img"; record_tavrin write ;;
-      dd-64K) a=$(now); dd_write "$img" 65536; record write dd-64K "$(elapsed "$a" "$(now)")" ;;
-      dd-4M) a=$(now); dd_write "$img" 4194304; record write dd-4M "$(elapsed "$a" "$(now)")" ;;
+      dd-64K) dd_write "$img" 65536; record_dd write dd-64K ;;
+      dd-4M) dd_write "$img" 4194304; record_dd write dd-4M ;;
     esac
     verify_write "$img" "$tool run $run"
   done
   for tool in tavrin dd-64K dd-4M; do
+    settle
     case $tool in
       tavrin) tavrin_job create "$OUT"; record_tavrin create ;;
-      dd-64K) a=$(now); dd_create "$OUT" 65536; record create dd-64K "$(elapsed "$a" "$(now)")" ;;
-      dd-4M) a=$(now); dd_create "$OUT" 4194304; record create dd-4M "$(elapsed "$a" "$(now)")" ;;
+      dd-64K) dd_create "$OUT" 65536; record_dd create dd-64K ;;
+      dd-4M) dd_create "$OUT" 4194304; record_dd create dd-4M ;;
     esac
     verify_create "$OUT" "$tool run $run"
     rm -f "$OUT"
@@ -172,39 +224,60 @@ for run in $(seq "$RUNS"); do
   echo "bench: run $run of $RUNS done" >&2
 done
 
+# What every job costs whatever its size (the Start command, the worker's
+# opening and closing, the outcome box): a job of a single block.
+head -c 65536 /dev/urandom >"$SCRATCH/block.img"
+for run in $(seq "$RUNS"); do
+  settle
+  tavrin_job write "$SCRATCH/block.img"
+  cmp -n 65536 "$SCRATCH/block.img" "$LOOP" >/dev/null || fail "the one-block job did not land"
+  record fixed tavrin-job "$RUN_JOB"
+done
+
 ui close >/dev/null
 rc=0; wait_tavrin_exit 10 || rc=$?
 expect_eq 0 "$rc" "tavrin.exe exit code"
 
 # --- summary -----------------------------------------------------------------------------
-/usr/bin/python3 - "$SCRATCH/results" "$BYTES" "$WRITE_FLAGS" "$READ_FLAGS" <<'EOF' | tee "$BENCH_REPORT"
+/usr/bin/python3 - "$SCRATCH/results" "$BYTES" "$WRITE_FLAGS" "$READ_FLAGS" "${BENCH_DISK_DIR:-/dev/shm}" \
+  "$write_open" "$create_open" <<'EOF' | tee "$BENCH_REPORT"
 import statistics, sys
 path, size = sys.argv[1], int(sys.argv[2])
 oflag, iflag = sys.argv[3] or "(none)", sys.argv[4] or "(none)"
-runs = {}
-cpu = {}
+disk_dir, write_open, read_open = sys.argv[5:8]
+runs, cpu = {}, {}
 for line in open(path):
     parts = line.split()
-    direction, tool, seconds = parts[0], parts[1], float(parts[2])
-    runs.setdefault((direction, tool), []).append(seconds)
+    key = (parts[0], parts[1])
+    runs.setdefault(key, []).append(float(parts[2]))
     if len(parts) > 3:
-        cpu.setdefault(direction, []).append(float(parts[3]))
-mb = size / 1e6
-gib = size / (1 << 30)
-print(f"size {size // 1048576} MiB, {len(runs[('write', 'tavrin')])} runs each; MB/s = 10^6 bytes/s, medians")
+        cpu.setdefault(key, []).append(float(parts[3]))
+mb, gib = size / 1e6, size / (1 << 30)
+count = len(runs[("write", "tavrin")])
+print(f"size {size // 1048576} MiB, {count} runs each; MB/s = 10^6 bytes/s")
+print(f"disk: a loop device over a file in {disk_dir}, mapped as E:")
+print(f"Wine opens the device with {write_open} (write) and {read_open} (create)")
 print(f"dd flags: write oflag={oflag}, create iflag={iflag}")
 print("tavrin: from the Start press to the Success box; tavrin-job: from the answer to the warning")
-print(f"{'direction':<10}{'tool':<11}{'median s':>10}{'MB/s':>9}   all runs (s)")
+print(f"{'direction':<10}{'tool':<11}{'median s':>9}{'MB/s':>8}{'best MB/s':>10}{'CPU s/GiB':>10}   all runs (s)")
 for direction in ("write", "create"):
-    speeds = {}
+    median, best = {}, {}
     for tool in ("tavrin", "tavrin-job", "dd-64K", "dd-4M"):
         times = runs[(direction, tool)]
-        median = statistics.median(times)
-        speeds[tool] = mb / median
-        print(f"{direction:<10}{tool:<11}{median:>10.3f}{speeds[tool]:>9.1f}   " + " ".join(f"{t:.3f}" for t in times))
-    cpu_per_gib = statistics.median(cpu[direction]) / gib
-    print(f"{direction:<10}tavrin/dd-64K {speeds['tavrin'] / speeds['dd-64K']:.3f}   "
-          f"tavrin/dd-4M {speeds['tavrin'] / speeds['dd-4M']:.3f}   "
-          f"tavrin-job/dd-64K {speeds['tavrin-job'] / speeds['dd-64K']:.3f}   "
-          f"tavrin CPU {cpu_per_gib:.2f} s/GiB")
+        median[tool] = mb / statistics.median(times)
+        best[tool] = mb / min(times)
+        used = cpu.get((direction, tool))
+        cpu_text = f"{statistics.median(used) / gib:.2f}" if used else "-"
+        print(f"{direction:<10}{tool:<11}{statistics.median(times):>9.3f}{median[tool]:>8.1f}{best[tool]:>10.1f}"
+              f"{cpu_text:>10}   " + " ".join(f"{t:.3f}" for t in times))
+    server = statistics.median(cpu[(direction, "wineserver")]) / gib
+    print(f"{direction:<10}wineserver CPU during tavrin's runs: {server:.2f} s/GiB")
+    fixed = statistics.median(runs[("fixed", "tavrin-job")])
+    streaming = mb / (statistics.median(runs[(direction, "tavrin-job")]) - fixed)
+    print(f"{direction:<10}tavrin-job less the cost of a one-block job ({fixed:.3f} s): {streaming:.1f} MB/s, "
+          f"{streaming / median['dd-64K']:.3f} of dd-64K")
+    print(f"{direction:<10}RATIOS median: tavrin/dd-64K {median['tavrin'] / median['dd-64K']:.3f}  "
+          f"tavrin/dd-4M {median['tavrin'] / median['dd-4M']:.3f}  "
+          f"tavrin-job/dd-64K {median['tavrin-job'] / median['dd-64K']:.3f}   "
+          f"best: tavrin/dd-64K {best['tavrin'] / best['dd-64K']:.3f}  tavrin/dd-4M {best['tavrin'] / best['dd-4M']:.3f}")
 EOF

@@ -138,7 +138,8 @@ Plan DrawPlan(Random& r) {
 
   if (p.mode == kWriteImageToDisk) {
     p.imageBytes = DrawSize(r, false);
-    p.diskBytes = (SectorsUp(p.imageBytes) + r.Below(300)) * kSector;
+    // A quarter of the images fill the disk exactly, up to its last sector.
+    p.diskBytes = (SectorsUp(p.imageBytes) + (r.OneIn(4) ? 0 : r.Below(300))) * kSector;
     switch (r.Below(p.legacy ? 6 : 8)) {
       case 0:
         p.lockRefused = true;
