@@ -51,8 +51,11 @@ e2e_make_prefix
 
 BENCH_REPORT=$(readlink -f "${BENCH_REPORT:-bench-report.txt}")
 export STOPWATCH_EXE BENCH_REPORT BENCH_RUNS=$RUNS BENCH_BYTES=$((SIZE_MIB * 1048576))
+# No pipe on the scenario's output: the Wine services it starts keep their
+# standard output open until the cleanup ends the wineserver, and a reader of
+# that pipe would wait for them first.
 SCENARIO=bench bash -c 'set -eEuo pipefail; source "$1"; source "$2"' bench \
-  "$E2E_DIR/lib.sh" "$BENCH_DIR/measure.sh" 2>&1 | tee "$E2E_OUT/bench.log"
-rc=${PIPESTATUS[0]}
+  "$E2E_DIR/lib.sh" "$BENCH_DIR/measure.sh"
+rc=$?
 [ "$rc" = 0 ] || echo "bench: FAILED (exit $rc)" >&2
 exit "$rc"
