@@ -70,6 +70,7 @@ int LiveHeapAllocs();           // HeapAlloc blocks not yet freed
 int OpenThreadHandles();        // CreateThread handles not yet closed (not part of OpenHandleCount)
 void FailVirtualAllocs(int count);  // the next `count` VirtualAlloc calls fail
 void FailHeapAllocs(int count);     // the next `count` HeapAlloc calls fail
+void FailCreateThreads(int count);  // the next `count` CreateThread calls fail (out of memory)
 // Transfers on a FILE_FLAG_NO_BUFFERING handle whose buffer address, length or
 // position is not a multiple of 512 fail with ERROR_INVALID_PARAMETER, as on Windows.
 int UnalignedTransfers();       // how many were rejected

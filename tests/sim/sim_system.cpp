@@ -16,6 +16,7 @@ std::mutex versionMutex;  // guards `version`
 Version version{VER_PLATFORM_WIN32_NT, 10, 0, 19045};  // what GetVersionExA reports; set by tests
 
 std::atomic<DWORD> nextThreadId{100};  // ids handed out by CreateThread
+std::atomic<int> failThreads{0};        // CreateThread calls still to fail
 
 const Version kDefaultVersion{VER_PLATFORM_WIN32_NT, 10, 0, 19045};
 
@@ -28,6 +29,11 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
                     LPDWORD threadId) {
   if (start == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (failThreads.load() > 0) {
+    failThreads.fetch_sub(1);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
   HANDLE handle = sim_internal::RegisterThreadHandle();
@@ -73,6 +79,7 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 }
 
 void ResetSystem() {
+  failThreads.store(0);
   std::lock_guard<std::mutex> lock(versionMutex);
   version = kDefaultVersion;
 }
@@ -80,6 +87,8 @@ void ResetSystem() {
 }  // namespace sim_internal
 
 namespace sim {
+
+void FailCreateThreads(int count) { failThreads.store(count); }
 
 void SetVersion(DWORD platformId, DWORD major, DWORD minor, DWORD build) {
   std::lock_guard<std::mutex> lock(versionMutex);
@@ -93,6 +102,7 @@ void Reset() {
   sim_internal::ResetWindows();
   sim_internal::ResetSystem();
   SimVwin32Reset();
+  SimNetReset();
   SetLastError(0);
 }
 

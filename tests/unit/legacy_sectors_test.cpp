@@ -105,9 +105,15 @@ TEST_F(LegacySectors, RequestsCarryTheirRegistersForDriveA) {
     EXPECT_EQ(r.code, e.code);
     EXPECT_EQ(r.in.eax, e.eax);
     EXPECT_EQ(r.in.ecx, e.ecx);
-    if (e.checkEdx) EXPECT_EQ(r.in.edx, e.edx);
-    if (e.checkEsi) EXPECT_EQ(r.in.esi, e.esi);
-    if (e.checkFlags) EXPECT_EQ(r.in.flags, e.flags);
+    if (e.checkEdx) {
+      EXPECT_EQ(r.in.edx, e.edx);
+    }
+    if (e.checkEsi) {
+      EXPECT_EQ(r.in.esi, e.esi);
+    }
+    if (e.checkFlags) {
+      EXPECT_EQ(r.in.flags, e.flags);
+    }
     if (e.ebxLowWhenNotAddress != 0) {
       EXPECT_EQ(r.in.ebx, e.ebxLowWhenNotAddress);
     } else {

@@ -225,7 +225,9 @@ TEST_F(LegacyTransfer, TypedDigitReadsDriveC) {
   EXPECT_EQ(outcome.word, "Completed");
   EXPECT_EQ(ReadHostFile(imagePath_), vw::DriveBytes(3, 0, 256));
   for (const vw::Request& r : vw::Requests()) {
-    if (r.code == 2) EXPECT_EQ(r.in.eax, 2u) << "Int 25h counts C as 2";
+    if (r.code == 2) {
+      EXPECT_EQ(r.in.eax, 2u) << "Int 25h counts C as 2";
+    }
   }
   ExpectIdleAndBalanced(3);
 }

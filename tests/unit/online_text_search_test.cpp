@@ -92,7 +92,9 @@ TEST_F(ExtractTagValueTest, FindsValuesAsTheServerWritesThem) {
     memset(out, 'Z', sizeof(out));
     const bool found = ExtractTagValue(reply.data(), c.name, static_cast<int32_t>(reply.size()), out, sizeof(out));
     EXPECT_EQ(found, c.found) << c.label;
-    if (found) EXPECT_EQ(std::string(out), c.value) << c.label;
+    if (found) {
+      EXPECT_EQ(std::string(out), c.value) << c.label;
+    }
   }
 }
 

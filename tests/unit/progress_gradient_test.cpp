@@ -26,7 +26,9 @@ TEST(ProgressGradient, RedStaysOffFromTheMiddleOnAndNoChannelOverflows) {
   for (uint32_t segment = 0; segment < kGradientSegments; ++segment) {
     const COLORREF colour = GradientColour(segment);
     EXPECT_EQ(colour >> 24, 0u) << "segment " << segment;
-    if (segment >= 25) EXPECT_EQ(colour & 0xFF, 0u) << "segment " << segment;
+    if (segment >= 25) {
+      EXPECT_EQ(colour & 0xFF, 0u) << "segment " << segment;
+    }
   }
 }
 

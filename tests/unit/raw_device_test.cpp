@@ -85,7 +85,9 @@ TEST_F(RawDeviceTest, ProbeNeedsAWholeFirstSectorAndKeepsTheReadError) {
     }
     SetLastError(0);
     EXPECT_EQ(ProbeDeviceReadable(kDrive), c.readable);
-    if (c.errorAfter != 0) EXPECT_EQ(GetLastError(), c.errorAfter);
+    if (c.errorAfter != 0) {
+      EXPECT_EQ(GetLastError(), c.errorAfter);
+    }
     EXPECT_EQ(sim::OpenHandleCount(), 0);
     EXPECT_EQ(sim::UnalignedTransfers(), 0);
   }

@@ -204,24 +204,31 @@ TEST_F(StartCommandTest, ImageFileThatCannotBeOpenedOrCreatedIsReported) {
   EXPECT_EQ(sim::OpenThreadHandles(), 0);
 }
 
-TEST_F(StartCommandTest, FailedBufferAllocationClosesTheImageAndLeavesTheWindowIdle) {
+TEST_F(StartCommandTest, FailedBufferOrThreadClosesTheImageAndLeavesTheWindowIdle) {
   AddDrive(kDriveE, 1 << 20);
   const std::string image = TempPath("in.img");
   const std::vector<uint8_t> bytes = RandomBytes(65536, 3);
   WriteHostFile(image, bytes);
-  for (int32_t tab : {kWriteImageToDisk, kCreateImageFromDisk}) {
-    sim::ClearEvents();
-    sim::FailVirtualAllocs(1);
-    Press(tab, tab == kWriteImageToDisk ? image : TempPath("out.img"), "Drive E: (1.00 MB)");
-    const auto boxes = Boxes();
-    ASSERT_FALSE(boxes.empty()) << "tab " << tab;
-    EXPECT_EQ(boxes.back().text, TEXT_NO_TRANSFER_BUFFER);
-    EXPECT_EQ(boxes.back().caption, CAPTION_START_FAILED);
-    EXPECT_EQ(boxes.back().window, mainWindow);
-    EXPECT_EQ(jobState.busy.load(), 0);
-    EXPECT_EQ(jobState.imageFile, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(sim::OpenHandleCount(), 0) << "the image file stayed open";
-    EXPECT_EQ(runningWorkers.load(), 0);
+  struct Case { void (*inject)(int); const char* text; };
+  const Case cases[] = {{sim::FailVirtualAllocs, TEXT_NO_TRANSFER_BUFFER},
+                        {sim::FailCreateThreads, TEXT_NO_WORKER_THREAD}};
+  for (const Case& c : cases) {
+    for (int32_t tab : {kWriteImageToDisk, kCreateImageFromDisk}) {
+      sim::ClearEvents();
+      c.inject(1);
+      Press(tab, tab == kWriteImageToDisk ? image : TempPath("out.img"), "Drive E: (1.00 MB)");
+      const auto boxes = Boxes();
+      ASSERT_FALSE(boxes.empty()) << c.text << " tab " << tab;
+      EXPECT_EQ(boxes.back().text, c.text);
+      EXPECT_EQ(boxes.back().caption, CAPTION_START_FAILED);
+      EXPECT_EQ(boxes.back().window, mainWindow);
+      EXPECT_EQ(jobState.busy.load(), 0);
+      EXPECT_EQ(jobState.imageFile, INVALID_HANDLE_VALUE);
+      EXPECT_EQ(jobState.buffer, nullptr) << "the transfer buffer was kept";
+      EXPECT_EQ(sim::OpenHandleCount(), 0) << "the image file stayed open";
+      EXPECT_EQ(sim::LiveVirtualAllocs(), 0) << c.text;
+      EXPECT_EQ(runningWorkers.load(), 0);
+    }
   }
   EXPECT_EQ(sim::Device(kDriveE).bytesWritten, 0u);
 

@@ -90,7 +90,9 @@ TEST(StatusLineTexts, EachPhaseShowsItsTextOrFallsBackToThePercentage) {
   // 25 % after 4 s with 1 MiB moved: 12 s remain, 256 KB/Sec.
   for (int32_t phase = 0; phase < kStatusPhases; ++phase) {
     const std::string text = Compose(phase, 25.0, 1048576.0, 14, 10);
-    if (phase < 3) EXPECT_EQ(text, "25.00% Completed") << phase;
+    if (phase < 3) {
+      EXPECT_EQ(text, "25.00% Completed") << phase;
+    }
     else if (phase < 6) EXPECT_EQ(text, "Remaining Time 12 Seconds") << phase;
     else EXPECT_EQ(text, "256.00 KB/Sec") << phase;
     // In the job's first second every phase shows the percentage.
