@@ -123,7 +123,8 @@ void OpenVwin32() {
   vwin32Handle = CreateFileA("\\\\.\\vwin32", 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
 }
 
-uint32_t LegacyGetDriveSectorCount(uint8_t drive) {
+bool LegacyQueryDriveSectorCount(uint8_t drive, uint32_t* lastIndex) {
+  *lastIndex = 0;
   paramBlock[0] = 1;  // the medium now in the drive, not the drive's default
   regs.reg_EDX = Vwin32Address(paramBlock);
   bool ok = GenericIoctl(drive, kGetDeviceParams);
@@ -131,16 +132,26 @@ uint32_t LegacyGetDriveSectorCount(uint8_t drive) {
     regs.reg_EDX = Vwin32Address(paramBlock);  // the failed attempt may have changed it
     ok = GenericIoctl(drive, kGetDeviceParams);
   }
-  if (!ok) return 0;
+  if (!ok) return false;
   uint16_t total16;
   uint32_t total32;
   std::memcpy(&total16, paramBlock + kParamTotal16, sizeof total16);
   std::memcpy(&total32, paramBlock + kParamTotal32, sizeof total32);
-  if (total16 >= 2 && total16 <= 0xFFFC) return static_cast<uint32_t>(total16) - 1;
-  // A medium that reports no sectors has no last sector: 0 keeps a create
-  // from stepping through four billion failing reads.
-  if (total32 == 0) return 0;
-  return total32 - 1;
+  if (total16 >= 2 && total16 <= 0xFFFC) {
+    *lastIndex = static_cast<uint32_t>(total16) - 1;
+    return true;
+  }
+  // A medium that reports no sectors has no last sector: no size, rather than
+  // four billion failing reads.
+  if (total32 == 0) return false;
+  *lastIndex = total32 - 1;
+  return true;
+}
+
+uint32_t LegacyGetDriveSectorCount(uint8_t drive) {
+  uint32_t lastIndex = 0;
+  LegacyQueryDriveSectorCount(drive, &lastIndex);
+  return lastIndex;
 }
 
 uint32_t LegacyReadSectors(uint8_t drive, uint32_t start, uint32_t count, void* buffer) {

@@ -4,6 +4,8 @@
 #include "imaging/imaging_worker.h"
 #include "imaging/job_state.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr uint32_t kSectorsPerBlock = kBlockBytes / kSectorBytes;
@@ -53,25 +55,32 @@ JobEnd LegacyCreateLoop() {
   jobState.sectorsDone.store(0);
   jobState.blockBytes.store(kBlockBytes);
   const uint8_t drive = TakeDriveNumber();
-  // A last sector index: the loop stops once it is reached, so the last
-  // sector of the drive is never copied.
-  jobState.totalSectors.store(LegacyGetDriveSectorCount(drive));
+  uint32_t lastIndex = 0;
+  const bool sized = LegacyQueryDriveSectorCount(drive, &lastIndex);
+  jobState.totalSectors.store(lastIndex);
+  // Without a size nothing can be copied, and an empty image is no success.
+  if (!sized) return JobEnd::Failed;
+  // Every sector up to and including the last index is copied; the final
+  // window is cut to what is left, so the driver never refuses it for running
+  // past the end of the drive.
+  const uint64_t driveSectors = uint64_t{lastIndex} + 1;
   uint8_t* buffer = jobState.buffer;
-  while (jobState.sectorsDone.load() < jobState.totalSectors.load()) {
+  while (jobState.sectorsDone.load() < driveSectors) {
     UpdatePercentDone();
     const uint64_t sectorsDone = jobState.sectorsDone.load();
-    const uint32_t read = LegacyReadSectors(drive, static_cast<uint32_t>(sectorsDone), kSectorsPerBlock, buffer);
+    const uint32_t sectors = static_cast<uint32_t>(std::min<uint64_t>(kSectorsPerBlock, driveSectors - sectorsDone));
+    const uint32_t read = LegacyReadSectors(drive, static_cast<uint32_t>(sectorsDone), sectors, buffer);
     jobState.blockBytes.store(read);
     if (CancelRequested()) return JobEnd::ByCounts;  // the block just read is neither written nor counted
+    // An unreadable window ends the copy: passing over it would leave a gap
+    // and move every later sector to the wrong place in the image.
+    if (read == 0) return JobEnd::Failed;
     jobState.bytesDone.store(jobState.bytesDone.load() + read);
     DWORD written = 0;
     if (!WriteFile(jobState.imageFile, buffer, read, &written, nullptr) || written != read) {
       return JobEnd::Failed;  // a full image disk: the image keeps what fit, and is not complete
     }
-    // A window that cannot be read (a bad sector in it, or the end of the
-    // drive) is passed over one sector at a time; what it skips stays absent
-    // from the image.
-    jobState.sectorsDone.store(sectorsDone + (read == 0 ? 1 : read / kSectorBytes));
+    jobState.sectorsDone.store(sectorsDone + sectors);
   }
   return JobEnd::Completed;
 }

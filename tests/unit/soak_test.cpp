@@ -203,8 +203,7 @@ Plan DrawPlan(Random& r) {
 
   if (r.OneIn(3)) {
     const uint64_t moved = p.mode == kWriteImageToDisk ? p.imageBytes : p.diskBytes;
-    // Legacy creates may pass over the end one sector per transfer.
-    const uint64_t transfers = moved / kBlock + 1 + (p.legacy && p.mode == kCreateImageFromDisk ? 128 : 0);
+    const uint64_t transfers = moved / kBlock + 1;
     p.cancelAfter = static_cast<int64_t>(r.Below(transfers + 2));
   }
   return p;
@@ -380,27 +379,44 @@ Expected ModelLegacyWrite(const Plan& p, const std::vector<uint8_t>& image) {
     std::copy(image.begin() + static_cast<ptrdiff_t>(offset), image.begin() + static_cast<ptrdiff_t>(offset + bytes),
               e.disk.begin() + static_cast<ptrdiff_t>(offset));
     counted += bytes / kSector;
-    if (read != kBlock) break;
+    if (read != kBlock) {
+      // The last block's write call (made even with nothing to write) may
+      // have seen the press; the outcome reads the flag after it.
+      cancelled = CancelUp(p, block + 1);
+      break;
+    }
   }
   e.told = counted >= total ? kWriteCompleted : cancelled ? kWriteCancelled : kWriteFailed;
   return e;
 }
 
-// Legacy create: windows of 128 sectors up to the last sector index; a window
-// the driver refuses is passed over one sector at a time and left out.
+// Legacy create: windows of 128 sectors over every sector of the drive, the
+// last one cut to what is left; an unreadable window or a drive without a size
+// ends the job "Failed", and nothing after a gap is written.
 Expected ModelLegacyCreate(const Plan& p) {
   Expected e;
   const uint64_t sectors = p.diskBytes / kSector;
-  const uint64_t total = p.legacyNoSize || sectors == 0 ? 0 : sectors - 1;
+  // The drive reports its size in the 16-bit total up to 65,532 sectors and in
+  // the 32-bit one beyond 65,535; a total of 0 or 1 there means no size.
+  const bool sized = !p.legacyNoSize && ((sectors >= 2 && sectors <= 0xFFFC) || sectors > 0xFFFF);
+  if (!sized) {
+    e.told = kCreateFailed;
+    return e;
+  }
+  const uint64_t lastIndex = sectors - 1;
   const uint64_t window = kBlock / kSector;
   uint64_t position = 0, transfers = 0;
-  while (position < total) {
-    const bool readable = position + window <= sectors && !Touches(p.badReadSector, position * kSector, kBlock);
+  while (position < sectors) {
+    const uint64_t count = std::min(window, sectors - position);
     if (CancelUp(p, ++transfers)) {
-      e.told = kCreateCancelled;
+      e.told = position >= lastIndex ? kCreateCompleted : kCreateCancelled;
       return e;
     }
-    const uint64_t read = readable ? kBlock : 0;
+    if (Touches(p.badReadSector, position * kSector, count * kSector)) {
+      e.told = kCreateFailed;
+      return e;
+    }
+    const uint64_t read = count * kSector;
     const uint64_t room = p.imageLimit == kNone ? kNone : p.imageLimit - e.image.size();
     const uint64_t kept = std::min(read, room);
     for (uint64_t i = 0; i < kept; ++i) e.image.push_back(DiskByte(position * kSector + i));
@@ -408,7 +424,7 @@ Expected ModelLegacyCreate(const Plan& p) {
       e.told = kCreateFailed;
       return e;
     }
-    position += readable ? window : 1;
+    position += count;
   }
   e.told = kCreateCompleted;
   return e;
