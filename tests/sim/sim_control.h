@@ -38,7 +38,7 @@ struct DeviceSpec {
   DWORD sizeQueryError = ERROR_NOT_SUPPORTED;   // error of a size request the device does not answer
   bool lockGranted = true;                      // FSCTL_LOCK_VOLUME answer
 };
-void AddDevice(const std::string& path, const DeviceSpec& spec);
+void AddDevice(const std::string& path, const DeviceSpec& setup);
 std::vector<uint8_t> DeviceBytes(const std::string& path, uint64_t offset, uint64_t length);
 struct DeviceStats {
   int opens = 0;            // successful CreateFileA

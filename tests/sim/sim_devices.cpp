@@ -11,10 +11,10 @@ namespace {
 std::vector<std::pair<std::string, sim_internal::SimDevice>> devices;  // by path; guarded by IoMutex()
 
 void Generate(const sim_internal::SimDevice& device, uint64_t offset, uint8_t* out, size_t length) {
-  if (device.spec.fill) {
-    device.spec.fill(offset, out, length);
-  } else if (device.spec.pattern) {
-    for (size_t i = 0; i < length; ++i) out[i] = device.spec.pattern(offset + i);
+  if (device.setup.fill) {
+    device.setup.fill(offset, out, length);
+  } else if (device.setup.pattern) {
+    for (size_t i = 0; i < length; ++i) out[i] = device.setup.pattern(offset + i);
   } else {
     std::memset(out, 0, length);
   }
@@ -42,20 +42,20 @@ SimDevice* FindDevice(const std::string& path) {
 bool DeviceRead(SimDevice& device, uint64_t position, uint8_t* out, uint32_t length, uint32_t* done, DWORD* error) {
   *done = 0;
   *error = 0;
-  if (device.spec.readErrorAll != 0) {
-    *error = device.spec.readErrorAll;
+  if (device.setup.readErrorAll != 0) {
+    *error = device.setup.readErrorAll;
     return false;
   }
   if (length == 0) return true;
-  const uint64_t size = device.spec.sizeBytes;
+  const uint64_t size = device.setup.sizeBytes;
   if (position >= size) {
-    *error = device.spec.endReadError;
+    *error = device.setup.endReadError;
     return *error == 0;
   }
   const uint64_t count = std::min<uint64_t>(length, size - position);
   const uint64_t first = position / kSimSector, last = (position + count - 1) / kSimSector;
-  auto bad = FindScripted(device.spec.badReadSectors, first, last);
-  if (bad != device.spec.badReadSectors.end()) {
+  auto bad = FindScripted(device.setup.badReadSectors, first, last);
+  if (bad != device.setup.badReadSectors.end()) {
     *error = bad->second;
     return false;
   }
@@ -78,12 +78,12 @@ bool DeviceWrite(SimDevice& device, uint64_t position, const uint8_t* in, uint32
   *error = 0;
   device.stats.writeOffsets.push_back(position);
   if (length == 0) return true;
-  const uint64_t size = device.spec.sizeBytes;
+  const uint64_t size = device.setup.sizeBytes;
   const uint64_t fit = position >= size ? 0 : std::min<uint64_t>(length, size - position);
   if (fit > 0) {
     const uint64_t first = position / kSimSector, last = (position + fit - 1) / kSimSector;
-    auto bad = FindScripted(device.spec.badWriteSectors, first, last);
-    if (bad != device.spec.badWriteSectors.end()) {
+    auto bad = FindScripted(device.setup.badWriteSectors, first, last);
+    if (bad != device.setup.badWriteSectors.end()) {
       *error = bad->second;
       return false;
     }
@@ -104,7 +104,7 @@ bool DeviceWrite(SimDevice& device, uint64_t position, const uint8_t* in, uint32
     *done = static_cast<uint32_t>(fit);
   }
   if (fit < length) {
-    *error = device.spec.endWriteError;
+    *error = device.setup.endWriteError;
     return *error == 0;
   }
   return true;
@@ -116,24 +116,24 @@ void ResetDevices() { devices.clear(); }
 
 namespace sim {
 
-void AddDevice(const std::string& path, const DeviceSpec& spec) {
+void AddDevice(const std::string& path, const DeviceSpec& setup) {
   std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
   sim_internal::SimDevice* existing = sim_internal::FindDevice(path);
   if (existing != nullptr) {
     *existing = sim_internal::SimDevice{};
-    existing->spec = spec;
+    existing->setup = setup;
     return;
   }
   devices.emplace_back(path, sim_internal::SimDevice{});
-  devices.back().second.spec = spec;
+  devices.back().second.setup = setup;
 }
 
 std::vector<uint8_t> DeviceBytes(const std::string& path, uint64_t offset, uint64_t length) {
   std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
   std::vector<uint8_t> out;
   sim_internal::SimDevice* device = sim_internal::FindDevice(path);
-  if (device == nullptr || offset >= device->spec.sizeBytes) return out;
-  length = std::min(length, device->spec.sizeBytes - offset);
+  if (device == nullptr || offset >= device->setup.sizeBytes) return out;
+  length = std::min(length, device->setup.sizeBytes - offset);
   out.resize(length);
   if (length == 0) return out;
   Generate(*device, offset, out.data(), length);

@@ -166,8 +166,8 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
 
   std::unique_lock<std::mutex> lock(ioMutex);
   if (sim_internal::SimDevice* device = sim_internal::FindDevice(name)) {
-    if (device->spec.openError != 0) {
-      DWORD error = device->spec.openError;
+    if (device->setup.openError != 0) {
+      DWORD error = device->setup.openError;
       lock.unlock();
       SetLastError(error);
       return INVALID_HANDLE_VALUE;
@@ -334,7 +334,7 @@ DWORD SetFilePointer(HANDLE file, LONG distanceLow, PLONG distanceHigh, DWORD me
       } else if (method == FILE_END) {
         if (handle->kind == Kind::Device) {
           sim_internal::SimDevice* device = sim_internal::FindDevice(handle->path);
-          base = device != nullptr ? static_cast<int64_t>(device->spec.sizeBytes) : 0;
+          base = device != nullptr ? static_cast<int64_t>(device->setup.sizeBytes) : 0;
         } else {
           struct stat info;
           base = fstat(handle->fd, &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
@@ -446,29 +446,29 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
       if (simDevice == nullptr) {
         error = ERROR_NOT_READY;
       } else {
-        const sim::DeviceSpec& spec = simDevice->spec;
+        const sim::DeviceSpec& setup = simDevice->setup;
         sim::DeviceStats& stats = simDevice->stats;
         switch (code) {
           case IOCTL_DISK_GET_DRIVE_GEOMETRY:
             stats.geometryRequests++;
-            if (!spec.hasGeometry) {
-              error = spec.sizeQueryError;
+            if (!setup.hasGeometry) {
+              error = setup.sizeQueryError;
             } else if (out == nullptr || outSize < sizeof(DISK_GEOMETRY)) {
               error = ERROR_INSUFFICIENT_BUFFER;
             } else {
-              std::memcpy(out, &spec.geometry, sizeof(DISK_GEOMETRY));
+              std::memcpy(out, &setup.geometry, sizeof(DISK_GEOMETRY));
               *returned = sizeof(DISK_GEOMETRY);
             }
             break;
           case IOCTL_DISK_GET_PARTITION_INFO:
             stats.partitionRequests++;
-            if (!spec.hasPartition) {
-              error = spec.sizeQueryError;
+            if (!setup.hasPartition) {
+              error = setup.sizeQueryError;
             } else if (out == nullptr || outSize < sizeof(PARTITION_INFORMATION)) {
               error = ERROR_INSUFFICIENT_BUFFER;
             } else {
               PARTITION_INFORMATION info{};
-              info.PartitionLength.QuadPart = static_cast<LONGLONG>(spec.partitionLength);
+              info.PartitionLength.QuadPart = static_cast<LONGLONG>(setup.partitionLength);
               info.RecognizedPartition = TRUE;
               std::memcpy(out, &info, sizeof(info));
               *returned = sizeof(PARTITION_INFORMATION);
@@ -476,7 +476,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
             break;
           case FSCTL_LOCK_VOLUME:
             stats.lockRequests++;
-            if (!spec.lockGranted) {
+            if (!setup.lockGranted) {
               error = ERROR_ACCESS_DENIED;
             } else if (!handle->lockHeld) {
               handle->lockHeld = true;

@@ -16,7 +16,7 @@ constexpr uint32_t kSimSector = 512;
 
 // A block device: its script, the sectors written so far and its counters.
 struct SimDevice {
-  sim::DeviceSpec spec;
+  sim::DeviceSpec setup;
   std::map<uint64_t, std::array<uint8_t, kSimSector>> overlay;  // sector index -> written content
   sim::DeviceStats stats;
 };

@@ -23,7 +23,7 @@ constexpr uint32_t kAddressStep = 0x10;
 
 struct SimDrive {
   bool present = false;
-  sim::vwin32::DriveSpec spec;
+  sim::vwin32::DriveSpec setup;
   std::map<uint32_t, std::array<uint8_t, kSector>> written;  // sectors written, over the pattern
   int paramRequestsSeen = 0;
   sim::vwin32::DriveStats stats;
@@ -53,7 +53,7 @@ void* ResolveLocked(uint32_t address) {
 uint8_t ContentByte(const SimDrive& d, uint64_t offset) {
   auto it = d.written.find(static_cast<uint32_t>(offset / kSector));
   if (it != d.written.end()) return it->second[offset % kSector];
-  return d.spec.pattern ? d.spec.pattern(offset) : 0;
+  return d.setup.pattern ? d.setup.pattern(offset) : 0;
 }
 
 SimDrive* DriveOf(uint32_t number) {
@@ -84,16 +84,16 @@ void Transfer(sim::vwin32::Registers& r, uint32_t number, uint32_t start, uint32
     return Fail(r, sim::vwin32::kDosInvalidFunction);
   }
   // A start past the last sector is refused even when nothing is to move.
-  if (start >= d->spec.sectors || static_cast<uint64_t>(start) + count > d->spec.sectors)
+  if (start >= d->setup.sectors || static_cast<uint64_t>(start) + count > d->setup.sectors)
     return Fail(r, sim::vwin32::kDosSectorNotFound);
   if (write) {
-    if (d->spec.failWrites || Touches(d->spec.badWriteSectors, start, count))
+    if (d->setup.failWrites || Touches(d->setup.badWriteSectors, start, count))
       return Fail(r, sim::vwin32::kDosWriteFault);
     for (uint32_t i = 0; i < count; ++i) std::memcpy(d->written[start + i].data(), memory + i * kSector, kSector);
     ++d->stats.writes;
     d->stats.writeStarts.push_back(start);
   } else {
-    if (Touches(d->spec.badSectors, start, count)) return Fail(r, sim::vwin32::kDosReadFault);
+    if (Touches(d->setup.badSectors, start, count)) return Fail(r, sim::vwin32::kDosReadFault);
     for (uint64_t i = 0; i < static_cast<uint64_t>(count) * kSector; ++i)
       memory[i] = ContentByte(*d, static_cast<uint64_t>(start) * kSector + i);
     ++d->stats.reads;
@@ -134,21 +134,21 @@ void GenericIoctl(sim::vwin32::Registers& r, sim::vwin32::Request& rec) {
         return Fail(r, sim::vwin32::kDosInvalidFunction);
       }
       rec.paramSpecial = block[0];
-      if (d->paramRequestsSeen++ < d->spec.failParamRequests) return Fail(r, sim::vwin32::kDosInvalidFunction);
-      std::memcpy(block + 15, &d->spec.total16, 2);
-      std::memcpy(block + 28, &d->spec.total32, 4);
+      if (d->paramRequestsSeen++ < d->setup.failParamRequests) return Fail(r, sim::vwin32::kDosInvalidFunction);
+      std::memcpy(block + 15, &d->setup.total16, 2);
+      std::memcpy(block + 28, &d->setup.total32, 4);
       break;
     }
     case 0x4A: {  // lock logical volume
       ++d->stats.lockRequests;
-      if (extended ? d->spec.refuseLock48 : d->spec.refuseLock08) return Fail(r, sim::vwin32::kDosLockViolation);
+      if (extended ? d->setup.refuseLock48 : d->setup.refuseLock08) return Fail(r, sim::vwin32::kDosLockViolation);
       ++d->stats.locksGranted;
       ++d->stats.locksHeld;
       break;
     }
     case 0x6A: {  // unlock logical volume
       ++d->stats.unlockRequests;
-      if (extended ? d->spec.refuseUnlock48 : d->spec.refuseUnlock08) return Fail(r, sim::vwin32::kDosLockViolation);
+      if (extended ? d->setup.refuseUnlock48 : d->setup.refuseUnlock08) return Fail(r, sim::vwin32::kDosLockViolation);
       if (d->stats.locksHeld == 0) return Fail(r, sim::vwin32::kDosLockViolation);
       ++d->stats.unlocksGranted;
       --d->stats.locksHeld;
@@ -271,14 +271,14 @@ namespace sim {
 namespace vwin32 {
 
 DriveSpec Medium(uint32_t sectors) {
-  DriveSpec spec;
-  spec.sectors = sectors;
+  DriveSpec setup;
+  setup.sectors = sectors;
   if (sectors <= 0xFFFF) {
-    spec.total16 = static_cast<uint16_t>(sectors);
+    setup.total16 = static_cast<uint16_t>(sectors);
   } else {
-    spec.total32 = sectors;
+    setup.total32 = sectors;
   }
-  return spec;
+  return setup;
 }
 
 void SetDriverPresent(bool present) {
@@ -286,12 +286,12 @@ void SetDriverPresent(bool present) {
   driver.presence = present ? 1 : 0;
 }
 
-void AddDrive(uint8_t drive, const DriveSpec& spec) {
+void AddDrive(uint8_t drive, const DriveSpec& setup) {
   std::lock_guard<std::mutex> guard(driver.lock);
   if (drive < 1 || drive > kMaxDrive) return;
   driver.drives[drive] = SimDrive{};
   driver.drives[drive].present = true;
-  driver.drives[drive].spec = spec;
+  driver.drives[drive].setup = setup;
 }
 
 std::vector<uint8_t> DriveBytes(uint8_t drive, uint32_t firstSector, uint32_t sectors) {

@@ -49,7 +49,7 @@ DriveSpec Medium(uint32_t sectors);
 
 // Default: the driver opens exactly when the system reports platform id 1.
 void SetDriverPresent(bool present);
-void AddDrive(uint8_t drive, const DriveSpec& spec);
+void AddDrive(uint8_t drive, const DriveSpec& setup);
 std::vector<uint8_t> DriveBytes(uint8_t drive, uint32_t firstSector, uint32_t sectors);
 
 // The seven registers in the order of the platform's DIOC_REGISTERS record.

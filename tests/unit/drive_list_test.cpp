@@ -20,32 +20,32 @@ std::string DrivePath(char letter) { return std::string("\\\\.\\") + letter + ":
 std::string DiskPath(char digit) { return std::string("\\\\.\\PHYSICALDRIVE") + digit; }
 
 sim::DeviceSpec Readable(uint64_t sizeBytes) {
-  sim::DeviceSpec spec;
-  spec.sizeBytes = sizeBytes;
-  return spec;
+  sim::DeviceSpec setup;
+  setup.sizeBytes = sizeBytes;
+  return setup;
 }
 
 sim::DeviceSpec WithPartition(uint64_t sectors) {
-  sim::DeviceSpec spec = Readable(sectors * 512);
-  spec.hasPartition = true;
-  spec.partitionLength = sectors * 512;
-  return spec;
+  sim::DeviceSpec setup = Readable(sectors * 512);
+  setup.hasPartition = true;
+  setup.partitionLength = sectors * 512;
+  return setup;
 }
 
 sim::DeviceSpec WithGeometry(uint32_t cylinders, uint32_t tracks, uint32_t sectorsPerTrack) {
-  sim::DeviceSpec spec = Readable(static_cast<uint64_t>(cylinders) * tracks * sectorsPerTrack * 512);
-  spec.hasGeometry = true;
-  spec.geometry.Cylinders.QuadPart = cylinders;
-  spec.geometry.TracksPerCylinder = tracks;
-  spec.geometry.SectorsPerTrack = sectorsPerTrack;
-  spec.geometry.BytesPerSector = 2048;  // never used: a sector is 512 bytes
-  return spec;
+  sim::DeviceSpec setup = Readable(static_cast<uint64_t>(cylinders) * tracks * sectorsPerTrack * 512);
+  setup.hasGeometry = true;
+  setup.geometry.Cylinders.QuadPart = cylinders;
+  setup.geometry.TracksPerCylinder = tracks;
+  setup.geometry.SectorsPerTrack = sectorsPerTrack;
+  setup.geometry.BytesPerSector = 2048;  // never used: a sector is 512 bytes
+  return setup;
 }
 
 sim::DeviceSpec Failing(DWORD readError) {
-  sim::DeviceSpec spec = Readable(1 << 20);
-  spec.readErrorAll = readError;
-  return spec;
+  sim::DeviceSpec setup = Readable(1 << 20);
+  setup.readErrorAll = readError;
+  return setup;
 }
 
 class DriveList : public SimTest {
@@ -79,7 +79,7 @@ class DriveList : public SimTest {
 };
 
 TEST_F(DriveList, NtLabelsNameEachAnsweringDeviceWithItsSizeOrState) {
-  struct Device { std::string path; sim::DeviceSpec spec; const char* label; char designator; };
+  struct Device { std::string path; sim::DeviceSpec setup; const char* label; char designator; };
   const Device devices[] = {
       {DrivePath('A'), Failing(ERROR_NOT_READY), "Drive A: (Not Ready)", 'A'},
       {DrivePath('B'), WithGeometry(80, 2, 18), "Drive B: (1.41 MB)", 'B'},
@@ -96,7 +96,7 @@ TEST_F(DriveList, NtLabelsNameEachAnsweringDeviceWithItsSizeOrState) {
       {DiskPath('5'), Failing(ERROR_CRC), nullptr, 0},
       {DiskPath('9'), WithPartition(2880), "Physical Disk 9 (1.41 MB)", '9'},
   };
-  for (const Device& d : devices) sim::AddDevice(d.path, d.spec);
+  for (const Device& d : devices) sim::AddDevice(d.path, d.setup);
   jobState.platformClass = kPlatformNt;
   BuildDriveList(combo_);
 

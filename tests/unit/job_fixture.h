@@ -122,10 +122,10 @@ class JobTest : public SimTest {
 
   // A device of `sizeBytes` whose content is `DiskPattern` unless a script says otherwise.
   static sim::DeviceSpec Disk(uint64_t sizeBytes) {
-    sim::DeviceSpec spec;
-    spec.sizeBytes = sizeBytes;
-    spec.fill = FillDiskPattern;
-    return spec;
+    sim::DeviceSpec setup;
+    setup.sizeBytes = sizeBytes;
+    setup.fill = FillDiskPattern;
+    return setup;
   }
 
   static uint8_t DiskPattern(uint64_t offset) { return static_cast<uint8_t>((offset >> 9) * 31 + offset * 7 + 0x5C); }

@@ -39,9 +39,9 @@ class LegacySectors : public SimTest {
   }
 
   static vw::DriveSpec Floppy() {
-    vw::DriveSpec spec = vw::Medium(2880);
-    spec.pattern = PatternByte;
-    return spec;
+    vw::DriveSpec setup = vw::Medium(2880);
+    setup.pattern = PatternByte;
+    return setup;
   }
 };
 
@@ -214,11 +214,11 @@ TEST_F(LegacySectors, LastSectorIndexFromParameterBlock) {
       SCOPED_TRACE(testing::Message() << build << ": " << c.total16 << "/" << c.total32);
       CloseDriver();
       sim::Reset();
-      vw::DriveSpec spec;
-      spec.sectors = 10;
-      spec.total16 = c.total16;
-      spec.total32 = c.total32;
-      vw::AddDrive(4, spec);
+      vw::DriveSpec setup;
+      setup.sectors = 10;
+      setup.total16 = c.total16;
+      setup.total32 = c.total32;
+      vw::AddDrive(4, setup);
       Start(build);
       EXPECT_EQ(LegacyGetDriveSectorCount(4), c.expected);
     }
@@ -237,9 +237,9 @@ TEST_F(LegacySectors, SectorCountAsksTwiceAtMost) {
     SCOPED_TRACE(c.failures);
     CloseDriver();
     sim::Reset();
-    vw::DriveSpec spec = vw::Medium(2880);
-    spec.failParamRequests = c.failures;
-    vw::AddDrive(1, spec);
+    vw::DriveSpec setup = vw::Medium(2880);
+    setup.failParamRequests = c.failures;
+    vw::AddDrive(1, setup);
     Start(kExtendedBuild);
     EXPECT_EQ(LegacyGetDriveSectorCount(1), c.expected);
     auto requests = vw::Requests();
@@ -266,9 +266,9 @@ TEST_F(LegacySectors, ReadGivesZeroWhenTheServiceRefuses) {
   for (DWORD build : {kPacketBuild, kExtendedBuild}) {
     CloseDriver();
     sim::Reset();
-    vw::DriveSpec spec = Floppy();
-    spec.badSectors = {300};
-    vw::AddDrive(1, spec);
+    vw::DriveSpec setup = Floppy();
+    setup.badSectors = {300};
+    vw::AddDrive(1, setup);
     Start(build);
     std::vector<uint8_t> buffer(65536);
     for (const Case& c : cases) {
@@ -318,12 +318,12 @@ TEST_F(LegacySectors, WriteLocksAroundTheBlockAndReportsTheWriteService) {
     SCOPED_TRACE(c.what);
     CloseDriver();
     sim::Reset();
-    vw::DriveSpec spec = Floppy();
-    spec.refuseLock48 = c.refuseLock48;
-    spec.refuseLock08 = c.refuseLock08;
-    spec.refuseUnlock48 = c.refuseUnlock48;
-    spec.failWrites = c.failWrite;
-    vw::AddDrive(3, spec);
+    vw::DriveSpec setup = Floppy();
+    setup.refuseLock48 = c.refuseLock48;
+    setup.refuseLock08 = c.refuseLock08;
+    setup.refuseUnlock48 = c.refuseUnlock48;
+    setup.failWrites = c.failWrite;
+    vw::AddDrive(3, setup);
     Start(c.build);
     EXPECT_EQ(LegacyWriteSectors(3, 256, 128, block.data()), c.expectedResult);
     std::vector<uint32_t> seen;
@@ -352,9 +352,9 @@ TEST_F(LegacySectors, ProbeReadsSectorOneOnExtendedAndSectorZeroOnInterrupts) {
     SCOPED_TRACE(testing::Message() << c.build << " bad " << c.badSector);
     CloseDriver();
     sim::Reset();
-    vw::DriveSpec spec = Floppy();
-    spec.badSectors = {c.badSector};
-    vw::AddDrive(2, spec);
+    vw::DriveSpec setup = Floppy();
+    setup.badSectors = {c.badSector};
+    vw::AddDrive(2, setup);
     Start(c.build);
     EXPECT_EQ(LegacyProbeDrive(2), c.expected);
     EXPECT_FALSE(LegacyProbeDrive(5)) << "no drive 5";

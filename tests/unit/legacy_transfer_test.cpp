@@ -36,9 +36,9 @@ std::vector<uint8_t> OriginalSector(uint32_t sector) {
 }
 
 vw::DriveSpec LegacyDisk(uint32_t sectors) {
-  vw::DriveSpec spec = vw::Medium(sectors);
-  spec.pattern = DrivePattern;
-  return spec;
+  vw::DriveSpec setup = vw::Medium(sectors);
+  setup.pattern = DrivePattern;
+  return setup;
 }
 
 // What the user was told at the end of the job.
@@ -170,9 +170,9 @@ TEST_F(LegacyTransfer, CreateStopsFailedAtAnUnreadableWindowAndKeepsWhatCameBefo
     SCOPED_TRACE(c.bad);
     FreshSystem();
     const uint32_t sectors = c.bad + 1 + 5 * 128 + 1;
-    vw::DriveSpec spec = LegacyDisk(sectors);
-    spec.badSectors = {c.bad};
-    vw::AddDrive(3, spec);
+    vw::DriveSpec setup = LegacyDisk(sectors);
+    setup.badSectors = {c.bad};
+    vw::AddDrive(3, setup);
     StartSystem(kExtendedBuild);
 
     Outcome outcome = Run(kCreateImageFromDisk, 'C');
@@ -194,7 +194,7 @@ TEST_F(LegacyTransfer, CreateStopsFailedAtAnUnreadableWindowAndKeepsWhatCameBefo
 }
 
 TEST_F(LegacyTransfer, CreateOfDriveWithoutSizeFailsWithEmptyImage) {
-  struct Case { const char* what; vw::DriveSpec spec; };
+  struct Case { const char* what; vw::DriveSpec setup; };
   vw::DriveSpec refused = LegacyDisk(2880);
   refused.failParamRequests = 2;
   vw::DriveSpec noTotals = LegacyDisk(2880);
@@ -204,7 +204,7 @@ TEST_F(LegacyTransfer, CreateOfDriveWithoutSizeFailsWithEmptyImage) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     FreshSystem();
-    vw::AddDrive(4, c.spec);
+    vw::AddDrive(4, c.setup);
     StartSystem(kExtendedBuild);
     Outcome outcome = Run(kCreateImageFromDisk, 'D');
     EXPECT_EQ(outcome.word, "Failed");
@@ -296,10 +296,10 @@ TEST_F(LegacyTransfer, WriteFillingTheDiskExactlyCompletes) {
 }
 
 TEST_F(LegacyTransfer, WriteGoesOnWhenTheLocksAreRefused) {
-  vw::DriveSpec spec = LegacyDisk(1000);
-  spec.refuseLock48 = true;
-  spec.refuseLock08 = true;
-  vw::AddDrive(5, spec);
+  vw::DriveSpec setup = LegacyDisk(1000);
+  setup.refuseLock48 = true;
+  setup.refuseLock08 = true;
+  vw::AddDrive(5, setup);
   StartSystem(kExtendedBuild);
   std::vector<uint8_t> image = ImageBytes(200 * kSector);
   WriteHostFile(imagePath_, image);
@@ -322,9 +322,9 @@ TEST_F(LegacyTransfer, WriteStopsAndFailsAtTheFirstBlockTheDiskRefuses) {
     for (const Case& c : cases) {
       SCOPED_TRACE(testing::Message() << build << ": " << c.what);
       FreshSystem();
-      vw::DriveSpec spec = LegacyDisk(c.diskSectors);
-      if (c.badSector != 0xFFFFFFFF) spec.badWriteSectors = {c.badSector};
-      vw::AddDrive(5, spec);
+      vw::DriveSpec setup = LegacyDisk(c.diskSectors);
+      if (c.badSector != 0xFFFFFFFF) setup.badWriteSectors = {c.badSector};
+      vw::AddDrive(5, setup);
       StartSystem(build);
       std::vector<uint8_t> image = ImageBytes(c.imageSectors * kSector);
       WriteHostFile(imagePath_, image);

@@ -44,14 +44,14 @@ TEST_F(NtCreateTest, CreateReadsTheDeviceToItsFirstShortBlockWhateverItsReported
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Fresh();
-    sim::DeviceSpec spec = Disk(c.diskBytes);
-    spec.hasPartition = c.hasPartition;
-    spec.partitionLength = c.partitionBytes;
-    spec.hasGeometry = c.hasGeometry;
-    spec.geometry.Cylinders.QuadPart = c.geometrySectors;
-    spec.geometry.TracksPerCylinder = 1;
-    spec.geometry.SectorsPerTrack = 1;
-    sim::AddDevice(kDrive, spec);
+    sim::DeviceSpec setup = Disk(c.diskBytes);
+    setup.hasPartition = c.hasPartition;
+    setup.partitionLength = c.partitionBytes;
+    setup.hasGeometry = c.hasGeometry;
+    setup.geometry.Cylinders.QuadPart = c.geometrySectors;
+    setup.geometry.TracksPerCylinder = 1;
+    setup.geometry.SectorsPerTrack = 1;
+    sim::AddDevice(kDrive, setup);
     ASSERT_TRUE(PrepareCreate('E'));
     RunJob();
     EXPECT_EQ(ReadHostFile(imagePath_), DiskPatternBytes(0, c.diskBytes));
@@ -80,12 +80,12 @@ void FillWords(uint64_t offset, uint8_t* out, size_t length) {
 
 TEST_F(NtCreateTest, CreateFromAOneGibibytePartitionCopiesItWhole) {
   const uint64_t size = uint64_t{1} << 30;
-  sim::DeviceSpec spec;
-  spec.sizeBytes = size;
-  spec.fill = FillWords;  // generated, so the test holds no gigabyte in memory
-  spec.hasPartition = true;
-  spec.partitionLength = size;
-  sim::AddDevice(kDrive, spec);
+  sim::DeviceSpec setup;
+  setup.sizeBytes = size;
+  setup.fill = FillWords;  // generated, so the test holds no gigabyte in memory
+  setup.hasPartition = true;
+  setup.partitionLength = size;
+  sim::AddDevice(kDrive, setup);
   ASSERT_TRUE(PrepareCreate('E'));
   RunJob();
 
@@ -125,11 +125,11 @@ TEST_F(NtCreateTest, CreateEndsAtAFailedReadAndJudgesByItsError) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Fresh();
-    sim::DeviceSpec spec = Disk(4 * 65536);
-    spec.hasPartition = true;
-    spec.partitionLength = 4 * 65536;
-    spec.badReadSectors[2 * 128 + 5] = c.readError;  // inside the third block
-    sim::AddDevice(kDrive, spec);
+    sim::DeviceSpec setup = Disk(4 * 65536);
+    setup.hasPartition = true;
+    setup.partitionLength = 4 * 65536;
+    setup.badReadSectors[2 * 128 + 5] = c.readError;  // inside the third block
+    sim::AddDevice(kDrive, setup);
     DWORD errorAtBox = 12345;
     sim::SetMessageBoxHandler([&](const sim::Event&) {
       errorAtBox = GetLastError();  // the worker's own thread: the read's error is still pending
@@ -162,10 +162,10 @@ TEST_F(NtCreateTest, FullImageDiskEndsFailedAndKeepsWhatWasWritten) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Fresh();
-    sim::DeviceSpec spec = Disk(4 * 65536);
-    spec.hasPartition = true;
-    spec.partitionLength = 4 * 65536;
-    sim::AddDevice(kDrive, spec);
+    sim::DeviceSpec setup = Disk(4 * 65536);
+    setup.hasPartition = true;
+    setup.partitionLength = 4 * 65536;
+    sim::AddDevice(kDrive, setup);
     sim::SetFileSizeLimit(imagePath_, c.room);
     ASSERT_TRUE(PrepareCreate('E'));
     RunJob();
@@ -194,10 +194,10 @@ TEST_F(NtCreateTest, CancelNeverWritesTheBlockBeingRead) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Fresh();
-    sim::DeviceSpec spec = Disk(3 * 65536);
-    spec.hasPartition = true;
-    spec.partitionLength = 3 * 65536;
-    sim::AddDevice(kDrive, spec);
+    sim::DeviceSpec setup = Disk(3 * 65536);
+    setup.hasPartition = true;
+    setup.partitionLength = 3 * 65536;
+    sim::AddDevice(kDrive, setup);
     int reads = 0;
     sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {
       if (!write && ++reads == c.cancelAfterRead) jobState.cancelRequested = 1;

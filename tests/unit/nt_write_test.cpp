@@ -66,9 +66,9 @@ TEST_F(NtWriteTest, WriteLocksTheVolumeAndGoesOnWhenTheLockIsRefused) {
     sim::Reset();
     ResetJobState();
     mainWindow = sim::MakeWindow("main");
-    sim::DeviceSpec spec = Disk(1 << 20);
-    spec.lockGranted = granted;
-    sim::AddDevice(kDrive, spec);
+    sim::DeviceSpec setup = Disk(1 << 20);
+    setup.lockGranted = granted;
+    sim::AddDevice(kDrive, setup);
     int locksDuringWrites = -1;
     sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {
       if (write && locksDuringWrites < 0) locksDuringWrites = sim::Device(kDrive).locksHeld;
@@ -105,9 +105,9 @@ TEST_F(NtWriteTest, ImageLargerThanTheDiskReportsTheFirstSectorOfTheFailedBlock)
     sim::Reset();
     ResetJobState();
     mainWindow = sim::MakeWindow("main");
-    sim::DeviceSpec spec = Disk(c.diskBytes);
-    spec.badWriteSectors = c.badWrites;
-    sim::AddDevice(kDrive, spec);
+    sim::DeviceSpec setup = Disk(c.diskBytes);
+    setup.badWriteSectors = c.badWrites;
+    sim::AddDevice(kDrive, setup);
     std::strcpy(statusBuffer_, "12%");
     int busyWhileBoxOpen = -1;
     uint8_t* bufferWhileBoxOpen = reinterpret_cast<uint8_t*>(1);

@@ -38,16 +38,16 @@ TEST_F(RawDeviceTest, SizeQueryGivesTheLastSectorIndexOrZero) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    sim::DeviceSpec spec;
-    spec.sizeBytes = 1 << 20;
-    spec.hasPartition = c.hasPartition;
-    spec.partitionLength = c.partitionBytes;
-    spec.hasGeometry = c.hasGeometry;
-    spec.geometry.Cylinders.QuadPart = c.cylinders;
-    spec.geometry.TracksPerCylinder = c.tracks;
-    spec.geometry.SectorsPerTrack = c.sectors;
-    spec.geometry.BytesPerSector = 4096;  // never used: a sector is 512 bytes
-    sim::AddDevice(kDrive, spec);
+    sim::DeviceSpec setup;
+    setup.sizeBytes = 1 << 20;
+    setup.hasPartition = c.hasPartition;
+    setup.partitionLength = c.partitionBytes;
+    setup.hasGeometry = c.hasGeometry;
+    setup.geometry.Cylinders.QuadPart = c.cylinders;
+    setup.geometry.TracksPerCylinder = c.tracks;
+    setup.geometry.SectorsPerTrack = c.sectors;
+    setup.geometry.BytesPerSector = 4096;  // never used: a sector is 512 bytes
+    sim::AddDevice(kDrive, setup);
     HANDLE device = OpenRawDevice(kDrive, GENERIC_READ);
     ASSERT_NE(device, INVALID_HANDLE_VALUE);
     EXPECT_EQ(QueryDeviceSectorCount(device), c.expected);
@@ -77,11 +77,11 @@ TEST_F(RawDeviceTest, ProbeNeedsAWholeFirstSectorAndKeepsTheReadError) {
     SCOPED_TRACE(c.what);
     sim::Reset();
     if (c.registered) {
-      sim::DeviceSpec spec;
-      spec.sizeBytes = c.sizeBytes;
-      spec.openError = c.openError;
-      spec.readErrorAll = c.readErrorAll;
-      sim::AddDevice(kDrive, spec);
+      sim::DeviceSpec setup;
+      setup.sizeBytes = c.sizeBytes;
+      setup.openError = c.openError;
+      setup.readErrorAll = c.readErrorAll;
+      sim::AddDevice(kDrive, setup);
     }
     SetLastError(0);
     EXPECT_EQ(ProbeDeviceReadable(kDrive), c.readable);
@@ -94,9 +94,9 @@ TEST_F(RawDeviceTest, ProbeNeedsAWholeFirstSectorAndKeepsTheReadError) {
 }
 
 TEST_F(RawDeviceTest, DevicesOpenUnbufferedWriteThroughAndShared) {
-  sim::DeviceSpec spec;
-  spec.sizeBytes = 1 << 20;
-  sim::AddDevice(kDrive, spec);
+  sim::DeviceSpec setup;
+  setup.sizeBytes = 1 << 20;
+  sim::AddDevice(kDrive, setup);
   for (DWORD access : {GENERIC_READ, GENERIC_WRITE}) {
     HANDLE device = OpenRawDevice(kDrive, access);
     ASSERT_NE(device, INVALID_HANDLE_VALUE);
@@ -110,9 +110,9 @@ TEST_F(RawDeviceTest, DevicesOpenUnbufferedWriteThroughAndShared) {
 }
 
 TEST_F(RawDeviceTest, LockIsHeldUntilUnlockedOrClosed) {
-  sim::DeviceSpec spec;
-  spec.sizeBytes = 1 << 20;
-  sim::AddDevice(kDrive, spec);
+  sim::DeviceSpec setup;
+  setup.sizeBytes = 1 << 20;
+  sim::AddDevice(kDrive, setup);
   HANDLE device = OpenRawDevice(kDrive, GENERIC_WRITE);
   LockDeviceVolume(device);
   EXPECT_EQ(sim::Device(kDrive).locksHeld, 1);

@@ -18,10 +18,10 @@ struct AlignedBuffer {
 class SimLayerTest : public SimTest {};
 
 TEST_F(SimLayerTest, UnbufferedHandlesRejectUnalignedTransfers) {
-  sim::DeviceSpec spec;
-  spec.sizeBytes = 1 << 20;
-  spec.pattern = Pattern;
-  sim::AddDevice(kDisk, spec);
+  sim::DeviceSpec setup;
+  setup.sizeBytes = 1 << 20;
+  setup.pattern = Pattern;
+  sim::AddDevice(kDisk, setup);
   AlignedBuffer buffer;
   struct Case {
     const char* what;
@@ -62,11 +62,11 @@ TEST_F(SimLayerTest, UnbufferedHandlesRejectUnalignedTransfers) {
 }
 
 TEST_F(SimLayerTest, DeviceEndGivesShortTransfersThenTheScriptedError) {
-  sim::DeviceSpec spec;
-  spec.sizeBytes = 3 * 512;
-  spec.pattern = Pattern;
-  spec.endReadError = ERROR_SECTOR_NOT_FOUND;
-  sim::AddDevice(kDisk, spec);
+  sim::DeviceSpec setup;
+  setup.sizeBytes = 3 * 512;
+  setup.pattern = Pattern;
+  setup.endReadError = ERROR_SECTOR_NOT_FOUND;
+  sim::AddDevice(kDisk, setup);
   AlignedBuffer buffer;
   HANDLE device = CreateFileA(kDisk, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING,
                               nullptr);
@@ -90,10 +90,10 @@ TEST_F(SimLayerTest, DeviceEndGivesShortTransfersThenTheScriptedError) {
 }
 
 TEST_F(SimLayerTest, WrittenSectorsOverlayTheGeneratedContent) {
-  sim::DeviceSpec spec;
-  spec.sizeBytes = uint64_t{8} << 30;  // generated: costs no memory
-  spec.pattern = Pattern;
-  sim::AddDevice(kDisk, spec);
+  sim::DeviceSpec setup;
+  setup.sizeBytes = uint64_t{8} << 30;  // generated: costs no memory
+  setup.pattern = Pattern;
+  sim::AddDevice(kDisk, setup);
   HANDLE device = CreateFileA(kDisk, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(device, INVALID_HANDLE_VALUE);
   const uint8_t patch[3] = {1, 2, 3};
@@ -122,14 +122,14 @@ TEST_F(SimLayerTest, WrittenSectorsOverlayTheGeneratedContent) {
 }
 
 TEST_F(SimLayerTest, SizeRequestsNeedRoomForTheWholeRecord) {
-  sim::DeviceSpec spec;
-  spec.sizeBytes = 1 << 20;
-  spec.hasGeometry = true;
-  spec.geometry.Cylinders.QuadPart = 7;
-  spec.geometry.TracksPerCylinder = 255;
-  spec.hasPartition = true;
-  spec.partitionLength = 123456789;
-  sim::AddDevice(kDisk, spec);
+  sim::DeviceSpec setup;
+  setup.sizeBytes = 1 << 20;
+  setup.hasGeometry = true;
+  setup.geometry.Cylinders.QuadPart = 7;
+  setup.geometry.TracksPerCylinder = 255;
+  setup.hasPartition = true;
+  setup.partitionLength = 123456789;
+  sim::AddDevice(kDisk, setup);
   HANDLE device = CreateFileA(kDisk, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(device, INVALID_HANDLE_VALUE);
   DISK_GEOMETRY geometry{};
@@ -151,9 +151,9 @@ TEST_F(SimLayerTest, SizeRequestsNeedRoomForTheWholeRecord) {
 }
 
 TEST_F(SimLayerTest, ClosingAHandleReleasesItsLock) {
-  sim::DeviceSpec spec;
-  spec.sizeBytes = 1 << 20;
-  sim::AddDevice(kDisk, spec);
+  sim::DeviceSpec setup;
+  setup.sizeBytes = 1 << 20;
+  sim::AddDevice(kDisk, setup);
   HANDLE device = CreateFileA(kDisk, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   DWORD returned = 0;
   ASSERT_TRUE(DeviceIoControl(device, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr));

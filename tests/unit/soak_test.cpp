@@ -473,13 +473,13 @@ class Soak : public JobTest {
 
     if (p.legacy) {
       jobState.platformClass = kPlatformLegacy;
-      vw::DriveSpec spec = vw::Medium(static_cast<uint32_t>(p.diskBytes / kSector));
-      if (p.legacyNoSize) spec.total16 = spec.total32 = 0;
-      spec.pattern = DiskByte;
-      if (p.badReadSector != kNone) spec.badSectors = {static_cast<uint32_t>(p.badReadSector)};
-      if (p.badWriteSector != kNone) spec.badWriteSectors = {static_cast<uint32_t>(p.badWriteSector)};
-      spec.refuseLock48 = spec.refuseLock08 = p.lockRefused;
-      vw::AddDrive(LegacyDrive(p.designator), spec);
+      vw::DriveSpec setup = vw::Medium(static_cast<uint32_t>(p.diskBytes / kSector));
+      if (p.legacyNoSize) setup.total16 = setup.total32 = 0;
+      setup.pattern = DiskByte;
+      if (p.badReadSector != kNone) setup.badSectors = {static_cast<uint32_t>(p.badReadSector)};
+      if (p.badWriteSector != kNone) setup.badWriteSectors = {static_cast<uint32_t>(p.badWriteSector)};
+      setup.refuseLock48 = setup.refuseLock08 = p.lockRefused;
+      vw::AddDrive(LegacyDrive(p.designator), setup);
       sim::SetVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, p.legacyBuild);
       OpenVwin32();
       if (vwin32Handle == INVALID_HANDLE_VALUE) return false;
@@ -492,17 +492,17 @@ class Soak : public JobTest {
     } else {
       jobState.platformClass = kPlatformNt;
       if (!p.deviceMissing) {
-        sim::DeviceSpec spec;
-        spec.sizeBytes = p.diskBytes;
-        spec.fill = FillDisk;
-        spec.openError = p.openError;
-        spec.lockGranted = !p.lockRefused;
-        if (p.badReadSector != kNone) spec.badReadSectors[p.badReadSector] = p.badReadError;
-        if (p.badWriteSector != kNone) spec.badWriteSectors[p.badWriteSector] = p.badWriteError;
-        if (p.notReady) spec.readErrorAll = ERROR_NOT_READY;
-        spec.hasPartition = p.hasPartition;
-        spec.partitionLength = p.partitionBytes;
-        sim::AddDevice(NtDevicePath(p.designator), spec);
+        sim::DeviceSpec setup;
+        setup.sizeBytes = p.diskBytes;
+        setup.fill = FillDisk;
+        setup.openError = p.openError;
+        setup.lockGranted = !p.lockRefused;
+        if (p.badReadSector != kNone) setup.badReadSectors[p.badReadSector] = p.badReadError;
+        if (p.badWriteSector != kNone) setup.badWriteSectors[p.badWriteSector] = p.badWriteError;
+        if (p.notReady) setup.readErrorAll = ERROR_NOT_READY;
+        setup.hasPartition = p.hasPartition;
+        setup.partitionLength = p.partitionBytes;
+        sim::AddDevice(NtDevicePath(p.designator), setup);
       }
       sim::SetDeviceTransferHook([this, p](const std::string&, uint64_t, DWORD, bool) {
         if (++transfers_ == static_cast<uint64_t>(p.cancelAfter)) jobState.cancelRequested.store(1);

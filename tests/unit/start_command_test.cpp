@@ -74,17 +74,17 @@ class StartCommandTest : public SimTest {
   }
 
   static void AddDrive(const std::string& path, uint64_t size) {
-    sim::DeviceSpec spec;
-    spec.sizeBytes = size;
-    spec.pattern = DevicePattern;
-    spec.hasPartition = true;
-    spec.partitionLength = size;
-    spec.hasGeometry = true;
-    spec.geometry.BytesPerSector = 512;
-    spec.geometry.SectorsPerTrack = 1;
-    spec.geometry.TracksPerCylinder = 1;
-    spec.geometry.Cylinders.QuadPart = static_cast<LONGLONG>(size / 512);
-    sim::AddDevice(path, spec);
+    sim::DeviceSpec setup;
+    setup.sizeBytes = size;
+    setup.pattern = DevicePattern;
+    setup.hasPartition = true;
+    setup.partitionLength = size;
+    setup.hasGeometry = true;
+    setup.geometry.BytesPerSector = 512;
+    setup.geometry.SectorsPerTrack = 1;
+    setup.geometry.TracksPerCylinder = 1;
+    setup.geometry.Cylinders.QuadPart = static_cast<LONGLONG>(size / 512);
+    sim::AddDevice(path, setup);
   }
 
   char statusBuffer_[kStatusTextBytes];

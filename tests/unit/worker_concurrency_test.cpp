@@ -11,10 +11,10 @@ namespace {
 class WorkerConcurrencyTest : public JobTest {};
 
 TEST_F(WorkerConcurrencyTest, TimerReadsConsistentProgressWhileTheWorkerRuns) {
-  sim::DeviceSpec spec = Disk(8 << 20);
-  spec.hasPartition = true;
-  spec.partitionLength = 8 << 20;
-  sim::AddDevice("\\\\.\\E:", spec);
+  sim::DeviceSpec setup = Disk(8 << 20);
+  setup.hasPartition = true;
+  setup.partitionLength = 8 << 20;
+  sim::AddDevice("\\\\.\\E:", setup);
   std::thread::id boxThread;
   sim::SetMessageBoxHandler([&](const sim::Event&) {
     boxThread = std::this_thread::get_id();

@@ -57,9 +57,9 @@ TEST_F(WorkerTest, DeviceThatWillNotOpenEndsIdleWithTheDirectionsBox) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     Fresh();
-    sim::DeviceSpec spec = Disk(1 << 20);
-    spec.openError = ERROR_ACCESS_DENIED;
-    sim::AddDevice("\\\\.\\E:", spec);
+    sim::DeviceSpec setup = Disk(1 << 20);
+    setup.openError = ERROR_ACCESS_DENIED;
+    sim::AddDevice("\\\\.\\E:", setup);
     WriteHostFile(imagePath_, ImageBytes(65536));
     std::strcpy(statusBuffer_, "3%");
     ASSERT_TRUE(PrepareJob(c.mode, 'E'));
@@ -105,9 +105,9 @@ TEST_F(WorkerTest, AfterEveryOutcomeTheNextJobRuns) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Fresh();
-    sim::DeviceSpec spec = Disk(c.diskBytes);
-    spec.openError = c.openError;
-    sim::AddDevice(kFirst, spec);
+    sim::DeviceSpec setup = Disk(c.diskBytes);
+    setup.openError = c.openError;
+    sim::AddDevice(kFirst, setup);
     sim::AddDevice(kSecond, Disk(1 << 20));
     WriteHostFile(imagePath_, ImageBytes(3 * 65536));
     ASSERT_TRUE(PrepareJob(c.mode, 'G'));
