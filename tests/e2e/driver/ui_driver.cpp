@@ -487,6 +487,38 @@ int CmdNoBox(const Context& c) {
   return kOk;
 }
 
+// A record and its text buffer in another process, for the messages whose
+// answers a control writes through pointers: they must point into its process.
+struct RemoteRecord {
+  HANDLE process = nullptr;
+  uint8_t* remote = nullptr;  // the record, followed by the text buffer
+  wchar_t* text = nullptr;
+};
+
+bool OpenRemoteRecord(HWND control, SIZE_T recordBytes, SIZE_T textChars, RemoteRecord* r) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(control, &pid);
+  r->process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!r->process) {
+    Err(L"cannot open the target process");
+    return false;
+  }
+  r->remote = (uint8_t*)VirtualAllocEx(r->process, nullptr, recordBytes + textChars * sizeof(wchar_t), MEM_COMMIT,
+                                       PAGE_READWRITE);
+  if (!r->remote) {
+    CloseHandle(r->process);
+    Err(L"cannot allocate in the target process");
+    return false;
+  }
+  r->text = (wchar_t*)(r->remote + recordBytes);
+  return true;
+}
+
+void CloseRemoteRecord(const RemoteRecord& r) {
+  VirtualFreeEx(r.process, r.remote, 0, MEM_RELEASE);
+  CloseHandle(r.process);
+}
+
 struct ToolTipSearch {
   HWND owner;
   HWND found;
@@ -513,22 +545,12 @@ int CmdToolTips(const Context& c) {
     Err(L"the window owns no tool tip control");
     return kCheckFailed;
   }
-  DWORD pid = 0;
-  GetWindowThreadProcessId(s.found, &pid);
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-  if (!process) {
-    Err(L"cannot open the target process");
-    return kCheckFailed;
-  }
   const SIZE_T textChars = 1024;
-  uint8_t* remote = (uint8_t*)VirtualAllocEx(process, nullptr, sizeof(TOOLINFOW) + textChars * sizeof(wchar_t),
-                                             MEM_COMMIT, PAGE_READWRITE);
-  if (!remote) {
-    CloseHandle(process);
-    Err(L"cannot allocate in the target process");
-    return kCheckFailed;
-  }
-  wchar_t* remoteText = (wchar_t*)(remote + sizeof(TOOLINFOW));
+  RemoteRecord r;
+  if (!OpenRemoteRecord(s.found, sizeof(TOOLINFOW), textChars, &r)) return kCheckFailed;
+  HANDLE process = r.process;
+  uint8_t* remote = r.remote;
+  wchar_t* remoteText = r.text;
   int count = (int)SendMessageW(s.found, TTM_GETTOOLCOUNT, 0, 0);
   int rc = kOk;
   for (int i = 0; i < count; i++) {
@@ -552,8 +574,7 @@ int CmdToolTips(const Context& c) {
     long id = (info.uFlags & TTF_IDISHWND) ? (long)(short)GetDlgCtrlID((HWND)info.uId) : (long)info.uId;
     Line(std::to_wstring(id) + L"\t" + std::wstring(text.data()));
   }
-  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  CloseHandle(process);
+  CloseRemoteRecord(r);
   return rc;
 }
 
@@ -567,22 +588,12 @@ int CmdTabTexts(const Context& c) {
     Err(L"no tab control");
     return kCheckFailed;
   }
-  DWORD pid = 0;
-  GetWindowThreadProcessId(tab, &pid);
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-  if (!process) {
-    Err(L"cannot open the target process");
-    return kCheckFailed;
-  }
   const SIZE_T textChars = 128;
-  uint8_t* remote = (uint8_t*)VirtualAllocEx(process, nullptr, sizeof(TCITEMW) + textChars * sizeof(wchar_t),
-                                             MEM_COMMIT, PAGE_READWRITE);
-  if (!remote) {
-    CloseHandle(process);
-    Err(L"cannot allocate in the target process");
-    return kCheckFailed;
-  }
-  wchar_t* remoteText = (wchar_t*)(remote + sizeof(TCITEMW));
+  RemoteRecord r;
+  if (!OpenRemoteRecord(tab, sizeof(TCITEMW), textChars, &r)) return kCheckFailed;
+  HANDLE process = r.process;
+  uint8_t* remote = r.remote;
+  wchar_t* remoteText = r.text;
   int count = (int)SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0);
   int rc = kOk;
   for (int i = 0; i < count; i++) {
@@ -603,8 +614,7 @@ int CmdTabTexts(const Context& c) {
     text[textChars - 1] = L'\0';
     Line(text.data());
   }
-  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  CloseHandle(process);
+  CloseRemoteRecord(r);
   return rc;
 }
 
@@ -618,22 +628,12 @@ int CmdStatus(const Context& c) {
     Err(L"no progress list view");
     return kCheckFailed;
   }
-  DWORD pid = 0;
-  GetWindowThreadProcessId(list, &pid);
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-  if (!process) {
-    Err(L"cannot open the target process");
-    return kCheckFailed;
-  }
   const SIZE_T textChars = 300;
-  uint8_t* remote = (uint8_t*)VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + textChars * sizeof(wchar_t),
-                                             MEM_COMMIT, PAGE_READWRITE);
-  if (!remote) {
-    CloseHandle(process);
-    Err(L"cannot allocate in the target process");
-    return kCheckFailed;
-  }
-  wchar_t* remoteText = (wchar_t*)(remote + sizeof(LVITEMW));
+  RemoteRecord r;
+  if (!OpenRemoteRecord(list, sizeof(LVITEMW), textChars, &r)) return kCheckFailed;
+  HANDLE process = r.process;
+  uint8_t* remote = r.remote;
+  wchar_t* remoteText = r.text;
   LVITEMW item;
   ZeroMemory(&item, sizeof(item));
   item.iSubItem = 0;
@@ -651,8 +651,7 @@ int CmdStatus(const Context& c) {
     ReadProcessMemory(process, item.pszText, text.data(), textChars * sizeof(wchar_t), &moved);
   }
   text[textChars - 1] = L'\0';
-  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  CloseHandle(process);
+  CloseRemoteRecord(r);
   Line(text.data());
   return kOk;
 }
