@@ -220,6 +220,24 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
   return result;
 }
 
+namespace {
+
+// The checks a transfer passes before it moves anything: the error that
+// refuses it, or 0. Called with ioMutex held.
+DWORD TransferRefusal(SimHandle* handle, const void* buffer, DWORD length, const void* count, DWORD access) {
+  if (handle == nullptr || handle->kind == Kind::Thread) return ERROR_INVALID_HANDLE;
+  if (count == nullptr || (buffer == nullptr && length != 0)) return ERROR_INVALID_PARAMETER;
+  if (handle->kind == Kind::Vwin32) return ERROR_INVALID_FUNCTION;
+  if ((handle->access & access) == 0) return ERROR_ACCESS_DENIED;
+  if (Unaligned(*handle, buffer, length)) {
+    ++unalignedTransfers;
+    return ERROR_INVALID_PARAMETER;
+  }
+  return 0;
+}
+
+}  // namespace
+
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
   if (read != nullptr) *read = 0;
   DWORD error = 0, done = 0;
@@ -229,17 +247,9 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
   {
     std::lock_guard<std::mutex> lock(ioMutex);
     SimHandle* handle = Lookup(file);
-    if (handle == nullptr || handle->kind == Kind::Thread) {
-      error = ERROR_INVALID_HANDLE;
-    } else if (read == nullptr || (buffer == nullptr && toRead != 0)) {
-      error = ERROR_INVALID_PARAMETER;
-    } else if (handle->kind == Kind::Vwin32) {
-      error = ERROR_INVALID_FUNCTION;
-    } else if ((handle->access & GENERIC_READ) == 0) {
-      error = ERROR_ACCESS_DENIED;
-    } else if (Unaligned(*handle, buffer, toRead)) {
-      ++unalignedTransfers;
-      error = ERROR_INVALID_PARAMETER;
+    error = TransferRefusal(handle, buffer, toRead, read, GENERIC_READ);
+    if (error != 0) {
+      // refused before anything moved
     } else if (handle->kind == Kind::Device) {
       sim_internal::SimDevice* device = sim_internal::FindDevice(handle->path);
       if (device == nullptr) {
@@ -275,17 +285,9 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
   {
     std::lock_guard<std::mutex> lock(ioMutex);
     SimHandle* handle = Lookup(file);
-    if (handle == nullptr || handle->kind == Kind::Thread) {
-      error = ERROR_INVALID_HANDLE;
-    } else if (written == nullptr || (buffer == nullptr && toWrite != 0)) {
-      error = ERROR_INVALID_PARAMETER;
-    } else if (handle->kind == Kind::Vwin32) {
-      error = ERROR_INVALID_FUNCTION;
-    } else if ((handle->access & GENERIC_WRITE) == 0) {
-      error = ERROR_ACCESS_DENIED;
-    } else if (Unaligned(*handle, buffer, toWrite)) {
-      ++unalignedTransfers;
-      error = ERROR_INVALID_PARAMETER;
+    error = TransferRefusal(handle, buffer, toWrite, written, GENERIC_WRITE);
+    if (error != 0) {
+      // refused before anything moved
     } else if (handle->kind == Kind::Device) {
       sim_internal::SimDevice* device = sim_internal::FindDevice(handle->path);
       if (device == nullptr) {

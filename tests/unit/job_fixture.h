@@ -18,12 +18,19 @@ class JobTest : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
+    FreshJob();
+    imagePath_ = TempPath("image.img");
+  }
+
+  // A clean simulated system and an idle job record, also for the next case
+  // of a table-driven test.
+  void FreshJob() {
+    sim::Reset();
     ResetJobState();
     std::memset(statusBuffer_, 0, sizeof(statusBuffer_));
     jobState.statusText = statusBuffer_;
     mainWindow = sim::MakeWindow("main");
     toolTipWindow = sim::MakeWindow("tool tip");
-    imagePath_ = TempPath("image.img");
   }
 
   void TearDown() override {

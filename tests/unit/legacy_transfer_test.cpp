@@ -67,13 +67,10 @@ class LegacyTransfer : public JobTest {
   }
 
   // A new run of the program, for the next case of a table.
-  static void FreshSystem() {
+  void FreshSystem() {
     CloseDriver();
-    sim::Reset();
-    ResetJobState();
+    FreshJob();
     jobState.platformClass = kPlatformLegacy;
-    mainWindow = sim::MakeWindow("main");
-    toolTipWindow = sim::MakeWindow("tool tip");
   }
 
   // Start-up on a legacy system with this build number.

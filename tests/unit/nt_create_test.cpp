@@ -9,15 +9,7 @@ namespace {
 
 const char kDrive[] = "\\\\.\\E:";
 
-class NtCreateTest : public JobTest {
- protected:
-  void Fresh() {
-    sim::Reset();
-    ResetJobState();
-    std::memset(statusBuffer_, 0, sizeof(statusBuffer_));
-    mainWindow = sim::MakeWindow("main");
-  }
-};
+using NtCreateTest = JobTest;
 
 TEST_F(NtCreateTest, CreateReadsTheDeviceToItsFirstShortBlockWhateverItsReportedSize) {
   struct Case {
@@ -43,7 +35,7 @@ TEST_F(NtCreateTest, CreateReadsTheDeviceToItsFirstShortBlockWhateverItsReported
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Fresh();
+    FreshJob();
     sim::DeviceSpec setup = Disk(c.diskBytes);
     setup.hasPartition = c.hasPartition;
     setup.partitionLength = c.partitionBytes;
@@ -124,7 +116,7 @@ TEST_F(NtCreateTest, CreateEndsAtAFailedReadAndJudgesByItsError) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Fresh();
+    FreshJob();
     sim::DeviceSpec setup = Disk(4 * 65536);
     setup.hasPartition = true;
     setup.partitionLength = 4 * 65536;
@@ -161,7 +153,7 @@ TEST_F(NtCreateTest, FullImageDiskEndsFailedAndKeepsWhatWasWritten) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Fresh();
+    FreshJob();
     sim::DeviceSpec setup = Disk(4 * 65536);
     setup.hasPartition = true;
     setup.partitionLength = 4 * 65536;
@@ -193,7 +185,7 @@ TEST_F(NtCreateTest, CancelNeverWritesTheBlockBeingRead) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Fresh();
+    FreshJob();
     sim::DeviceSpec setup = Disk(3 * 65536);
     setup.hasPartition = true;
     setup.partitionLength = 3 * 65536;

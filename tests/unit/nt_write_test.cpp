@@ -29,9 +29,7 @@ TEST_F(NtWriteTest, WriteCopiesWholeSectorsAndNeverTheTail) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    sim::Reset();
-    ResetJobState();
-    mainWindow = sim::MakeWindow("main");
+    FreshJob();
     sim::AddDevice(kDrive, Disk(4 << 20));
     const std::vector<uint8_t> image = ImageBytes(c.imageBytes);
     ASSERT_TRUE(PrepareWrite('E', image));
@@ -63,9 +61,7 @@ TEST_F(NtWriteTest, WriteCopiesWholeSectorsAndNeverTheTail) {
 TEST_F(NtWriteTest, WriteLocksTheVolumeAndGoesOnWhenTheLockIsRefused) {
   for (bool granted : {true, false}) {
     SCOPED_TRACE(granted ? "lock granted" : "lock refused");
-    sim::Reset();
-    ResetJobState();
-    mainWindow = sim::MakeWindow("main");
+    FreshJob();
     sim::DeviceSpec setup = Disk(1 << 20);
     setup.lockGranted = granted;
     sim::AddDevice(kDrive, setup);
@@ -102,9 +98,7 @@ TEST_F(NtWriteTest, ImageLargerThanTheDiskReportsTheFirstSectorOfTheFailedBlock)
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    sim::Reset();
-    ResetJobState();
-    mainWindow = sim::MakeWindow("main");
+    FreshJob();
     sim::DeviceSpec setup = Disk(c.diskBytes);
     setup.badWriteSectors = c.badWrites;
     sim::AddDevice(kDrive, setup);
@@ -156,9 +150,7 @@ TEST_F(NtWriteTest, CancelStopsAfterTheBlockInFlightWithoutCountingIt) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    sim::Reset();
-    ResetJobState();
-    mainWindow = sim::MakeWindow("main");
+    FreshJob();
     sim::AddDevice(kDrive, Disk(1 << 20));
     int writes = 0;
     sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {

@@ -6,15 +6,7 @@
 
 namespace {
 
-class WorkerTest : public JobTest {
- protected:
-  void Fresh() {
-    sim::Reset();
-    ResetJobState();
-    std::memset(statusBuffer_, 0, sizeof(statusBuffer_));
-    mainWindow = sim::MakeWindow("main");
-  }
-};
+using WorkerTest = JobTest;
 
 TEST_F(WorkerTest, DesignatorPicksTheDeviceInBothDirections) {
   struct Case {
@@ -30,7 +22,7 @@ TEST_F(WorkerTest, DesignatorPicksTheDeviceInBothDirections) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
-    Fresh();
+    FreshJob();
     sim::AddDevice(c.path, Disk(3 * 65536));
     WriteHostFile(imagePath_, ImageBytes(65536));
     ASSERT_TRUE(PrepareJob(c.mode, c.designator));
@@ -56,7 +48,7 @@ TEST_F(WorkerTest, DeviceThatWillNotOpenEndsIdleWithTheDirectionsBox) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    Fresh();
+    FreshJob();
     sim::DeviceSpec setup = Disk(1 << 20);
     setup.openError = ERROR_ACCESS_DENIED;
     sim::AddDevice("\\\\.\\E:", setup);
@@ -104,7 +96,7 @@ TEST_F(WorkerTest, AfterEveryOutcomeTheNextJobRuns) {
   const char kSecond[] = "\\\\.\\H:";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Fresh();
+    FreshJob();
     sim::DeviceSpec setup = Disk(c.diskBytes);
     setup.openError = c.openError;
     sim::AddDevice(kFirst, setup);
