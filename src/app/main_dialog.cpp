@@ -1,10 +1,11 @@
-// The main window: its dialog procedure, initialisation, tabs, Browse and the commands.
+// The main window: its dialog procedure, initialisation, tabs and the commands.
 #include "app/main_dialog.h"
 #include "app/wide_calls.h"
 
 #include "app/app_state.h"
 #include "app/app_texts.h"
 #include "app/close_request.h"
+#include "app/image_path.h"
 #include "app/progress_paint.h"
 #include "app/start_command.h"
 #include "app/status_line.h"
@@ -20,11 +21,10 @@ namespace {
 
 constexpr UINT kProgressTimerPeriod = 1000;
 constexpr UINT kTabCaptionChars = 16;
-static_assert(sizeof(OPENFILENAMEA) == 88, "the file dialogs take the full record");
+static_assert(sizeof(OPENFILENAMEA) == 88 && sizeof(OPENFILENAMEW) == 88, "the file dialogs take the full record");
 
 HWND tabControl = nullptr;                  // tab control 1034; main thread, at initialisation
 HWND driveCombo = nullptr;                  // drive combo box 1036; main thread, at initialisation
-OPENFILENAMEA fileDialog;                   // filled anew by each Browse; main thread
 WCHAR tabCaption[kTabCaptionChars];         // the tab caption being inserted; main thread
 
 void InsertTab(int index, const WCHAR* caption) {
@@ -105,32 +105,11 @@ void AnswerStatusText(NMHDR* header) {
   }
 }
 
-void Browse(HWND window) {
-  GetDlgItemTextA(window, IDC_IMAGE_FILE, imagePath, kImagePathBytes);
-  ZeroMemory(&fileDialog, sizeof(fileDialog));
-  fileDialog.lStructSize = sizeof(fileDialog);
-  fileDialog.hwndOwner = mainWindow;
-  fileDialog.lpstrFilter = fileFilter;
-  fileDialog.nFilterIndex = 1;
-  fileDialog.lpstrFile = imagePath;
-  fileDialog.nMaxFile = kImagePathBytes;
-  fileDialog.Flags = OFN_HIDEREADONLY;
-  fileDialog.lpstrDefExt = DEFAULT_IMAGE_EXTENSION;
-  if (SelectedTab() == kCreateImageFromDisk) {
-    fileDialog.lpstrTitle = TITLE_SAVE_IMAGE;
-    GetSaveFileNameA(&fileDialog);
-  } else {
-    fileDialog.lpstrTitle = TITLE_OPEN_IMAGE;
-    GetOpenFileNameA(&fileDialog);
-  }
-  if (imagePath[0] != '\0') SetDlgItemTextA(window, IDC_IMAGE_FILE, imagePath);
-}
-
 void PressStart(HWND window) {
   // The fields are read only when a new job may start; a press during a job
   // only asks it to stop.
   if (jobState.busy.load() == 0 && quitWhenIdle.load() == 0) {
-    GetDlgItemTextA(window, IDC_IMAGE_FILE, imagePath, kImagePathBytes);
+    ReadImagePathField(window);
     GetDlgItemTextA(window, IDC_DRIVE_LIST, driveText, kDriveTextBytes);
   }
   PressStartButton(SelectedTab());
@@ -142,7 +121,7 @@ void RunCommand(HWND window, WORD command) {
       PressStart(window);
       break;
     case IDC_BROWSE:
-      Browse(window);
+      BrowseForImage(window, SelectedTab());
       break;
     case IDC_ABOUT:
       RunDialogTemplate(moduleInstance, IDD_ABOUT, mainWindow, AboutDialogProc);

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/app_texts.h"
 #include "app/close_request.h"
+#include "app/image_path.h"
 #include "imaging/imaging_worker.h"
 #include "imaging/job_state.h"
 
@@ -48,10 +49,10 @@ void PressStartButton(int32_t selectedTab) {
     return;
   }
 
-  imagePath[kImagePathBytes - 1] = '\0';
   driveText[kDriveTextBytes - 1] = '\0';
   CutDriveText();
-  if (imagePath[0] == '\0') {
+  // A name longer than a path can be is refused rather than cut to another file's name.
+  if (!ImagePathGiven()) {
     MessageBoxA(mainWindow, TEXT_NO_FILE_NAME, CAPTION_NO_FILE_NAME, MB_OK);
     return;
   }
@@ -66,16 +67,14 @@ void PressStartButton(int32_t selectedTab) {
                     MB_YESNO | MB_ICONWARNING) != IDYES) {
       return;
     }
-    HANDLE file = CreateFileA(imagePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file = OpenImagePath(GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
     if (file == INVALID_HANDLE_VALUE) {
       MessageBoxA(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
       return;
     }
     jobState.imageFile = file;
   } else if (selectedTab == kCreateImageFromDisk) {
-    HANDLE file = CreateFileA(imagePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file = OpenImagePath(GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN);
     if (file == INVALID_HANDLE_VALUE) {
       MessageBoxA(mainWindow, TEXT_CREATE_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
       return;

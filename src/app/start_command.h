@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-// Reads imagePath and driveText as the window left them (the field texts)
-// and the selected tab. While a job runs it only asks the job to stop.
+// Reads the image path and driveText as the window left them (the field
+// texts, read by ReadImagePathField) and the selected tab. While a job runs it only asks the job to stop.
 void PressStartButton(int32_t selectedTab);
 
 // Thread entry of every job: the imaging worker, then the close bookkeeping.

@@ -24,6 +24,7 @@ bool PrepareProcessState(HINSTANCE instance) {
   jobState.bytesDone.store(0.0);
   WriteStatusText(STATUS_PROMPT_WRITE);
   imagePath[0] = '\0';
+  imagePathWide[0] = L'\0';
   jobState.cancelRequested.store(0);
   // Each %c with a zero character writes a NUL, which separates the filter
   // pairs; the terminating NUL of the text makes the list end in two.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -100,9 +101,26 @@ HWND ParentOf(HWND window);
 // Answers message boxes; runs on the calling thread, may block (to test ordering).
 // Default: IDOK for MB_OK, IDYES for MB_YESNO.
 void SetMessageBoxHandler(std::function<int(const Event&)> handler);
+// Control texts, as GetDlgItemText reads them (a user typing) and SetDlgItemText leaves them. UTF-8.
+void SetControlText(HWND dialog, int id, const std::string& text);
+std::string ControlText(HWND dialog, int id);
+// A file dialog as the code filled it; texts in UTF-8, the filter's NULs shown as '|'.
+struct FileDialogCall {
+  bool save = false, wide = false;
+  HWND owner = nullptr;
+  DWORD structSize = 0, flags = 0, maxFile = 0, filterIndex = 0;
+  std::string title, filter, defaultExtension, initialName;
+  bool otherFieldsZero = false;  // no custom filter, file title, folder, hook, template or reserved field
+};
+// Answers file dialogs with the name the user picks (UTF-8) or nullopt (Cancel,
+// the default). As on Windows, a picked name without extension gets the default
+// one, an ANSI dialog returns it through the code page, and a name that does
+// not fit the buffer fails the dialog with the size needed in its first unit.
+void SetFileDialogHandler(std::function<std::optional<std::string>(const FileDialogCall&)> handler);
 // Answers SendMessageA for a message (default 0).
 void SetSendMessageHandler(std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> handler);
 
 std::string Utf8(const wchar_t* text);
+std::wstring Utf16(const std::string& utf8);  // one UTF-16 code unit per wchar_t, as WCHAR texts hold
 
 }  // namespace sim

@@ -145,13 +145,22 @@ void ResetHandles() {
 
 }  // namespace sim_internal
 
-HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,
-                   HANDLE) {
-  if (path == nullptr || path[0] == 0) {
+namespace {
+
+// Both forms of CreateFile once the name is UTF-8, which is also the host's
+// name of a plain file.
+HANDLE OpenByName(const std::string& name, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+  if (name.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  const std::string name(path);
+  // Wildcards and these marks are no part of a Windows file name: an ANSI name
+  // whose characters the code page lacks arrives here with "?" in their place.
+  if (name.compare(0, 4, "\\\\?\\") != 0 && name.find_first_of("?*\"<>|") != std::string::npos) {
+    SetLastError(ERROR_INVALID_NAME);
+    return INVALID_HANDLE_VALUE;
+  }
+  const char* path = name.c_str();
   SimHandle handle;
   handle.path = name;
   handle.access = access;
@@ -218,6 +227,20 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
   // Windows reports that an existing file was replaced or opened, while succeeding.
   if (existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)) SetLastError(ERROR_ALREADY_EXISTS);
   return result;
+}
+
+}  // namespace
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,
+                   HANDLE) {
+  return OpenByName(path == nullptr ? "" : sim::Utf8(sim_internal::AnsiToWide(path).c_str()), access, share,
+                    disposition, flags);
+}
+
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,
+                   HANDLE) {
+  if (sim_internal::WideCallIsStub()) return INVALID_HANDLE_VALUE;
+  return OpenByName(sim::Utf8(path), access, share, disposition, flags);
 }
 
 namespace {

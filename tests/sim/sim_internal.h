@@ -47,5 +47,11 @@ void ResetWindows();
 void ResetSystem();
 
 bool EqualNoCase(const std::string& a, const std::string& b);
+// The ANSI code page (Windows-1252): bytes to UTF-16 units, and back with "?"
+// for each character it cannot hold.
+std::wstring AnsiToWide(const std::string& ansi);
+std::string WideToAnsi(const std::wstring& wide);
+// A wide call on the legacy family: fails the call's last error and says so.
+bool WideCallIsStub();
 
 }  // namespace sim_internal

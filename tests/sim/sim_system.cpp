@@ -2,9 +2,11 @@
 #include "sim_internal.h"
 #include "sim_vwin32.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
 
 namespace {
@@ -19,6 +21,12 @@ std::atomic<DWORD> nextThreadId{100};  // ids handed out by CreateThread
 std::atomic<int> failThreads{0};        // CreateThread calls still to fail
 
 const Version kDefaultVersion{VER_PLATFORM_WIN32_NT, 10, 0, 19045};
+
+// Windows-1252 bytes 0x80..0x9F; the rest of its upper half is Latin-1.
+const wchar_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 }  // namespace
 
@@ -78,6 +86,35 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
   return true;
 }
 
+std::wstring AnsiToWide(const std::string& ansi) {
+  std::wstring wide;
+  for (unsigned char byte : ansi) wide += byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : wchar_t(byte);
+  return wide;
+}
+
+std::string WideToAnsi(const std::wstring& wide) {
+  std::string ansi;
+  for (size_t i = 0; i < wide.size(); ++i) {
+    const wchar_t unit = wide[i];
+    char byte = '?';
+    if (unit < 0x80 || (unit >= 0xA0 && unit < 0x100)) byte = static_cast<char>(unit);
+    for (uint32_t k = 0; k < 32; ++k) {
+      if (kCp1252High[k] == unit) byte = static_cast<char>(0x80 + k);
+    }
+    // A surrogate pair is one character, so one "?".
+    if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000) ++i;
+    ansi += byte;
+  }
+  return ansi;
+}
+
+bool WideCallIsStub() {
+  std::lock_guard<std::mutex> lock(versionMutex);
+  if (version.platformId != VER_PLATFORM_WIN32_WINDOWS) return false;
+  SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  return true;
+}
+
 void ResetSystem() {
   failThreads.store(0);
   std::lock_guard<std::mutex> lock(versionMutex);
@@ -85,6 +122,23 @@ void ResetSystem() {
 }
 
 }  // namespace sim_internal
+
+int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int bytes, LPWSTR out, int outChars) {
+  if ((codePage != CP_ACP && codePage != 1252) || text == nullptr || bytes == 0 || bytes < -1 || outChars < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  // -1 takes the text with its NUL; a given length counts NULs as characters.
+  const std::wstring wide = sim_internal::AnsiToWide(
+      bytes == -1 ? std::string(text, std::strlen(text) + 1) : std::string(text, static_cast<size_t>(bytes)));
+  if (outChars == 0) return static_cast<int>(wide.size());
+  if (out == nullptr || wide.size() > static_cast<size_t>(outChars)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::copy(wide.begin(), wide.end(), out);
+  return static_cast<int>(wide.size());
+}
 
 namespace sim {
 
@@ -132,6 +186,24 @@ std::string Utf8(const wchar_t* text) {
       out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
       out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
       out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::wstring Utf16(const std::string& utf8) {
+  std::wstring out;
+  for (size_t i = 0; i < utf8.size();) {
+    const unsigned char lead = static_cast<unsigned char>(utf8[i]);
+    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    uint32_t c = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    for (size_t k = 1; k < length && i + k < utf8.size(); ++k) c = (c << 6) | (utf8[i + k] & 0x3F);
+    i += length;
+    if (c >= 0x10000) {
+      out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<wchar_t>(c);
     }
   }
   return out;

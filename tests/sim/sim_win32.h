@@ -79,6 +79,19 @@ typedef struct tagTOOLINFOA {
 
 typedef DWORD (WINAPI *LPTHREAD_START_ROUTINE)(LPVOID);
 
+// The file dialogs' record in both forms, every field of the full structure.
+#define SIM_OPENFILENAME(NAME, CH)                                                                        \
+  typedef struct tag##NAME {                                                                             \
+    DWORD lStructSize; HWND hwndOwner; HINSTANCE hInstance; const CH* lpstrFilter; CH* lpstrCustomFilter; \
+    DWORD nMaxCustFilter, nFilterIndex; CH* lpstrFile; DWORD nMaxFile; CH* lpstrFileTitle;                \
+    DWORD nMaxFileTitle; const CH* lpstrInitialDir; const CH* lpstrTitle; DWORD Flags;                   \
+    WORD nFileOffset, nFileExtension; const CH* lpstrDefExt; LPARAM lCustData; void* lpfnHook;           \
+    const CH* lpTemplateName; void* pvReserved; DWORD dwReserved, FlagsEx;                               \
+  } NAME;
+SIM_OPENFILENAME(OPENFILENAMEA, char)
+SIM_OPENFILENAME(OPENFILENAMEW, wchar_t)
+#undef SIM_OPENFILENAME
+
 #define TRUE 1
 #define FALSE 0
 #define MAX_PATH 260
@@ -129,7 +142,9 @@ typedef DWORD (WINAPI *LPTHREAD_START_ROUTINE)(LPVOID);
 #define ERROR_DISK_FULL 112
 #define ERROR_NEGATIVE_SEEK 131
 #define ERROR_NOT_LOCKED 158
+#define ERROR_CALL_NOT_IMPLEMENTED 120
 #define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_INVALID_NAME 123
 #define ERROR_ALREADY_EXISTS 183
 #define ERROR_INVALID_ADDRESS 487
 #define ERROR_INVALID_WINDOW_HANDLE 1400
@@ -142,6 +157,11 @@ typedef DWORD (WINAPI *LPTHREAD_START_ROUTINE)(LPVOID);
 #define VER_PLATFORM_WIN32s 0
 #define VER_PLATFORM_WIN32_WINDOWS 1
 #define VER_PLATFORM_WIN32_NT 2
+
+// The ANSI code page is Windows-1252, a Western one; wide texts are UTF-16
+// code units, one per WCHAR, as on Windows.
+#define CP_ACP 0
+#define OFN_HIDEREADONLY 0x4
 
 #define MEM_COMMIT 0x1000
 #define MEM_RESERVE 0x2000
@@ -190,9 +210,13 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR out, int outChars);
 
 // Files and devices
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES attributes,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+// The legacy family's wide calls are stubs: they fail with ERROR_CALL_NOT_IMPLEMENTED there.
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES attributes,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
@@ -213,6 +237,12 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
 HWND GetDlgItem(HWND dialog, int id);
 BOOL SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
 BOOL SetDlgItemTextW(HWND dialog, int id, LPCWSTR text);
+UINT GetDlgItemTextA(HWND dialog, int id, LPSTR out, int outSize);
+UINT GetDlgItemTextW(HWND dialog, int id, LPWSTR out, int outSize);
+BOOL GetOpenFileNameA(OPENFILENAMEA* dialog);
+BOOL GetOpenFileNameW(OPENFILENAMEW* dialog);
+BOOL GetSaveFileNameA(OPENFILENAMEA* dialog);
+BOOL GetSaveFileNameW(OPENFILENAMEW* dialog);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style);

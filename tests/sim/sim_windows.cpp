@@ -2,6 +2,7 @@
 // the code makes to them, with message boxes answered by the test.
 #include "sim_internal.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -19,6 +20,8 @@ uintptr_t nextWindow = 0x10000;                  // next fake handle value; neve
 std::vector<sim::Event> events;                  // the ordered log
 std::function<int(const sim::Event&)> messageBoxHandler;  // test's answer to message boxes
 std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> sendMessageHandler;  // test's answer to SendMessageA
+std::map<std::pair<uintptr_t, int>, std::wstring> controlTexts;  // (dialog, id) -> text in UTF-16 units
+std::function<std::optional<std::string>(const sim::FileDialogCall&)> fileDialogHandler;  // test's file picks
 
 HWND NewWindow(const WindowRecord& record) {
   uintptr_t value = nextWindow;
@@ -58,6 +61,8 @@ void ResetWindows() {
   events.clear();
   messageBoxHandler = nullptr;
   sendMessageHandler = nullptr;
+  controlTexts.clear();
+  fileDialogHandler = nullptr;
 }
 
 }  // namespace sim_internal
@@ -81,6 +86,7 @@ HWND GetDlgItem(HWND dialog, int id) {
 }
 
 static BOOL RecordText(HWND dialog, int id, const std::string& text, bool wide) {
+  sim::SetControlText(dialog, id, text);
   sim::Event event;
   event.kind = "SetDlgItemText";
   event.window = dialog;
@@ -91,8 +97,109 @@ static BOOL RecordText(HWND dialog, int id, const std::string& text, bool wide) 
   return TRUE;
 }
 
-BOOL SetDlgItemTextA(HWND dialog, int id, LPCSTR text) { return RecordText(dialog, id, text ? text : "", false); }
+BOOL SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
+  return RecordText(dialog, id, sim::Utf8(sim_internal::AnsiToWide(text ? text : "").c_str()), false);
+}
 BOOL SetDlgItemTextW(HWND dialog, int id, LPCWSTR text) { return RecordText(dialog, id, sim::Utf8(text), true); }
+
+namespace {
+
+std::wstring ControlTextUnits(HWND dialog, int id) {
+  std::lock_guard<std::mutex> lock(windowMutex);
+  auto it = controlTexts.find(std::make_pair(reinterpret_cast<uintptr_t>(dialog), id));
+  return it == controlTexts.end() ? std::wstring() : it->second;
+}
+
+// What GetDlgItemText leaves: as much of the text as fits before the NUL.
+template <typename Ch>
+UINT CopyFieldText(const std::basic_string<Ch>& text, Ch* out, int outSize) {
+  if (out == nullptr || outSize <= 0) return 0;
+  const size_t count = std::min(text.size(), static_cast<size_t>(outSize - 1));
+  std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(count), out);
+  out[count] = 0;
+  return static_cast<UINT>(count);
+}
+
+std::string ToUtf8(const char* ansi) { return ansi ? sim::Utf8(sim_internal::AnsiToWide(ansi).c_str()) : ""; }
+std::string ToUtf8(const wchar_t* wide) { return sim::Utf8(wide); }
+void FromUtf8(const std::string& text, std::string* out) { *out = sim_internal::WideToAnsi(sim::Utf16(text)); }
+void FromUtf8(const std::string& text, std::wstring* out) { *out = sim::Utf16(text); }
+
+template <typename Ofn, typename Ch>
+BOOL RunFileDialog(Ofn* dialog, bool save, bool wide) {
+  if (wide && sim_internal::WideCallIsStub()) return FALSE;
+  if (dialog == nullptr || dialog->lpstrFile == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  sim::FileDialogCall call;
+  call.save = save;
+  call.wide = wide;
+  call.owner = dialog->hwndOwner;
+  call.structSize = dialog->lStructSize;
+  call.flags = dialog->Flags;
+  call.maxFile = dialog->nMaxFile;
+  call.filterIndex = dialog->nFilterIndex;
+  call.title = ToUtf8(dialog->lpstrTitle);
+  call.defaultExtension = ToUtf8(dialog->lpstrDefExt);
+  call.initialName = ToUtf8(dialog->lpstrFile);
+  for (const Ch* part = dialog->lpstrFilter; part != nullptr && part[0] != 0;) {
+    std::basic_string<Ch> piece(part);
+    call.filter += ToUtf8(piece.c_str()) + "|";
+    part += piece.size() + 1;
+  }
+  call.otherFieldsZero = dialog->hInstance == nullptr && dialog->lpstrCustomFilter == nullptr &&
+                         dialog->nMaxCustFilter == 0 && dialog->lpstrFileTitle == nullptr && dialog->nMaxFileTitle == 0 &&
+                         dialog->lpstrInitialDir == nullptr && dialog->nFileOffset == 0 && dialog->nFileExtension == 0 &&
+                         dialog->lCustData == 0 && dialog->lpfnHook == nullptr && dialog->lpTemplateName == nullptr &&
+                         dialog->pvReserved == nullptr && dialog->dwReserved == 0 && dialog->FlagsEx == 0;
+  sim::Event event;
+  event.kind = save ? "GetSaveFileName" : "GetOpenFileName";
+  event.window = dialog->hwndOwner;
+  event.caption = call.title;
+  event.wide = wide;
+  sim_internal::RecordEvent(event);
+
+  std::function<std::optional<std::string>(const sim::FileDialogCall&)> handler;
+  {
+    std::lock_guard<std::mutex> lock(windowMutex);
+    handler = fileDialogHandler;
+  }
+  std::optional<std::string> picked = handler ? handler(call) : std::nullopt;
+  if (!picked) return FALSE;  // Cancel leaves the buffer alone
+  const size_t slash = picked->find_last_of("\\/");
+  if (dialog->lpstrDefExt != nullptr && picked->find('.', slash == std::string::npos ? 0 : slash) == std::string::npos) {
+    *picked += "." + call.defaultExtension;
+  }
+  std::basic_string<Ch> name;
+  FromUtf8(*picked, &name);
+  if (name.size() + 1 > dialog->nMaxFile) {
+    // FNERR_BUFFERTOOSMALL: the first two bytes hold the size needed.
+    const WORD needed = static_cast<WORD>(name.size() + 1);
+    if (sizeof(Ch) == 1 && dialog->nMaxFile >= 2) std::memcpy(dialog->lpstrFile, &needed, 2);
+    if (sizeof(Ch) > 1 && dialog->nMaxFile >= 1) dialog->lpstrFile[0] = static_cast<Ch>(needed);
+    return FALSE;
+  }
+  std::copy(name.begin(), name.end(), dialog->lpstrFile);
+  dialog->lpstrFile[name.size()] = 0;
+  return TRUE;
+}
+
+}  // namespace
+
+UINT GetDlgItemTextA(HWND dialog, int id, LPSTR out, int outSize) {
+  return CopyFieldText(sim_internal::WideToAnsi(ControlTextUnits(dialog, id)), out, outSize);
+}
+
+UINT GetDlgItemTextW(HWND dialog, int id, LPWSTR out, int outSize) {
+  if (sim_internal::WideCallIsStub()) return 0;
+  return CopyFieldText(ControlTextUnits(dialog, id), out, outSize);
+}
+
+BOOL GetOpenFileNameA(OPENFILENAMEA* dialog) { return RunFileDialog<OPENFILENAMEA, char>(dialog, false, false); }
+BOOL GetOpenFileNameW(OPENFILENAMEW* dialog) { return RunFileDialog<OPENFILENAMEW, wchar_t>(dialog, false, true); }
+BOOL GetSaveFileNameA(OPENFILENAMEA* dialog) { return RunFileDialog<OPENFILENAMEA, char>(dialog, true, false); }
+BOOL GetSaveFileNameW(OPENFILENAMEW* dialog) { return RunFileDialog<OPENFILENAMEW, wchar_t>(dialog, true, true); }
 
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   sim::Event event;
@@ -189,6 +296,18 @@ HWND ParentOf(HWND window) {
 void SetMessageBoxHandler(std::function<int(const Event&)> handler) {
   std::lock_guard<std::mutex> lock(windowMutex);
   messageBoxHandler = std::move(handler);
+}
+
+void SetControlText(HWND dialog, int id, const std::string& text) {
+  std::lock_guard<std::mutex> lock(windowMutex);
+  controlTexts[std::make_pair(reinterpret_cast<uintptr_t>(dialog), id)] = Utf16(text);
+}
+
+std::string ControlText(HWND dialog, int id) { return Utf8(ControlTextUnits(dialog, id).c_str()); }
+
+void SetFileDialogHandler(std::function<std::optional<std::string>(const FileDialogCall&)> handler) {
+  std::lock_guard<std::mutex> lock(windowMutex);
+  fileDialogHandler = std::move(handler);
 }
 
 void SetSendMessageHandler(std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> handler) {

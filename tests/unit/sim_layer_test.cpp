@@ -183,4 +183,43 @@ TEST_F(SimLayerTest, FullHostDiskWritesWhatFitsAndReportsDiskFull) {
   EXPECT_TRUE(ReadHostFile(path).empty());
 }
 
+TEST_F(SimLayerTest, FileNamesPassTheAnsiCodePageOrStayUtf16) {
+  const std::string folder = TempPath("");
+  struct Case {
+    DWORD platform;
+    bool wide;
+    std::string name;     // what the call is given: ANSI bytes, or UTF-8 turned into UTF-16
+    std::string hostName; // the file it must reach, or "" when refused
+    DWORD error;
+  } cases[] = {
+      {VER_PLATFORM_WIN32_NT, true, "映像 Ж 𝄞.img", "映像 Ж 𝄞.img", 0},
+      {VER_PLATFORM_WIN32_NT, false, "caf\xE9 \x80.img", "café €.img", 0},     // Windows-1252 bytes
+      {VER_PLATFORM_WIN32_NT, false, "\xE6\x98\xA0.img", "æ˜\u00A0.img", 0},    // UTF-8 is not the code page
+      {VER_PLATFORM_WIN32_NT, false, "??.img", "", ERROR_INVALID_NAME},           // what the code page made of 映像
+      {VER_PLATFORM_WIN32_WINDOWS, true, "plain.img", "", ERROR_CALL_NOT_IMPLEMENTED},
+      {VER_PLATFORM_WIN32_WINDOWS, false, "plain.img", "plain.img", 0},
+  };
+  for (const Case& c : cases) {
+    sim::SetVersion(c.platform, 4, 10, 2222);
+    const std::string path = folder + c.name;
+    HANDLE file = c.wide ? CreateFileW(sim::Utf16(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)
+                         : CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    EXPECT_EQ(file == INVALID_HANDLE_VALUE, c.error != 0) << c.name;
+    if (file == INVALID_HANDLE_VALUE) {
+      EXPECT_EQ(GetLastError(), c.error) << c.name;
+    } else {
+      CloseHandle(file);
+      EXPECT_TRUE(std::filesystem::exists(folder + c.hostName)) << c.name;
+    }
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 4) << "a refused name made a file";
+
+  // The field texts go through the same code page, one "?" per character it lacks.
+  HWND dialog = sim::MakeWindow("dialog");
+  sim::SetControlText(dialog, 7, "Ж€𝄞");
+  char ansi[8];
+  EXPECT_EQ(GetDlgItemTextA(dialog, 7, ansi, sizeof(ansi)), 3u);
+  EXPECT_STREQ(ansi, "?\x80?");
+}
+
 }  // namespace

@@ -1,8 +1,10 @@
 #include "app/app_state.h"
 #include "app/app_texts.h"
 #include "app/close_request.h"
+#include "app/image_path.h"
 #include "app/start_command.h"
 #include "imaging/job_state.h"
+#include "resources/resource_ids.h"
 #include "sim_fixture.h"
 
 #include <chrono>
@@ -43,8 +45,10 @@ class StartCommandTest : public SimTest {
     SimTest::TearDown();
   }
 
+  // Types the file (UTF-8) and the drive into the fields and presses Start, as the window does.
   static void Press(int32_t tab, const std::string& file, const std::string& drive) {
-    std::snprintf(imagePath, kImagePathBytes, "%s", file.c_str());
+    sim::SetControlText(mainWindow, IDC_IMAGE_FILE, file);
+    ReadImagePathField(mainWindow);
     std::snprintf(driveText, kDriveTextBytes, "%s", drive.c_str());
     PressStartButton(tab);
   }

@@ -1,0 +1,135 @@
+#include "app/image_path.h"
+
+#include "app/app_state.h"
+#include "app/app_texts.h"
+#include "imaging/job_state.h"
+#include "resources/resource_ids.h"
+
+#include <cstring>
+#include <cwchar>
+#include <type_traits>
+
+namespace {
+
+constexpr int kDialogTitleChars = 32;
+constexpr int kDefaultExtensionChars = 8;
+
+OPENFILENAMEA fileDialog;       // filled anew by each Browse, legacy family; main thread
+OPENFILENAMEW fileDialogWide;   // filled anew by each Browse, NT family; main thread
+
+bool LegacyFamily() { return jobState.platformClass == kPlatformLegacy; }
+
+template <typename Ch>
+void ExtensionOf(const Ch* name, size_t length, char* out, uint32_t outSize) {
+  out[0] = '\0';
+  size_t end = length;
+  while (end > 0 && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
+  size_t start = end;
+  while (start > 0 && name[start - 1] != '.' && name[start - 1] != '\\' && name[start - 1] != '/' &&
+         name[start - 1] != ':') {
+    --start;
+  }
+  if (start == 0 || name[start - 1] != '.' || end - start + 1 > outSize) return;
+  for (size_t i = start; i < end; ++i) {
+    const auto unit = static_cast<std::make_unsigned_t<Ch>>(name[i]);
+    if (unit >= 0x80) {
+      out[0] = '\0';
+      return;
+    }
+    out[i - start] = static_cast<char>(unit >= 'A' && unit <= 'Z' ? unit + ('a' - 'A') : unit);
+  }
+  out[end - start] = '\0';
+}
+
+void BrowseAnsi(HWND dialog, bool save) {
+  GetDlgItemTextA(dialog, IDC_IMAGE_FILE, imagePath, kImagePathBytes);
+  fileDialog = OPENFILENAMEA{};
+  fileDialog.lStructSize = sizeof(fileDialog);
+  fileDialog.hwndOwner = mainWindow;
+  fileDialog.lpstrFilter = fileFilter;
+  fileDialog.nFilterIndex = 1;
+  fileDialog.lpstrFile = imagePath;
+  fileDialog.nMaxFile = kImagePathBytes;
+  fileDialog.Flags = OFN_HIDEREADONLY;
+  fileDialog.lpstrDefExt = DEFAULT_IMAGE_EXTENSION;
+  fileDialog.lpstrTitle = save ? TITLE_SAVE_IMAGE : TITLE_OPEN_IMAGE;
+  if (save) {
+    GetSaveFileNameA(&fileDialog);
+  } else {
+    GetOpenFileNameA(&fileDialog);
+  }
+  if (imagePath[0] != '\0') SetDlgItemTextA(dialog, IDC_IMAGE_FILE, imagePath);
+}
+
+void BrowseWide(HWND dialog, bool save) {
+  GetDlgItemTextW(dialog, IDC_IMAGE_FILE, imagePathWide, kImagePathChars);
+  // The filter, the titles and the extension are ASCII, named once; the wide
+  // dialog takes them converted. The filter is converted whole, its NULs too.
+  WCHAR filter[kFileFilterBytes];
+  WCHAR title[kDialogTitleChars];
+  WCHAR extension[kDefaultExtensionChars];
+  if (MultiByteToWideChar(CP_ACP, 0, fileFilter, kFileFilterBytes, filter, kFileFilterBytes) == 0 ||
+      MultiByteToWideChar(CP_ACP, 0, save ? TITLE_SAVE_IMAGE : TITLE_OPEN_IMAGE, -1, title, kDialogTitleChars) == 0 ||
+      MultiByteToWideChar(CP_ACP, 0, DEFAULT_IMAGE_EXTENSION, -1, extension, kDefaultExtensionChars) == 0) {
+    return;
+  }
+  fileDialogWide = OPENFILENAMEW{};
+  fileDialogWide.lStructSize = sizeof(fileDialogWide);
+  fileDialogWide.hwndOwner = mainWindow;
+  fileDialogWide.lpstrFilter = filter;
+  fileDialogWide.nFilterIndex = 1;
+  fileDialogWide.lpstrFile = imagePathWide;
+  // A chosen name must leave room for Start to tell it from a longer text.
+  fileDialogWide.nMaxFile = MAX_PATH;
+  fileDialogWide.Flags = OFN_HIDEREADONLY;
+  fileDialogWide.lpstrDefExt = extension;
+  fileDialogWide.lpstrTitle = title;
+  if (save) {
+    GetSaveFileNameW(&fileDialogWide);
+  } else {
+    GetOpenFileNameW(&fileDialogWide);
+  }
+  if (imagePathWide[0] != L'\0') SetDlgItemTextW(dialog, IDC_IMAGE_FILE, imagePathWide);
+}
+
+}  // namespace
+
+void ReadImagePathField(HWND dialog) {
+  if (LegacyFamily()) {
+    GetDlgItemTextA(dialog, IDC_IMAGE_FILE, imagePath, kImagePathBytes);
+  } else {
+    GetDlgItemTextW(dialog, IDC_IMAGE_FILE, imagePathWide, kImagePathChars);
+  }
+}
+
+bool ImagePathGiven() {
+  imagePath[kImagePathBytes - 1] = '\0';
+  imagePathWide[kImagePathChars - 1] = L'\0';
+  if (LegacyFamily()) return imagePath[0] != '\0';
+  return imagePathWide[0] != L'\0' && std::wcslen(imagePathWide) < MAX_PATH;
+}
+
+HANDLE OpenImagePath(DWORD access, DWORD disposition, DWORD flags) {
+  if (LegacyFamily()) return CreateFileA(imagePath, access, FILE_SHARE_READ, nullptr, disposition, flags, nullptr);
+  return CreateFileW(imagePathWide, access, FILE_SHARE_READ, nullptr, disposition, flags, nullptr);
+}
+
+void ImagePathExtension(char* out, uint32_t outSize) {
+  if (out == nullptr || outSize == 0) return;
+  imagePath[kImagePathBytes - 1] = '\0';
+  imagePathWide[kImagePathChars - 1] = L'\0';
+  if (LegacyFamily()) {
+    ExtensionOf(imagePath, std::strlen(imagePath), out, outSize);
+  } else {
+    ExtensionOf(imagePathWide, std::wcslen(imagePathWide), out, outSize);
+  }
+}
+
+void BrowseForImage(HWND dialog, int32_t selectedTab) {
+  const bool save = selectedTab == kCreateImageFromDisk;
+  if (LegacyFamily()) {
+    BrowseAnsi(dialog, save);
+  } else {
+    BrowseWide(dialog, save);
+  }
+}

@@ -1,0 +1,32 @@
+// The image file name in each family's own form: wide on the NT family, so a
+// name in any script reaches the file system intact, whatever the system's
+// code page; ANSI on the legacy family, whose wide calls are stubs. The name
+// lives in imagePathWide or imagePath (app_state.h); these are the only ways
+// in and out of it. Main thread only.
+#pragma once
+
+#include "win_api.h"
+
+#include <cstdint>
+
+// Reads the file field into the image path.
+void ReadImagePathField(HWND dialog);
+
+// True when the field held a name that the image path holds whole: not empty
+// and, on the NT family, shorter than MAX_PATH characters. (The legacy family
+// keeps the first 255 bytes of a longer text.)
+bool ImagePathGiven();
+
+// CreateFile of the image path, sharing reads, with the calls of the family.
+HANDLE OpenImagePath(DWORD access, DWORD disposition, DWORD flags);
+
+// The name's extension in lower-case ASCII ("gz" for "D:\x\Disk.GZ"), without
+// the dot; empty when the name has none, or when it holds a character outside
+// ASCII or is longer than outSize - 1 (no known extension is either). Trailing
+// dots and spaces are ignored, as the file system ignores them.
+void ImagePathExtension(char* out, uint32_t outSize);
+
+// Browse: the open dialog on the write tab and the save dialog on the create
+// tab, started from the field's text; a name the dialog leaves goes back into
+// the field.
+void BrowseForImage(HWND dialog, int32_t selectedTab);
