@@ -4,6 +4,7 @@
 #include "app/image_path.h"
 #include "app/start_command.h"
 #include "imaging/job_state.h"
+#include "imaging/job_texts.h"
 #include "resources/resource_ids.h"
 #include "sim_fixture.h"
 
@@ -11,6 +12,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -304,6 +306,147 @@ TEST_F(StartCommandTest, PressDuringAJobOnlyCancelsItAndStartsNoSecondWorker) {
   EXPECT_LT(copy.size(), size);
   EXPECT_EQ(copy, sim::DeviceBytes(kDriveE, 0, copy.size()));
   EXPECT_EQ(jobState.cancelRequested.load(), 0);
+}
+
+TEST_F(StartCommandTest, ImagesNamedInAnyScriptAreWrittenAndCreatedOnTheNtFamilyOnly) {
+  AddDrive(kDriveE, 1 << 20);
+  struct Case {
+    uint8_t family;
+    int32_t tab;
+    const char* name;
+    const char* failure;  // the box when the name cannot be opened, else the job runs
+  } cases[] = {
+      {kPlatformNt, kWriteImageToDisk, "映像/系统.img", nullptr},
+      {kPlatformNt, kCreateImageFromDisk, "映像/创建.img", nullptr},
+      {kPlatformNt, kWriteImageToDisk, "Образы/диск.img", nullptr},
+      {kPlatformNt, kCreateImageFromDisk, "𝄞𠀋/𐐷.img", nullptr},
+      // The legacy family passes the name through the code page, which lacks these.
+      {kPlatformLegacy, kWriteImageToDisk, "映像/系统.img", TEXT_OPEN_IMAGE_FAILED},
+      {kPlatformLegacy, kCreateImageFromDisk, "映像/旧.img", TEXT_CREATE_IMAGE_FAILED},
+  };
+  uint32_t seed = 10;
+  for (const Case& c : cases) {
+    const std::string path = TempPath(c.name);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    const std::vector<uint8_t> image = RandomBytes(65536 + 512, ++seed);
+    if (c.tab == kWriteImageToDisk) WriteHostFile(path, image);
+    jobState.platformClass = c.family;
+    sim::SetVersion(c.family == kPlatformNt ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
+    sim::ClearEvents();
+    Press(c.tab, path, "Drive E: (1.00 MB)");
+    ASSERT_TRUE(WaitForWorkers());
+    const auto boxes = Boxes();
+    ASSERT_FALSE(boxes.empty()) << c.name;
+    if (c.failure != nullptr) {
+      EXPECT_EQ(boxes.back().text, c.failure) << c.name;
+      EXPECT_EQ(std::filesystem::exists(path), c.tab == kWriteImageToDisk) << c.name;
+    } else if (c.tab == kWriteImageToDisk) {
+      EXPECT_EQ(boxes.back().caption, "Success") << c.name;
+      EXPECT_EQ(sim::DeviceBytes(kDriveE, 0, image.size()), image) << c.name;
+    } else {
+      EXPECT_EQ(boxes.back().caption, "Success") << c.name;
+      EXPECT_EQ(ReadHostFile(path), sim::DeviceBytes(kDriveE, 0, 1 << 20)) << c.name;
+    }
+  }
+}
+
+TEST_F(StartCommandTest, NtNamesLongerThanAPathAreRefusedRatherThanCut) {
+  AddDrive(kDriveE, 1 << 20);
+  const std::string folder = TempPath("");
+  for (size_t length : {size_t{MAX_PATH - 1}, size_t{MAX_PATH}, size_t{MAX_PATH + 40}}) {
+    // Characters, not bytes, count: the name starts with a Chinese one.
+    const std::string path = folder + "映" + std::string(length - folder.size() - 5, 'a') + ".img";
+    ASSERT_EQ(sim::Utf16(path).size(), length);
+    sim::ClearEvents();
+    Press(kCreateImageFromDisk, path, "Drive E: (1.00 MB)");
+    ASSERT_TRUE(WaitForWorkers());
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u) << length;
+    const bool fits = length < MAX_PATH;
+    EXPECT_EQ(boxes[0].caption, fits ? "Success" : CAPTION_NO_FILE_NAME) << length;
+    EXPECT_EQ(boxes[0].text, fits ? sim::Utf8(kCreateCompletedText) : TEXT_NO_FILE_NAME) << length;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1) << length;
+  }
+}
+
+TEST_F(StartCommandTest, BrowseChoosesWideNamesOnTheNtFamilyAndAnsiOnesOnTheLegacyFamily) {
+  AddDrive(kDriveE, 1 << 20);
+  std::snprintf(fileFilter, kFileFilterBytes, FORMAT_FILE_FILTER, 0, 0, 0, 0, 0);
+  struct Case {
+    uint8_t family;
+    int32_t tab;
+    std::string initial;                // the dialog's first name (the field as the family reads it)
+    std::optional<std::string> picked;  // nullopt: Cancel
+    std::string field;                  // the field's text afterwards
+  } cases[] = {
+      {kPlatformNt, kWriteImageToDisk, "", "映像/系统", "映像/系统.img"},
+      {kPlatformNt, kCreateImageFromDisk, "映像/系统.img", "Образы/𝄞.img", "Образы/𝄞.img"},
+      {kPlatformNt, kCreateImageFromDisk, "Образы/𝄞.img", std::nullopt, "Образы/𝄞.img"},
+      {kPlatformLegacy, kWriteImageToDisk, "?????\?/?.img", "映像/系统", "?\?/?\?.img"},
+  };
+  for (const Case& c : cases) {
+    jobState.platformClass = c.family;
+    const bool nt = c.family == kPlatformNt;
+    sim::SetVersion(nt ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
+    std::vector<sim::FileDialogCall> calls;
+    sim::SetFileDialogHandler([&](const sim::FileDialogCall& call) -> std::optional<std::string> {
+      calls.push_back(call);
+      if (!c.picked) return std::nullopt;
+      return TempPath(*c.picked);
+    });
+    BrowseForImage(mainWindow, c.tab);
+    ASSERT_EQ(calls.size(), 1u);
+    const sim::FileDialogCall& call = calls[0];
+    EXPECT_EQ(call.wide, nt);
+    EXPECT_EQ(call.save, c.tab == kCreateImageFromDisk);
+    EXPECT_EQ(call.title, c.tab == kCreateImageFromDisk ? TITLE_SAVE_IMAGE : TITLE_OPEN_IMAGE);
+    EXPECT_EQ(call.filter, "Image Files|*.img|All Files|*.*|");
+    EXPECT_EQ(call.defaultExtension, DEFAULT_IMAGE_EXTENSION);
+    EXPECT_EQ(call.flags, static_cast<DWORD>(OFN_HIDEREADONLY));
+    EXPECT_EQ(call.filterIndex, 1u);
+    EXPECT_EQ(call.owner, mainWindow);
+    EXPECT_EQ(call.structSize, nt ? sizeof(OPENFILENAMEW) : sizeof(OPENFILENAMEA));
+    EXPECT_EQ(call.maxFile, nt ? static_cast<DWORD>(MAX_PATH) : kImagePathBytes);
+    EXPECT_TRUE(call.otherFieldsZero);
+    EXPECT_EQ(call.initialName, c.initial.empty() ? "" : TempPath(c.initial));
+    const std::string field = TempPath(c.field);
+    ASSERT_EQ(sim::ControlText(mainWindow, IDC_IMAGE_FILE), field);
+    if (!nt) continue;
+
+    // Start takes the name as Browse left it.
+    std::filesystem::create_directories(std::filesystem::path(field).parent_path());
+    if (c.tab == kWriteImageToDisk) WriteHostFile(field, RandomBytes(4096, 7));
+    sim::ClearEvents();
+    ReadImagePathField(mainWindow);
+    PressStartButton(c.tab);
+    ASSERT_TRUE(WaitForWorkers());
+    EXPECT_EQ(Boxes().back().caption, "Success") << c.field;
+    const size_t bytes = c.tab == kWriteImageToDisk ? 4096 : 1 << 20;
+    EXPECT_EQ(ReadHostFile(field), sim::DeviceBytes(kDriveE, 0, bytes)) << c.field;
+  }
+}
+
+TEST_F(StartCommandTest, ImageExtensionIsReadFromTheNameOfEitherFamily) {
+  struct Case {
+    uint8_t family;
+    const char* name;
+    const char* extension;
+  } cases[] = {
+      {kPlatformNt, "D:\\映像\\系统.GZ", "gz"},       {kPlatformNt, "C:\\a.zst\\disk", ""},
+      {kPlatformNt, "C:\\disk.xz. .", "xz"},            {kPlatformNt, "C:\\disk.映像", ""},
+      {kPlatformNt, "C:\\disk.toolonger", ""},           {kPlatformNt, "C:disk.Zip", "zip"},
+      {kPlatformNt, "disk", ""},                         {kPlatformNt, "disk.", ""},
+      {kPlatformLegacy, "A:\\DISK.IMG", "img"},          {kPlatformLegacy, "A:\\x.gz\\y", ""},
+  };
+  for (const Case& c : cases) {
+    jobState.platformClass = c.family;
+    sim::SetVersion(c.family == kPlatformNt ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
+    sim::SetControlText(mainWindow, IDC_IMAGE_FILE, c.name);
+    ReadImagePathField(mainWindow);
+    char extension[8] = "junk";
+    ImagePathExtension(extension, sizeof(extension));
+    EXPECT_STREQ(extension, c.extension) << c.name;
+  }
 }
 
 TEST_F(StartCommandTest, ClosingWhileIdleQuitsAtOnce) {
