@@ -416,6 +416,7 @@ TEST_F(StartCommandTest, BrowseChoosesWideNamesOnTheNtFamilyAndAnsiOnesOnTheLega
     if (c.tab == kWriteImageToDisk) WriteHostFile(field, RandomBytes(4096, 7));
     sim::ClearEvents();
     ReadImagePathField(mainWindow);
+    std::snprintf(driveText, kDriveTextBytes, "Drive E: (1.00 MB)");
     PressStartButton(c.tab);
     ASSERT_TRUE(WaitForWorkers());
     EXPECT_EQ(Boxes().back().caption, "Success") << c.field;
