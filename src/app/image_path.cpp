@@ -79,8 +79,8 @@ void BrowseWide(HWND dialog, bool save) {
   fileDialogWide.lpstrFilter = filter;
   fileDialogWide.nFilterIndex = 1;
   fileDialogWide.lpstrFile = imagePathWide;
-  // A chosen name must leave room for Start to tell it from a longer text.
-  fileDialogWide.nMaxFile = MAX_PATH;
+  // The whole buffer: a name that fills it is refused at Start, as a typed one is.
+  fileDialogWide.nMaxFile = kImagePathChars;
   fileDialogWide.Flags = OFN_HIDEREADONLY;
   fileDialogWide.lpstrDefExt = extension;
   fileDialogWide.lpstrTitle = title;

@@ -404,7 +404,7 @@ TEST_F(StartCommandTest, BrowseChoosesWideNamesOnTheNtFamilyAndAnsiOnesOnTheLega
     EXPECT_EQ(call.filterIndex, 1u);
     EXPECT_EQ(call.owner, mainWindow);
     EXPECT_EQ(call.structSize, nt ? sizeof(OPENFILENAMEW) : sizeof(OPENFILENAMEA));
-    EXPECT_EQ(call.maxFile, nt ? static_cast<DWORD>(MAX_PATH) : kImagePathBytes);
+    EXPECT_EQ(call.maxFile, nt ? kImagePathChars : kImagePathBytes);
     EXPECT_TRUE(call.otherFieldsZero);
     EXPECT_EQ(call.initialName, c.initial.empty() ? "" : TempPath(c.initial));
     const std::string field = TempPath(c.field);
