@@ -55,9 +55,10 @@ void BuildDriveList(HWND comboBox) {
 void DescribeDeviceSize(const char* path) {
   HANDLE device = OpenRawDevice(path, GENERIC_READ);
   if (device == INVALID_HANDLE_VALUE) return;  // the previous text stays
-  uint32_t lastSector = QueryDeviceSectorCount(device);
-  // As a double from the unsigned index, so indexes from 2^31 stay positive.
-  double bytes = static_cast<double>(lastSector) * kSectorBytes;
+  // The true length where the device gives it, so disks of 2 TiB and more
+  // show their size; otherwise the last sector index, as before.
+  const uint64_t sectors = QueryDeviceLengthSectors(device);
+  double bytes = static_cast<double>(sectors) * kSectorBytes;
   if (bytes > 0) {
     FormatByteSize(bytes);
   } else {

@@ -55,6 +55,24 @@ uint32_t QueryDeviceSectorCount(HANDLE device) {
   return 0;
 }
 
+bool QueryDeviceTrueLength(HANDLE device, uint64_t* sectors) {
+  GET_LENGTH_INFORMATION length{};
+  DWORD returned = 0;
+  if (DeviceIoControl(device, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof(length), &returned,
+                      nullptr) == FALSE) {
+    return false;
+  }
+  *sectors = static_cast<uint64_t>(length.Length.QuadPart) / 512;
+  return true;
+}
+
+uint64_t QueryDeviceLengthSectors(HANDLE device) {
+  uint64_t sectors = 0;
+  if (QueryDeviceTrueLength(device, &sectors)) return sectors;
+  // Older systems (and Wine) refuse it: the two older requests, with their old meaning.
+  return QueryDeviceSectorCount(device);
+}
+
 void LockDeviceVolume(HANDLE device) {
   DWORD returned = 0;
   DeviceIoControl(device, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);

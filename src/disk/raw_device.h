@@ -11,6 +11,12 @@ extern char devicePath[kDevicePathBytes];  // shared path buffer: discovery (mai
 HANDLE OpenRawDevice(const char* path, DWORD access);
 bool ProbeDeviceReadable(const char* path);
 uint32_t QueryDeviceSectorCount(HANDLE device);  // last sector index, 0 = no size
+// The device's true length in sectors from IOCTL_DISK_GET_LENGTH_INFO (64-bit,
+// XP and later); false when the device refuses that request.
+bool QueryDeviceTrueLength(HANDLE device, uint64_t* sectors);
+// The true length where the device gives it, else QueryDeviceSectorCount's
+// answer (the last sector index, 0 = no size).
+uint64_t QueryDeviceLengthSectors(HANDLE device);
 void LockDeviceVolume(HANDLE device);
 void UnlockDeviceVolume(HANDLE device);
 int CloseDevice(HANDLE device);

@@ -1,11 +1,15 @@
-// The worker thread of one imaging job: opening sequence, dispatch by
-// direction and family, outcome and closing sequence.
+// The worker thread of one imaging job: opening sequence, the job's disk,
+// one transfer loop per direction, outcome and closing sequence.
 #include "imaging/imaging_worker.h"
 
+#include "disk/disk_device.h"
+#include "disk/raw_device.h"
 #include "imaging/job_state.h"
 #include "imaging/job_texts.h"
-#include "imaging/nt_transfer.h"
+#include "imaging/transfer_loop.h"
 #include "resources/resource_ids.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -29,13 +33,90 @@ void ShowOutcome(const Outcome& outcome) {
   CloseImageFile();
 }
 
-bool AllCounted() { return jobState.sectorsDone.load() >= jobState.totalSectors.load(); }
+void ShowWriteOutcome(LoopEnd end) {
+  ShowOutcome(end == LoopEnd::Completed ? kWriteCompleted : end == LoopEnd::Cancelled ? kWriteCancelled : kWriteFailed);
+}
+
+void ShowCreateOutcome(LoopEnd end) {
+  ShowOutcome(end == LoopEnd::Completed   ? kCreateCompleted
+              : end == LoopEnd::Cancelled ? kCreateCancelled
+                                          : kCreateFailed);
+}
 
 void RunOpeningSequence() {
   jobState.bytesDone.store(0.0);
   jobState.startTick.store(jobState.tickCount.load());
   SetDlgItemTextA(mainWindow, IDC_START, kButtonCancel);
   AddToolTip(IDC_START, mainWindow, kTipCancel, toolTipWindow);
+}
+
+// Opens the job's disk by its family. The legacy family names it by a drive
+// number from here on, and has nothing that can fail to open.
+bool OpenJobDisk(DiskDevice* device, DWORD access) {
+  if (jobState.platformClass == kPlatformLegacy) {
+    const uint8_t drive = LegacyDriveNumber(jobState.targetDesignator.load());
+    jobState.targetDesignator.store(static_cast<char>(drive));
+    OpenLegacyDisk(device, drive);
+    return true;
+  }
+  FormatDevicePath(jobState.targetDesignator.load(), devicePath, kDevicePathBytes);
+  const bool opened = OpenNtDisk(device, devicePath, access);
+  jobState.deviceHandle = device->handle;
+  return opened;
+}
+
+void CloseJobDisk(DiskDevice* device) {
+  CloseDiskDevice(device);
+  jobState.deviceHandle = INVALID_HANDLE_VALUE;
+}
+
+// The device took fewer bytes than asked: the job ends here, idle before the
+// box is shown, so the user may start again while reading it.
+void EndWithDiskWriteError(DiskDevice* device, const LoopResult& result) {
+  CloseJobDisk(device);
+  CloseImageFile();
+  RunClosingSequence();
+  char text[kDiskWriteErrorTextBytes];
+  std::snprintf(text, sizeof(text), kDiskWriteErrorFormat, static_cast<unsigned long>(result.error),
+                result.failedSector);
+  MessageBoxA(nullptr, text, kDiskErrorCaption, MB_ICONERROR);
+}
+
+// False when the job has ended itself (the disk-write error); otherwise the
+// closing sequence follows.
+bool RunWriteJob() {
+  DiskDevice device;
+  if (!OpenJobDisk(&device, GENERIC_WRITE)) {
+    MessageBoxA(mainWindow, kOpenForWritingFailed, kDiskErrorCaption, MB_ICONERROR);
+    CloseImageFile();
+    return true;
+  }
+  ImageSource source;
+  OpenImageSource(&source, jobState.imageFile);
+  const LoopResult result = RunWriteLoop(&device, &source);
+  if (result.end == LoopEnd::DiskWriteError) {
+    EndWithDiskWriteError(&device, result);
+    return false;
+  }
+  CloseJobDisk(&device);
+  ShowWriteOutcome(result.end);
+  return true;
+}
+
+void RunCreateJob() {
+  DiskDevice device;
+  if (!OpenJobDisk(&device, GENERIC_READ)) {
+    MessageBoxA(mainWindow, kOpenForReadingFailed, kDiskErrorCaption, MB_ICONERROR);
+    CloseImageFile();
+    return;
+  }
+  ImageSink sink;
+  OpenImageSink(&sink, jobState.imageFile);
+  const LoopResult result = RunCreateLoop(&device, &sink);
+  CloseJobDisk(&device);
+  // The last read's error stays pending while the outcome is shown.
+  SetLastError(result.error);
+  ShowCreateOutcome(result.end);
 }
 
 }  // namespace
@@ -54,47 +135,20 @@ void RunClosingSequence() {
   jobState.busy.store(0);
 }
 
-void FinishWriteJob(JobEnd end) {
-  if (end == JobEnd::Completed || (end == JobEnd::ByCounts && AllCounted())) {
-    ShowOutcome(kWriteCompleted);
-  } else if (end == JobEnd::ByCounts && jobState.cancelRequested.load() != 0) {
-    ShowOutcome(kWriteCancelled);
-  } else {
-    ShowOutcome(kWriteFailed);
-  }
-}
-
-void FinishCreateJob(JobEnd end) {
-  // Taken first: nothing below may stand in for the loop's pending error.
-  const DWORD lastError = GetLastError();
-  if (end == JobEnd::Completed || (end == JobEnd::ByCounts && AllCounted())) {
-    ShowOutcome(kCreateCompleted);
-  } else if (end == JobEnd::ByCounts && jobState.cancelRequested.load() != 0) {
-    ShowOutcome(kCreateCancelled);
-  } else if (end == JobEnd::ByCounts && lastError == 0) {
-    ShowOutcome(kCreateCompleted);  // the device ended early without reporting an error
-  } else {
-    ShowOutcome(kCreateFailed);
-  }
-}
-
 DWORD WINAPI ImagingWorker(LPVOID) {
   RunOpeningSequence();
   const int32_t mode = jobState.mode.load();
-  const bool legacy = jobState.platformClass == kPlatformLegacy;
   bool closingDue = true;
   if (jobState.buffer == nullptr) {
     // Start never runs a job without its buffer; should it happen, nothing is
     // copied and the job does not pretend to have succeeded.
-    if (mode == kWriteImageToDisk) FinishWriteJob(JobEnd::Failed);
-    else if (mode == kCreateImageFromDisk) FinishCreateJob(JobEnd::Failed);
+    if (mode == kWriteImageToDisk) ShowWriteOutcome(LoopEnd::Failed);
+    else if (mode == kCreateImageFromDisk) ShowCreateOutcome(LoopEnd::Failed);
     else CloseImageFile();
   } else if (mode == kWriteImageToDisk) {
-    if (legacy) FinishWriteJob(LegacyWriteLoop());
-    else closingDue = RunNtWrite();
+    closingDue = RunWriteJob();
   } else if (mode == kCreateImageFromDisk) {
-    if (legacy) FinishCreateJob(LegacyCreateLoop());
-    else closingDue = RunNtCreate();
+    RunCreateJob();
   } else {
     CloseImageFile();
   }

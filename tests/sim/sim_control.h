@@ -32,6 +32,10 @@ struct DeviceSpec {
                                                 // (an error of 0 fails the call with last error 0)
   DWORD endReadError = 0;                       // a read starting at the end: 0 = succeeds with 0 bytes
   DWORD endWriteError = ERROR_DISK_FULL;        // a write across the end writes what fits, then fails with it
+  DWORD crossEndError = 0;                      // nonzero: a read or write reaching past the end moves nothing
+                                                // and fails whole with it, as on a physical disk under Windows
+                                                // (ERROR_SECTOR_NOT_FOUND); the two above then do not apply
+  bool answersLength = false;                   // answers IOCTL_DISK_GET_LENGTH_INFO with sizeBytes (XP and later)
   bool hasGeometry = false;                     // answers IOCTL_DISK_GET_DRIVE_GEOMETRY with `geometry`
   DISK_GEOMETRY geometry{};
   bool hasPartition = false;                    // answers IOCTL_DISK_GET_PARTITION_INFO with this length
@@ -46,7 +50,7 @@ struct DeviceStats {
   int openHandles = 0;      // still open
   int lockRequests = 0, unlockRequests = 0;
   int locksHeld = 0;        // granted locks not yet unlocked or closed
-  int geometryRequests = 0, partitionRequests = 0;
+  int geometryRequests = 0, partitionRequests = 0, lengthRequests = 0;
   uint64_t bytesWritten = 0, bytesRead = 0;
   std::vector<uint64_t> writeOffsets;  // byte offset of every write call, in order
   DWORD lastOpenAccess = 0, lastOpenShare = 0, lastOpenDisposition = 0, lastOpenFlags = 0;  // last CreateFileA
@@ -72,6 +76,8 @@ int OpenThreadHandles();        // CreateThread handles not yet closed (not part
 void FailVirtualAllocs(int count);  // the next `count` VirtualAlloc calls fail
 void FailHeapAllocs(int count);     // the next `count` HeapAlloc calls fail
 void FailCreateThreads(int count);  // the next `count` CreateThread calls fail (out of memory)
+// On the legacy platform (platform id 1) CreateThread without a thread-id
+// pointer fails with ERROR_INVALID_PARAMETER, as on Windows 95 and 98.
 // Transfers on a FILE_FLAG_NO_BUFFERING handle whose buffer address, length or
 // position is not a multiple of 512 fail with ERROR_INVALID_PARAMETER, as on Windows.
 int UnalignedTransfers();       // how many were rejected

@@ -48,6 +48,10 @@ bool DeviceRead(SimDevice& device, uint64_t position, uint8_t* out, uint32_t len
   }
   if (length == 0) return true;
   const uint64_t size = device.setup.sizeBytes;
+  if (device.setup.crossEndError != 0 && position + length > size) {
+    *error = device.setup.crossEndError;
+    return false;
+  }
   if (position >= size) {
     *error = device.setup.endReadError;
     return *error == 0;
@@ -79,6 +83,10 @@ bool DeviceWrite(SimDevice& device, uint64_t position, const uint8_t* in, uint32
   device.stats.writeOffsets.push_back(position);
   if (length == 0) return true;
   const uint64_t size = device.setup.sizeBytes;
+  if (device.setup.crossEndError != 0 && position + length > size) {
+    *error = device.setup.crossEndError;
+    return false;
+  }
   const uint64_t fit = position >= size ? 0 : std::min<uint64_t>(length, size - position);
   if (fit > 0) {
     const uint64_t first = position / kSimSector, last = (position + fit - 1) / kSimSector;

@@ -412,7 +412,8 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
     return INVALID_FILE_SIZE;
   }
   if (sizeHigh != nullptr) *sizeHigh = static_cast<DWORD>(size >> 32);
-  if (static_cast<DWORD>(size) == INVALID_FILE_SIZE) SetLastError(NO_ERROR);
+  // Windows leaves the last error alone on success, also when the low part
+  // looks like INVALID_FILE_SIZE: callers clear it first.
   return static_cast<DWORD>(size);
 }
 
@@ -497,6 +498,19 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
               info.RecognizedPartition = TRUE;
               std::memcpy(out, &info, sizeof(info));
               *returned = sizeof(PARTITION_INFORMATION);
+            }
+            break;
+          case IOCTL_DISK_GET_LENGTH_INFO:
+            stats.lengthRequests++;
+            if (!setup.answersLength) {
+              error = setup.sizeQueryError;  // before XP, and under Wine
+            } else if (out == nullptr || outSize < sizeof(GET_LENGTH_INFORMATION)) {
+              error = ERROR_INSUFFICIENT_BUFFER;
+            } else {
+              GET_LENGTH_INFORMATION info{};
+              info.Length.QuadPart = static_cast<LONGLONG>(setup.sizeBytes);
+              std::memcpy(out, &info, sizeof(info));
+              *returned = sizeof(GET_LENGTH_INFORMATION);
             }
             break;
           case FSCTL_LOCK_VOLUME:

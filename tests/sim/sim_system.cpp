@@ -39,6 +39,13 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
+  if (threadId == nullptr) {
+    std::lock_guard<std::mutex> lock(versionMutex);
+    if (version.platformId == VER_PLATFORM_WIN32_WINDOWS) {  // Windows 95/98 need somewhere to put the id
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return nullptr;
+    }
+  }
   if (failThreads.load() > 0) {
     failThreads.fetch_sub(1);
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);

@@ -68,6 +68,7 @@ typedef struct _PARTITION_INFORMATION {
   LARGE_INTEGER StartingOffset, PartitionLength; DWORD HiddenSectors, PartitionNumber;
   BYTE PartitionType; BOOLEAN BootIndicator, RecognizedPartition, RewritePartition;
 } PARTITION_INFORMATION;
+typedef struct _GET_LENGTH_INFORMATION { LARGE_INTEGER Length; } GET_LENGTH_INFORMATION;
 // The driver copies these records byte for byte: their sizes are those of Windows.
 static_assert(sizeof(DISK_GEOMETRY) == 24, "DISK_GEOMETRY is 24 bytes on Windows");
 static_assert(sizeof(PARTITION_INFORMATION) == 32, "PARTITION_INFORMATION is 32 bytes on Windows");
@@ -151,6 +152,7 @@ SIM_OPENFILENAME(OPENFILENAMEW, wchar_t)
 
 #define IOCTL_DISK_GET_DRIVE_GEOMETRY 0x00070000u
 #define IOCTL_DISK_GET_PARTITION_INFO 0x00074004u
+#define IOCTL_DISK_GET_LENGTH_INFO 0x0007405Cu
 #define FSCTL_LOCK_VOLUME 0x00090018u
 #define FSCTL_UNLOCK_VOLUME 0x0009001Cu
 

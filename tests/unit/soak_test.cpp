@@ -78,6 +78,8 @@ struct Plan {
   uint64_t imageReadFailsAt = kNone;  // write: image reads starting here or later fail
   uint64_t imageLimit = kNone;     // create: the image's own disk is full at this size
   bool hasPartition = true;        // NT create: the size the device reports
+  bool answersLength = false;      // NT: the device gives its true 64-bit length
+  bool endFailsWhole = false;      // NT: a transfer crossing the end fails whole (a physical disk)
   uint64_t partitionBytes = 0;
   DWORD legacyBuild = kLegacyExtendedBuild;
   bool legacyNoSize = false;       // legacy create: the drive reports no size
@@ -98,9 +100,11 @@ struct Plan {
     if (imageReadFailsAt != kNone) out << ", image unreadable from " << imageReadFailsAt;
     if (imageLimit != kNone) out << ", image disk full at " << imageLimit;
     if (mode == kCreateImageFromDisk && !legacy) {
-      if (hasPartition) out << ", reports " << partitionBytes << " bytes";
+      if (answersLength) out << ", true length";
+      else if (hasPartition) out << ", reports " << partitionBytes << " bytes";
       else out << ", reports no size";
     }
+    if (endFailsWhole) out << ", end fails whole";
     if (legacyNoSize) out << ", reports no size";
     if (cancelAfter >= 0) out << ", cancel after transfer " << cancelAfter;
     return out.str();
@@ -134,6 +138,7 @@ Plan DrawPlan(Random& r) {
     p.legacyBuild = r.OneIn(2) ? kLegacyExtendedBuild : kLegacyPacketBuild;
   } else {
     p.designator = r.OneIn(4) ? static_cast<char>('0' + r.Below(10)) : static_cast<char>('A' + r.Below(20));
+    p.endFailsWhole = r.OneIn(3);
   }
 
   if (p.mode == kWriteImageToDisk) {
@@ -191,6 +196,9 @@ Plan DrawPlan(Random& r) {
         break;
       case 7:
         p.notReady = true;
+        break;
+      case 3:
+        p.answersLength = !p.legacy;
         break;
       case 8:
         if (r.OneIn(2)) p.openError = ERROR_ACCESS_DENIED;
@@ -280,7 +288,10 @@ Expected ModelNtWrite(const Plan& p, const std::vector<uint8_t>& image) {
     const uint64_t fits = offset >= p.diskBytes ? 0 : std::min(asked, p.diskBytes - offset);
     uint64_t written = fits;
     DWORD error = 0;
-    if (Touches(p.badWriteSector, offset, fits)) {
+    if (p.endFailsWhole && fits < asked) {
+      written = 0;
+      error = ERROR_SECTOR_NOT_FOUND;
+    } else if (Touches(p.badWriteSector, offset, fits)) {
       written = 0;
       error = p.badWriteError;
     } else if (fits < asked) {
@@ -314,42 +325,81 @@ uint64_t NtLastSectorIndex(const Plan& p) {
   return even == 0 ? 0 : even - 1;
 }
 
+// One NT device read of `count` sectors from `sector`: the bytes it gives,
+// whether it failed; every call is a transfer.
+struct NtRead {
+  uint64_t bytes = 0;
+  bool failed = false;
+};
+NtRead ModelNtDeviceRead(const Plan& p, uint64_t sector, uint64_t count, uint64_t* transfers) {
+  ++*transfers;
+  const uint64_t sectors = p.diskBytes / kSector;
+  if (p.notReady || (p.endFailsWhole && sector + count > sectors)) return {0, true};
+  const uint64_t avail = sector >= sectors ? 0 : std::min(count, sectors - sector);
+  if (Touches(p.badReadSector, sector * kSector, avail * kSector)) return {0, true};
+  return {avail * kSector, false};
+}
+
 // NT create: blocks are read from the device until one comes back short; the
 // flag is looked at before each read and between a read and its image write.
+// A block that fails whole is read again up to the end the device vouches for,
+// and past it (or without it) sector by sector up to the first that fails.
 Expected ModelNtCreate(const Plan& p) {
   Expected e;
   if (p.openError != 0 || p.deviceMissing) {
     e.told = {kIdleStatus, "Unable to open disk for reading!", "Disk Error", MB_ICONERROR, true};
     return e;
   }
-  const uint64_t total = NtLastSectorIndex(p);
-  uint64_t counted = 0;
-  bool cancelled = false, imageFull = false, readFailed = false;
-  for (uint64_t block = 0;; ++block) {
-    if (CancelUp(p, block)) {
+  const uint64_t window = kBlock / kSector;
+  const uint64_t total = p.answersLength ? p.diskBytes / kSector : NtLastSectorIndex(p);
+  const uint64_t end = p.answersLength ? total : total == 0 ? 0 : total + 1;
+  uint64_t counted = 0, transfers = 0;
+  bool cancelled = false, imageFull = false, readFailed = false, uncopied = false;
+  for (;;) {
+    if (CancelUp(p, transfers)) {
       cancelled = true;
       break;
     }
-    const uint64_t offset = block * kBlock;
-    uint64_t read = offset >= p.diskBytes ? 0 : std::min(kBlock, p.diskBytes - offset);
-    readFailed = p.notReady || Touches(p.badReadSector, offset, read);
-    if (readFailed) read = 0;
-    if (CancelUp(p, block + 1)) {
+    const uint64_t first = counted;
+    NtRead read = ModelNtDeviceRead(p, first, window, &transfers);
+    if (read.failed && !(end != 0 && first < end && first + window <= end)) {
+      uint64_t done = 0;
+      bool stop = false;
+      if (end != 0 && first < end) {
+        const NtRead rest = ModelNtDeviceRead(p, first, end - first, &transfers);
+        if (rest.failed) stop = true;
+        else done = end - first;
+      }
+      while (!stop && done < window) {
+        const NtRead one = ModelNtDeviceRead(p, first + done, 1, &transfers);
+        if (one.failed || one.bytes != kSector) {
+          read = {done * kSector + one.bytes, one.failed};
+          stop = true;
+        } else {
+          ++done;
+        }
+      }
+      if (!stop) read = {done * kSector, false};
+    }
+    readFailed = read.failed;
+    if (CancelUp(p, transfers)) {
       cancelled = true;  // read, but neither written nor counted
+      uncopied = read.bytes > 0;
       break;
     }
     const uint64_t room = p.imageLimit == kNone ? kNone : p.imageLimit - e.image.size();
-    const uint64_t kept = std::min(read, room);
-    for (uint64_t i = 0; i < kept; ++i) e.image.push_back(DiskByte(offset + i));
-    if (kept < read) {
+    const uint64_t kept = std::min(read.bytes, room);
+    for (uint64_t i = 0; i < kept; ++i) e.image.push_back(DiskByte(first * kSector + i));
+    if (kept < read.bytes) {
       imageFull = true;
       break;
     }
-    counted += read / kSector;
-    if (read != kBlock) break;
+    counted += read.bytes / kSector;
+    if (read.bytes != kBlock) break;
   }
   if (imageFull) e.told = kCreateFailed;
-  else if (counted >= total) e.told = kCreateCompleted;
+  else if (total == 0) e.told = cancelled ? kCreateCancelled : readFailed ? kCreateFailed : kCreateCompleted;
+  else if (counted >= total && !(cancelled && uncopied)) e.told = kCreateCompleted;
   else if (cancelled) e.told = kCreateCancelled;
   else e.told = readFailed ? kCreateFailed : kCreateCompleted;
   return e;
@@ -400,16 +450,16 @@ Expected ModelLegacyCreate(const Plan& p) {
   // the 32-bit one beyond 65,535; a total of 0 or 1 there means no size.
   const bool sized = !p.legacyNoSize && ((sectors >= 2 && sectors <= 0xFFFC) || sectors > 0xFFFF);
   if (!sized) {
-    e.told = kCreateFailed;
+    // Nothing can be read without a size; a cancel before the job still reads as one.
+    e.told = CancelUp(p, 0) ? kCreateCancelled : kCreateFailed;
     return e;
   }
-  const uint64_t lastIndex = sectors - 1;
   const uint64_t window = kBlock / kSector;
   uint64_t position = 0, transfers = 0;
   while (position < sectors) {
     const uint64_t count = std::min(window, sectors - position);
     if (CancelUp(p, ++transfers)) {
-      e.told = position >= lastIndex ? kCreateCompleted : kCreateCancelled;
+      e.told = kCreateCancelled;  // the window read is not copied, so sectors remain
       return e;
     }
     if (Touches(p.badReadSector, position * kSector, count * kSector)) {
@@ -502,6 +552,8 @@ class Soak : public JobTest {
         if (p.notReady) setup.readErrorAll = ERROR_NOT_READY;
         setup.hasPartition = p.hasPartition;
         setup.partitionLength = p.partitionBytes;
+        setup.answersLength = p.answersLength;
+        if (p.endFailsWhole) setup.crossEndError = ERROR_SECTOR_NOT_FOUND;
         sim::AddDevice(NtDevicePath(p.designator), setup);
       }
       sim::SetDeviceTransferHook([this, p](const std::string&, uint64_t, DWORD, bool) {

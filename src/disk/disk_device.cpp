@@ -1,0 +1,159 @@
+// The job's disk on either family; see disk_device.h.
+#include "disk/disk_device.h"
+
+#include "disk/legacy_sectors.h"
+#include "disk/raw_device.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr uint32_t kDiskSector = 512;
+// A legacy read or write the driver refused; the driver's own code is an
+// MS-DOS one, so the job names the failure by these.
+constexpr DWORD kLegacyReadFailed = ERROR_READ_FAULT;
+constexpr DWORD kLegacyWriteFailed = ERROR_WRITE_FAULT;
+// A legacy drive without a size: no window can be bounded, so nothing is read.
+constexpr DWORD kLegacyNoSize = ERROR_SECTOR_NOT_FOUND;
+
+void SeekNt(HANDLE handle, uint64_t sector) {
+  const uint64_t offset = sector * kDiskSector;
+  LONG high = static_cast<LONG>(static_cast<uint32_t>(offset >> 32));
+  SetFilePointer(handle, static_cast<LONG>(static_cast<uint32_t>(offset)), &high, FILE_BEGIN);
+}
+
+// One ReadFile of `count` sectors at the handle's position.
+DiskTransfer ReadNt(HANDLE handle, uint32_t count, uint8_t* buffer) {
+  DiskTransfer result;
+  DWORD read = 0;
+  if (!ReadFile(handle, buffer, count * kDiskSector, &read, nullptr)) {
+    result.error = GetLastError();
+    read = 0;
+  }
+  result.bytes = read;
+  return result;
+}
+
+// After a read of `count` sectors at `sector` failed as a whole with `error`:
+// what remains before the known end, then (past it or without it) one sector
+// at a time up to the first that does not read.
+DiskTransfer SalvageNtRead(DiskDevice* device, uint64_t sector, uint32_t count, uint8_t* buffer, DWORD error) {
+  DiskTransfer result;
+  result.error = error;
+  const uint64_t end = device->endSectors;
+  uint32_t done = 0;
+  if (end != 0 && sector < end) {
+    // Inside the known length the failure is the disk's own: no sector of it is guessed at.
+    if (sector + count <= end) return result;
+    const uint32_t remaining = static_cast<uint32_t>(end - sector);
+    SeekNt(device->handle, sector);
+    DiskTransfer part = ReadNt(device->handle, remaining, buffer);
+    if (part.bytes != remaining * kDiskSector) {
+      part.bytes = 0;
+      return part;  // a whole read that failed before the end: nothing of it counts
+    }
+    done = remaining;
+  }
+  // Past a known end (a size query may understate the disk) or with none.
+  while (done < count) {
+    SeekNt(device->handle, sector + done);
+    DiskTransfer one = ReadNt(device->handle, 1, buffer + size_t{done} * kDiskSector);
+    if (one.bytes != kDiskSector) {
+      result.bytes = done * kDiskSector + one.bytes;
+      result.error = one.error;
+      return result;
+    }
+    ++done;
+  }
+  result.bytes = done * kDiskSector;
+  result.error = 0;
+  return result;
+}
+
+}  // namespace
+
+bool OpenNtDisk(DiskDevice* device, const char* path, DWORD access) {
+  *device = DiskDevice{};
+  device->handle = OpenRawDevice(path, access);
+  if (device->handle == INVALID_HANDLE_VALUE) return false;
+  if ((access & GENERIC_WRITE) != 0) {
+    LockDeviceVolume(device->handle);  // a refused lock does not stop the write
+    device->lockRequested = true;
+  }
+  return true;
+}
+
+void OpenLegacyDisk(DiskDevice* device, uint8_t drive) {
+  *device = DiskDevice{};
+  device->legacy = true;
+  device->drive = drive;
+}
+
+uint64_t DiskDeviceLength(DiskDevice* device) {
+  if (device->legacy) {
+    uint32_t lastIndex = 0;
+    device->endSectors = LegacyQueryDriveSectorCount(device->drive, &lastIndex) ? uint64_t{lastIndex} + 1 : 0;
+    return device->endSectors;
+  }
+  uint64_t sectors = 0;
+  if (QueryDeviceTrueLength(device->handle, &sectors)) {
+    device->endSectors = sectors;
+    return sectors;
+  }
+  const uint64_t lastIndex = QueryDeviceSectorCount(device->handle);
+  device->endSectors = lastIndex == 0 ? 0 : lastIndex + 1;
+  return lastIndex;
+}
+
+DiskTransfer ReadDiskSectors(DiskDevice* device, uint64_t sector, uint32_t count, uint8_t* buffer) {
+  if (device->legacy) {
+    DiskTransfer result;
+    if (device->endSectors == 0) {
+      result.error = kLegacyNoSize;
+      return result;
+    }
+    if (sector >= device->endSectors) return result;  // the end: nothing more, nothing failed
+    // The last window is cut to what is left, so the driver never refuses it
+    // for running past the end of the drive.
+    const uint32_t window = static_cast<uint32_t>(std::min<uint64_t>(count, device->endSectors - sector));
+    result.bytes = LegacyReadSectors(device->drive, static_cast<uint32_t>(sector), window, buffer);
+    if (result.bytes == 0) result.error = kLegacyReadFailed;
+    return result;
+  }
+  // Reads follow each other from sector 0 on; the handle's position is moved
+  // only when a failed read is taken apart.
+  DiskTransfer result = ReadNt(device->handle, count, buffer);
+  if (result.bytes == 0 && result.error != 0) result = SalvageNtRead(device, sector, count, buffer, result.error);
+  return result;
+}
+
+DiskTransfer WriteDiskSectors(DiskDevice* device, uint64_t sector, uint32_t count, const uint8_t* buffer) {
+  DiskTransfer result;
+  if (device->legacy) {
+    // The call locks the volume, writes and unlocks it; a call for no
+    // sectors still goes through it, and its refusal moves nothing.
+    const bool written = LegacyWriteSectors(device->drive, static_cast<uint32_t>(sector), count,
+                                            const_cast<uint8_t*>(buffer));
+    if (written) result.bytes = count * kDiskSector;
+    else if (count != 0) result.error = kLegacyWriteFailed;
+    return result;
+  }
+  // The position is set before every write: the device is unbuffered, and a
+  // 64-bit offset reaches past 4 GiB.
+  SeekNt(device->handle, sector);
+  DWORD written = 0;
+  // A short write may report success: the error must then be none, not a stale one.
+  SetLastError(NO_ERROR);
+  WriteFile(device->handle, buffer, count * kDiskSector, &written, nullptr);
+  result.error = GetLastError();  // before any other call
+  result.bytes = written;
+  return result;
+}
+
+void CloseDiskDevice(DiskDevice* device) {
+  if (device->legacy || device->handle == INVALID_HANDLE_VALUE) return;
+  if (device->lockRequested) UnlockDeviceVolume(device->handle);
+  device->lockRequested = false;
+  CloseDevice(device->handle);
+  device->handle = INVALID_HANDLE_VALUE;
+}

@@ -1,0 +1,52 @@
+// The job's disk on either family, as one small record and a few functions:
+// open, length, read and write whole sectors, close. What differs between
+// the families (the NT seek before each write, the disk-end rule of a raw
+// device, the legacy driver's windows of sectors and its lock around every
+// write) stays in here; callers see sectors and buffers only.
+#pragma once
+
+#include "win_api.h"
+
+#include <cstdint>
+
+struct DiskDevice {
+  bool legacy = false;                  // true: VWIN32 sector services; false: NT raw device handle
+  HANDLE handle = INVALID_HANDLE_VALUE; // NT: the raw device, opened unbuffered and write-through
+  bool lockRequested = false;           // NT: the volume lock was asked for; close unlocks
+  uint8_t drive = 0;                    // legacy: drive number, 1 = A
+  uint64_t endSectors = 0;              // sectors known to exist (the disk-end rule, the legacy
+                                        // windows); set by DiskDeviceLength; 0 = unknown
+};
+
+// What one read or write moved: whole bytes done, and the error that stopped
+// it (0 when nothing failed, or when the device failed without saying why).
+struct DiskTransfer {
+  uint32_t bytes = 0;
+  DWORD error = 0;
+};
+
+// NT family: opens `path` for GENERIC_READ or GENERIC_WRITE; a device opened
+// for writing has its volume lock requested (a refused lock does not stop
+// the job). False, with the open's last error pending, when it cannot open.
+bool OpenNtDisk(DiskDevice* device, const char* path, DWORD access);
+// Legacy family: the drive number names the disk; nothing is opened.
+void OpenLegacyDisk(DiskDevice* device, uint8_t drive);
+
+// The device's length in sectors, 0 when it gives none. NT: the true length
+// when the device answers IOCTL_DISK_GET_LENGTH_INFO, else the old size query
+// (the last sector index, so one below the sectors it vouches for); legacy:
+// the medium's sector count.
+uint64_t DiskDeviceLength(DiskDevice* device);
+
+// Reads `count` sectors from `sector` on into `buffer` (sector aligned). A
+// short count with error 0 is the device's end. On the NT family a read that
+// fails as a whole (Windows fails a read that crosses a disk's end) is retried
+// for what remains before the known end, or sector by sector when the end is
+// unknown or passed; the sectors that read come back with the error of the
+// first that did not.
+DiskTransfer ReadDiskSectors(DiskDevice* device, uint64_t sector, uint32_t count, uint8_t* buffer);
+// Writes `count` sectors (possibly none) at `sector`; bytes done below
+// count x 512 is a failed write, with its error.
+DiskTransfer WriteDiskSectors(DiskDevice* device, uint64_t sector, uint32_t count, const uint8_t* buffer);
+// Releases the volume lock (if asked for) and closes the handle; safe to call twice.
+void CloseDiskDevice(DiskDevice* device);

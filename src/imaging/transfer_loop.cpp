@@ -1,0 +1,112 @@
+// The write loop and the create loop; see transfer_loop.h.
+#include "imaging/transfer_loop.h"
+
+namespace {
+
+const BlockRules kNtRules{true, false, true, true};
+const BlockRules kLegacyRules{false, true, false, false};
+
+bool CancelRequested() { return jobState.cancelRequested.load() != 0; }
+
+void AddBytesDone(uint32_t bytes) { jobState.bytesDone.store(jobState.bytesDone.load() + bytes); }
+
+LoopResult Ended(LoopEnd end, DWORD error = 0) {
+  LoopResult result;
+  result.end = end;
+  result.error = error;
+  return result;
+}
+
+}  // namespace
+
+const BlockRules& RulesFor(const DiskDevice& device) { return device.legacy ? kLegacyRules : kNtRules; }
+
+LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
+  const BlockRules& rules = RulesFor(*device);
+  uint64_t imageBytes = 0;
+  // An unknown size must not pass for an empty image, which would "complete".
+  if (!ImageSourceSize(source, &imageBytes)) return Ended(LoopEnd::Failed);
+  jobState.totalSectors.store(imageBytes / kSectorBytes);
+  jobState.sectorsDone.store(0);
+  jobState.blockBytes.store(kTransferBytes);
+  uint8_t* buffer = jobState.buffer;
+  bool cancelled = false;
+  for (;;) {
+    UpdatePercentDone();
+    if (CancelRequested()) {
+      cancelled = true;
+      break;
+    }
+    const SourceRead read = ReadImageSource(source, buffer, kTransferBytes);
+    jobState.blockBytes.store(read.bytes);
+    // Whole sectors only: a tail under a sector is never written.
+    const uint32_t sectors = read.bytes / kSectorBytes;
+    const uint64_t firstSector = jobState.sectorsDone.load();
+    // Made also for no sectors (the source's end): each family's device takes that call.
+    const DiskTransfer written = WriteDiskSectors(device, firstSector, sectors, buffer);
+    if (rules.cancelUncountsWrittenBlock && CancelRequested()) {
+      cancelled = true;  // the block reached the disk but is not counted
+      break;
+    }
+    if (written.bytes != sectors * kSectorBytes) {
+      if (!rules.diskWriteErrorBox) return Ended(LoopEnd::Failed);  // sectors that never reached the disk
+      AddBytesDone(written.bytes);
+      LoopResult result = Ended(LoopEnd::DiskWriteError, written.error);
+      result.failedSector = firstSector;
+      return result;
+    }
+    AddBytesDone(rules.writeSpeedCountsImageBytes ? read.bytes : written.bytes);
+    jobState.sectorsDone.store(firstSector + sectors);
+    // The end of the image, or a read that failed: the counts then tell
+    // whether every sector of the image reached the disk.
+    if (read.status != SourceStatus::More) break;
+  }
+  if (jobState.sectorsDone.load() >= jobState.totalSectors.load()) return Ended(LoopEnd::Completed);
+  if (cancelled || CancelRequested()) return Ended(LoopEnd::Cancelled);
+  return Ended(LoopEnd::Failed);
+}
+
+LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink) {
+  const BlockRules& rules = RulesFor(*device);
+  const uint64_t length = DiskDeviceLength(device);
+  jobState.totalSectors.store(length);
+  jobState.sectorsDone.store(0);
+  jobState.blockBytes.store(kTransferBytes);
+  uint8_t* buffer = jobState.buffer;
+  bool cancelled = false;
+  bool uncopiedInFlight = false;  // a cancelled read brought sectors that were not copied
+  DWORD readError = 0;            // of the last device read; 0 when it succeeded
+  for (;;) {
+    if (CancelRequested()) {
+      cancelled = true;
+      break;
+    }
+    UpdatePercentDone();
+    const DiskTransfer read = ReadDiskSectors(device, jobState.sectorsDone.load(), kTransferSectors, buffer);
+    readError = read.error;
+    jobState.blockBytes.store(read.bytes);
+    if (rules.createSpeedCountsCancelledRead) AddBytesDone(read.bytes);
+    if (CancelRequested()) {
+      cancelled = true;  // the block just read is neither written nor counted
+      uncopiedInFlight = read.bytes > 0;
+      break;
+    }
+    if (!rules.createSpeedCountsCancelledRead) AddBytesDone(read.bytes);
+    // A full image disk: the image keeps what fits, and the job is not complete.
+    if (!WriteImageSink(sink, buffer, read.bytes)) return Ended(LoopEnd::Failed, readError);
+    jobState.sectorsDone.store(jobState.sectorsDone.load() + read.bytes / kSectorBytes);
+    if (read.bytes != kTransferBytes) break;  // the device's end, or a read that failed
+  }
+  if (!FinishImageSink(sink)) return Ended(LoopEnd::Failed, readError);
+  const uint64_t done = jobState.sectorsDone.load();
+  if (length == 0) {
+    // No size: only how the copy stopped can tell.
+    if (cancelled) return Ended(LoopEnd::Cancelled, readError);
+    return Ended(readError != 0 ? LoopEnd::Failed : LoopEnd::Completed, readError);
+  }
+  // A cancel never reads as complete while sectors it read remain uncopied.
+  if (done >= length && !uncopiedInFlight) return Ended(LoopEnd::Completed, readError);
+  if (cancelled) return Ended(LoopEnd::Cancelled, readError);
+  // The device ended before its reported size without an error: still complete.
+  return Ended(readError != 0 ? LoopEnd::Failed : LoopEnd::Completed, readError);
+}

@@ -1,0 +1,56 @@
+// The one write loop and the one create loop, shared by both families: a
+// source and a device, or a device and a sink, moved block by block.
+#pragma once
+
+#include "disk/disk_device.h"
+#include "imaging/image_sink.h"
+#include "imaging/image_source.h"
+#include "imaging/job_state.h"
+
+#include <cstdint>
+
+// Bytes asked of the source or the device per transfer. Every rule the user
+// sees is kept per 65,536-byte block (kBlockBytes): the sector named in a
+// disk-write error is the first of the failed block, a cancel leaves the
+// block in flight uncounted (as the family's rules below say), and the
+// progress is taken before each block. Today a transfer is one block.
+constexpr uint32_t kTransferBytes = kBlockBytes;
+constexpr uint32_t kTransferSectors = kTransferBytes / kSectorBytes;
+
+// Where the two families count a block differently; everything else is one rule.
+struct BlockRules {
+  // NT: a block written to the disk while Cancel was pressed is not counted
+  // (the flag is read right after the device write). Legacy: every written
+  // block counts; the flag is read before the next block.
+  bool cancelUncountsWrittenBlock;
+  // Legacy: bytesDone follows the image reads, a tail under a sector
+  // included. NT: it follows what the device wrote.
+  bool writeSpeedCountsImageBytes;
+  // NT: bytesDone includes the block read while Cancel took effect, though it
+  // is neither written nor counted. Legacy: it does not.
+  bool createSpeedCountsCancelledRead;
+  // NT: a short device write ends the job with the disk-write error box.
+  // Legacy: the driver gives no error number; the job ends "Failed".
+  bool diskWriteErrorBox;
+};
+const BlockRules& RulesFor(const DiskDevice& device);
+
+enum class LoopEnd {
+  Completed,
+  Cancelled,
+  Failed,
+  DiskWriteError,  // write direction, NT family: the error box, not an outcome
+};
+
+struct LoopResult {
+  LoopEnd end = LoopEnd::Failed;
+  DWORD error = 0;           // DiskWriteError: the write's error; create: the last device read's error
+  uint64_t failedSector = 0; // DiskWriteError: the first sector of the failed block
+};
+
+// Copies `source` onto `device` from sector 0; the device is open for writing.
+// Progress goes to jobState, which Start prepared.
+LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source);
+// Copies `device` from sector 0 into `sink` until the device ends, fails, or
+// the job is cancelled; the device is open for reading.
+LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink);
