@@ -85,6 +85,9 @@ void PressStartButton(int32_t selectedTab) {
   }
   jobState.mode.store(selectedTab);
 
+  // A press that came as the last job ended (its flag cleared, busy not yet)
+  // left the flag up; it was meant for that job, not for this one.
+  jobState.cancelRequested.store(0);
   jobState.busy.store(1);
   jobState.targetDesignator.store(designator);
   jobState.sectorsDone.store(0);
@@ -97,7 +100,8 @@ void PressStartButton(int32_t selectedTab) {
   jobState.percentDoneCopy.store(0.0);
 
   runningWorkers.fetch_add(1);
-  HANDLE thread = CreateThread(nullptr, 0, RunImagingJob, nullptr, 0, nullptr);
+  DWORD threadId = 0;  // Windows 95 and 98 refuse to start a thread without somewhere to put its id
+  HANDLE thread = CreateThread(nullptr, 0, RunImagingJob, nullptr, 0, &threadId);
   if (thread == nullptr) {
     runningWorkers.fetch_sub(1);
     ReleaseTransferBuffer();

@@ -33,7 +33,6 @@ bool ImageSourceSize(ImageSource* source, uint64_t* bytes) {
 
 bool RewindImageSource(ImageSource* source) {
   LONG high = 0;
-  SetLastError(NO_ERROR);
-  const DWORD low = SetFilePointer(source->file, 0, &high, FILE_BEGIN);
-  return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+  // Offset 0 has a low part of 0, so the failure value cannot be a position here.
+  return SetFilePointer(source->file, 0, &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
 }

@@ -77,8 +77,7 @@ void EndWithDiskWriteError(DiskDevice* device, const LoopResult& result) {
   CloseImageFile();
   RunClosingSequence();
   char text[kDiskWriteErrorTextBytes];
-  std::snprintf(text, sizeof(text), kDiskWriteErrorFormat, static_cast<unsigned long>(result.error),
-                result.failedSector);
+  FormatDiskWriteError(text, sizeof(text), result.error, result.failedSector);
   MessageBoxA(nullptr, text, kDiskErrorCaption, MB_ICONERROR);
 }
 
@@ -120,6 +119,10 @@ void RunCreateJob() {
 }
 
 }  // namespace
+
+void FormatDiskWriteError(char* out, uint32_t outSize, DWORD error, uint64_t sector) {
+  std::snprintf(out, outSize, kDiskWriteErrorFormat, static_cast<unsigned long>(error), sector);
+}
 
 void CloseImageFile() {
   if (jobState.imageFile != INVALID_HANDLE_VALUE) CloseHandle(jobState.imageFile);

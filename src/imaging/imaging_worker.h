@@ -3,6 +3,8 @@
 
 #include "win_api.h"
 
+#include <cstdint>
+
 // Thread entry: everything comes from jobState; the argument is unused.
 DWORD WINAPI ImagingWorker(LPVOID unused);
 
@@ -11,3 +13,7 @@ DWORD WINAPI ImagingWorker(LPVOID unused);
 void RunClosingSequence();
 // Closes jobState.imageFile and marks it closed.
 void CloseImageFile();
+
+// The disk-write error's text for the Win32 error and the first sector of the
+// failed block (64-bit, so sectors past 2 TiB are named as they are).
+void FormatDiskWriteError(char* out, uint32_t outSize, DWORD error, uint64_t sector);

@@ -42,6 +42,13 @@ sim::DeviceSpec WithGeometry(uint32_t cylinders, uint32_t tracks, uint32_t secto
   return setup;
 }
 
+// A disk that gives its true length (XP and later) beside a partition answer.
+sim::DeviceSpec WithLength(uint64_t sectors) {
+  sim::DeviceSpec setup = WithPartition(sectors);
+  setup.answersLength = true;
+  return setup;
+}
+
 sim::DeviceSpec Failing(DWORD readError) {
   sim::DeviceSpec setup = Readable(1 << 20);
   setup.readErrorAll = readError;
@@ -92,6 +99,9 @@ TEST_F(DriveList, NtLabelsNameEachAnsweringDeviceWithItsSizeOrState) {
       {DrivePath('S'), WithPartition(3221225472u), "Drive S: (1536.00 GB)", 'S'},  // index above 2^31
       {DrivePath('T'), WithPartition(1000001), "Drive T: (488.28 MB)", 'T'},
       {DiskPath('0'), WithGeometry(1024, 255, 63), "Physical Disk 0 (7.84 GB)", '0'},
+      // 3 TiB: the partition answer wraps at 32 bits, the true length does not
+      {DiskPath('1'), WithLength(6442450944ull), "Physical Disk 1 (3072.00 GB)", '1'},
+      {DiskPath('2'), WithLength(2880), "Physical Disk 2 (1.41 MB)", '2'},
       {DiskPath('3'), Failing(ERROR_NOT_READY), "Physical Disk 3 (Not Ready)", '3'},
       {DiskPath('5'), Failing(ERROR_CRC), nullptr, 0},
       {DiskPath('9'), WithPartition(2880), "Physical Disk 9 (1.41 MB)", '9'},

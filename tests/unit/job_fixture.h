@@ -97,7 +97,8 @@ class JobTest : public SimTest {
 
   // Runs the worker on its own thread, as Start does.
   void StartJobThread() {
-    HANDLE thread = CreateThread(nullptr, 0, ImagingWorker, nullptr, 0, nullptr);
+    DWORD threadId = 0;
+    HANDLE thread = CreateThread(nullptr, 0, ImagingWorker, nullptr, 0, &threadId);
     ASSERT_NE(thread, nullptr);
     CloseHandle(thread);
   }

@@ -207,4 +207,58 @@ TEST_F(NtCreateTest, CancelNeverWritesTheBlockBeingRead) {
   }
 }
 
+TEST_F(NtCreateTest, CreateTakesEveryReadableSectorAndJudgesByTheTrueLength) {
+  constexpr uint64_t kNoSector = ~uint64_t{0};
+  constexpr uint64_t kHuge = 4294967296ull + 256;  // 2^32 + 256 sectors: past what 32 bits can count
+  struct Case {
+    const char* what;
+    uint64_t sectors;          // the disk
+    bool answersLength;        // else no size request is answered, unless geometry below
+    uint32_t geometrySectors;  // 0: no geometry answer
+    uint64_t badSector;
+    int cancelAfterRead;       // 0: never
+    uint64_t imageBytes;
+    uint64_t totalSectors;
+    const char* word;
+  };
+  const Case cases[] = {
+      // a read across the end fails whole: what remains before it is read on its own
+      {"129 sectors", 129, true, 0, kNoSector, 0, 66048, 129, "Completed"},
+      {"130 sectors", 130, true, 0, kNoSector, 0, 66560, 130, "Completed"},
+      {"200 sectors", 200, true, 0, kNoSector, 0, 102400, 200, "Completed"},
+      // no partition answer and a geometry 44 sectors short: the true length counts
+      {"GPT disk, short geometry", 300, true, 256, kNoSector, 0, 300 * 512, 300, "Completed"},
+      {"2^32 + 256 sectors cancelled", kHuge, true, 0, kNoSector, 3, 2 * 65536, kHuge, "Cancelled"},
+      {"2^32 + 256 sectors failing at 300", kHuge, true, 0, 300, 0, 2 * 65536, kHuge, "Failed"},
+      // no size: the failed block is read sector by sector up to the bad one
+      {"no size, bad block at 1 MiB", 4096, false, 0, 2048, 0, 1 << 20, 0, "Failed"},
+      {"no size, bad sector inside a block", 4096, false, 0, 2048 + 5, 0, (1 << 20) + 5 * 512, 0, "Failed"},
+      {"no size, cancelled", 4096, false, 0, kNoSector, 2, 65536, 0, "Cancelled"},
+  };
+  const char kDisk[] = "\\\\.\\PHYSICALDRIVE1";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FreshJob();
+    sim::DeviceSpec setup = Disk(c.sectors * 512);
+    setup.crossEndError = ERROR_SECTOR_NOT_FOUND;
+    setup.answersLength = c.answersLength;
+    setup.hasGeometry = c.geometrySectors != 0;
+    setup.geometry.Cylinders.QuadPart = c.geometrySectors;
+    setup.geometry.TracksPerCylinder = 1;
+    setup.geometry.SectorsPerTrack = 1;
+    if (c.badSector != kNoSector) setup.badReadSectors[c.badSector] = ERROR_CRC;
+    sim::AddDevice(kDisk, setup);
+    int reads = 0;
+    sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {
+      if (!write && ++reads == c.cancelAfterRead) jobState.cancelRequested = 1;
+    });
+    ASSERT_TRUE(PrepareCreate('1'));
+    RunJob();
+    EXPECT_EQ(ReadHostFile(imagePath_), DiskPatternBytes(0, c.imageBytes));
+    EXPECT_EQ(jobState.totalSectors.load(), c.totalSectors);
+    EXPECT_EQ(StatusText(), c.word);
+    EXPECT_EQ(EventsOfKind("MessageBox").size(), 1u);
+  }
+}
+
 }  // namespace

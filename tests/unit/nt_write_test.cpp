@@ -2,7 +2,11 @@
 // the counts, the outcome and how every job ends.
 #include "job_fixture.h"
 
+#include "disk/disk_device.h"
+#include "imaging/job_texts.h"
 #include "resources/resource_ids.h"
+
+#include <filesystem>
 
 namespace {
 
@@ -88,6 +92,8 @@ TEST_F(NtWriteTest, ImageLargerThanTheDiskReportsTheFirstSectorOfTheFailedBlock)
     uint64_t diskBytes;
     std::map<uint64_t, DWORD> badWrites;
     const char* text;
+    DWORD endWriteError = ERROR_DISK_FULL;
+    DWORD crossEndError = 0;
   };
   const Case cases[] = {
       // the third block runs past the end: a short write and ERROR_DISK_FULL
@@ -95,12 +101,19 @@ TEST_F(NtWriteTest, ImageLargerThanTheDiskReportsTheFirstSectorOfTheFailedBlock)
       // an error value with the top bit set is not shown negative
       {"large error value", 4 << 20, {{300, 0x80070015u}},
        "Error #2147942421 occured while writting to disk at sector 256 "},
+      // a short write that reports success names no error, not a leftover one
+      {"short write without an error", 2 * 65536 + 20 * 512, {}, "Error #0 occured while writting to disk at sector 256 ",
+       0},
+      {"end that fails whole", 2 * 65536 + 20 * 512, {}, "Error #27 occured while writting to disk at sector 256 ",
+       ERROR_DISK_FULL, ERROR_SECTOR_NOT_FOUND},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     FreshJob();
     sim::DeviceSpec setup = Disk(c.diskBytes);
     setup.badWriteSectors = c.badWrites;
+    setup.endWriteError = c.endWriteError;
+    setup.crossEndError = c.crossEndError;
     sim::AddDevice(kDrive, setup);
     std::strcpy(statusBuffer_, "12%");
     int busyWhileBoxOpen = -1;
@@ -111,6 +124,10 @@ TEST_F(NtWriteTest, ImageLargerThanTheDiskReportsTheFirstSectorOfTheFailedBlock)
       return IDOK;
     });
     const std::vector<uint8_t> image = ImageBytes(5 * 65536);
+    // An error left on the worker's thread by an earlier call, after the first block.
+    sim::SetDeviceTransferHook([](const std::string&, uint64_t offset, DWORD, bool write) {
+      if (write && offset == 0) SetLastError(ERROR_ALREADY_EXISTS);
+    });
     ASSERT_TRUE(PrepareWrite('E', image));
     RunJob();
 
@@ -229,6 +246,46 @@ TEST_F(NtWriteTest, WindowCallsFollowTheJobInOrder) {
   EXPECT_EQ(seen, expected);
   EXPECT_EQ(statusAtRedraw, "Completed");
   EXPECT_EQ(busyWhileBoxOpen, 1) << "the job is still running while its outcome is shown";
+}
+
+TEST_F(NtWriteTest, ImageOfFourGibibytesLessOneIsSizedDespiteALeftoverError) {
+  sim::AddDevice(kDrive, Disk(1 << 20));
+  WriteHostFile(imagePath_, {});
+  std::filesystem::resize_file(imagePath_, 0xFFFFFFFFull);  // sparse: the low part of its size is 0xFFFFFFFF
+  int writes = 0;
+  sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {
+    if (write && ++writes == 1) jobState.cancelRequested = 1;
+  });
+  ASSERT_TRUE(PrepareJob(kWriteImageToDisk, 'E'));
+  SetLastError(ERROR_ALREADY_EXISTS);
+  RunJob();
+  EXPECT_EQ(jobState.totalSectors.load(), 0xFFFFFFFFull / 512);
+  EXPECT_EQ(StatusText(), "Cancelled") << "a size taken for a failure would end the job at once";
+}
+
+TEST_F(NtWriteTest, WritesAndTheirErrorsReachSectorsPastTwoTebibytes) {
+  const uint64_t sectors = 4294967296ull + 256;
+  sim::DeviceSpec setup = Disk(sectors * 512);
+  setup.badWriteSectors[sectors - 10] = ERROR_CRC;
+  sim::AddDevice(kDrive, setup);
+  DiskDevice device;
+  ASSERT_TRUE(OpenNtDisk(&device, kDrive, GENERIC_WRITE));
+  uint8_t* buffer = AllocateTransferBuffer();
+  ASSERT_NE(buffer, nullptr);
+  const std::vector<uint8_t> image = ImageBytes(2 * 512);
+  std::memcpy(buffer, image.data(), image.size());
+  const DiskTransfer good = WriteDiskSectors(&device, sectors - 100, 2, buffer);
+  const DiskTransfer bad = WriteDiskSectors(&device, sectors - 11, 2, buffer);
+  CloseDiskDevice(&device);
+  VirtualFree(buffer, 0, MEM_RELEASE);
+  EXPECT_EQ(good.bytes, 1024u);
+  EXPECT_EQ(sim::DeviceBytes(kDrive, (sectors - 100) * 512, 1024), image);
+  EXPECT_EQ(sim::Device(kDrive).writeOffsets, (std::vector<uint64_t>{(sectors - 100) * 512, (sectors - 11) * 512}));
+  EXPECT_EQ(bad.bytes, 0u);
+  char text[kDiskWriteErrorTextBytes];
+  FormatDiskWriteError(text, sizeof(text), bad.error, sectors - 11);
+  EXPECT_STREQ(text, "Error #23 occured while writting to disk at sector 4294967541 ");
+  EXPECT_EQ(sim::Device(kDrive).locksHeld, 0);
 }
 
 }  // namespace

@@ -57,6 +57,38 @@ TEST_F(RawDeviceTest, SizeQueryGivesTheLastSectorIndexOrZero) {
   }
 }
 
+TEST_F(RawDeviceTest, LengthRequestComesFirstAndTheOldQueryIsItsFallback) {
+  struct Case {
+    const char* what;
+    bool answersLength;
+    uint64_t sizeBytes;
+    bool hasPartition;
+    uint64_t expected;
+    int olderRequests;  // geometry and partition requests each
+  };
+  const Case cases[] = {
+      {"3 TiB, true length", true, 6442450944ull * 512, true, 6442450944ull, 0},
+      {"2^32 + 256 sectors", true, (4294967296ull + 256) * 512, false, 4294967296ull + 256, 0},
+      {"length refused: last sector index", false, 1000001ull * 512, true, 999999, 1},
+      {"nothing answers", false, 1 << 20, false, 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::DeviceSpec setup;
+    setup.sizeBytes = c.sizeBytes;
+    setup.answersLength = c.answersLength;
+    setup.hasPartition = c.hasPartition;
+    setup.partitionLength = c.sizeBytes;
+    sim::AddDevice(kDrive, setup);
+    HANDLE device = OpenRawDevice(kDrive, GENERIC_READ);
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(QueryDeviceLengthSectors(device), c.expected);
+    CloseDevice(device);
+    EXPECT_EQ(sim::Device(kDrive).lengthRequests, 1);
+    EXPECT_EQ(sim::Device(kDrive).partitionRequests, c.olderRequests);
+  }
+}
+
 TEST_F(RawDeviceTest, ProbeNeedsAWholeFirstSectorAndKeepsTheReadError) {
   struct Case {
     const char* what;

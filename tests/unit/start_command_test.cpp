@@ -4,9 +4,11 @@
 #include "app/image_path.h"
 #include "app/start_command.h"
 #include "imaging/job_state.h"
+#include "disk/legacy_sectors.h"
 #include "imaging/job_texts.h"
 #include "resources/resource_ids.h"
 #include "sim_fixture.h"
+#include "sim_vwin32_control.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -446,6 +448,41 @@ TEST_F(StartCommandTest, ImageExtensionIsReadFromTheNameOfEitherFamily) {
     ImagePathExtension(extension, sizeof(extension));
     EXPECT_STREQ(extension, c.extension) << c.name;
   }
+}
+
+TEST_F(StartCommandTest, PressAsTheLastJobEndsDoesNotCancelTheNext) {
+  AddDrive(kDriveE, 1 << 20);
+  const std::string image = TempPath("out.img");
+  // The last job's worker has cleared the flag but not yet busy: the press lands there.
+  jobState.busy.store(1);
+  Press(kCreateImageFromDisk, image, "Drive E: (1.00 MB)");
+  EXPECT_EQ(jobState.cancelRequested.load(), 1);
+  jobState.busy.store(0);  // the worker's last step
+  Press(kCreateImageFromDisk, image, "Drive E: (1.00 MB)");
+  ASSERT_TRUE(WaitForWorkers());
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Success");
+  EXPECT_EQ(ReadHostFile(image), sim::DeviceBytes(kDriveE, 0, 1 << 20));
+}
+
+TEST_F(StartCommandTest, LegacyFamilyStartsItsWorker) {
+  sim::SetVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
+  sim::vwin32::DriveSpec drive = sim::vwin32::Medium(300);
+  drive.pattern = DevicePattern;
+  sim::vwin32::AddDrive(3, drive);
+  OpenVwin32();
+  jobState.platformClass = kPlatformLegacy;
+  const std::string image = TempPath("out.img");
+  Press(kCreateImageFromDisk, image, "Drive C:");
+  ASSERT_TRUE(WaitForWorkers());
+  CloseHandle(vwin32Handle);
+  vwin32Handle = INVALID_HANDLE_VALUE;
+  jobState.platformClass = kPlatformNt;
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u) << "the worker's thread did not start";
+  EXPECT_EQ(boxes[0].caption, "Success");
+  EXPECT_EQ(ReadHostFile(image), sim::vwin32::DriveBytes(3, 0, 300));
 }
 
 TEST_F(StartCommandTest, ClosingWhileIdleQuitsAtOnce) {
