@@ -1,7 +1,6 @@
 # Cancelling a long job: the "Cancelled" box, a drive that received only the
 # image's first blocks, the idle window, and a second job that then runs to
-# "Success". (The write direction: Wine answers no size request, so a
-# cancelled create would count as complete by the sector counts.)
+# "Success". (The create direction's cancel is 22_create_unknown_size_cancel.)
 
 truncate -s 8G "$SCRATCH/big.img"
 head -c 1048576 /dev/urandom | dd of="$SCRATCH/big.img" conv=notrunc status=none
