@@ -88,6 +88,7 @@ void PressStartButton(int32_t selectedTab) {
   // A press that came as the last job ended (its flag cleared, busy not yet)
   // left the flag up; it was meant for that job, not for this one.
   jobState.cancelRequested.store(0);
+  jobState.outcomeWordShown.store(0);
   jobState.busy.store(1);
   jobState.targetDesignator.store(designator);
   jobState.sectorsDone.store(0);

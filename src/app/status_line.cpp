@@ -81,7 +81,7 @@ void StatusTimerTick() {
   char text[kStatusTextBytes];
   ComposeStatusText(text, sizeof(text), statusPhase, jobState.percentDone.load(),
                     jobState.bytesDone.load(), ticks, jobState.startTick.load());
-  WriteStatusText(text);
+  if (!WriteProgressText(text)) return;  // the outcome word stays
   RequestProgressRedraw();
   ++statusPhase;
 }

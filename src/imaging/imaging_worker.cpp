@@ -27,7 +27,7 @@ const Outcome kCreateCancelled{kWordCancelled, kCreateCancelledText, kCaptionCan
 const Outcome kCreateFailed{kWordFailed, kCreateFailedText, kCaptionFailure};
 
 void ShowOutcome(const Outcome& outcome) {
-  WriteStatusText(outcome.word);
+  WriteOutcomeWord(outcome.word);
   RequestProgressRedraw();
   MessageBoxW(mainWindow, outcome.text, outcome.caption, MB_OK);
   CloseImageFile();

@@ -28,6 +28,23 @@ void WriteStatusText(const char* text) {
   UnlockStatusText();
 }
 
+void WriteOutcomeWord(const char* word) {
+  if (jobState.statusText == nullptr) return;
+  LockStatusText();
+  jobState.outcomeWordShown.store(1);
+  std::snprintf(jobState.statusText, kStatusTextBytes, "%s", word != nullptr ? word : "");
+  UnlockStatusText();
+}
+
+bool WriteProgressText(const char* text) {
+  if (jobState.statusText == nullptr) return false;
+  LockStatusText();
+  const bool allowed = jobState.outcomeWordShown.load() == 0;
+  if (allowed) std::snprintf(jobState.statusText, kStatusTextBytes, "%s", text != nullptr ? text : "");
+  UnlockStatusText();
+  return allowed;
+}
+
 void ReadStatusText(char* out, uint32_t outSize) {
   if (out == nullptr || outSize == 0) return;
   if (jobState.statusText == nullptr) {

@@ -33,6 +33,7 @@ struct JobState {
   std::atomic<double> percentDoneCopy{0.0};     // second copy, always written together with percentDone
   std::atomic<uint8_t> cancelRequested{0};      // set by the button while busy, cleared by the worker
   std::atomic<uint8_t> busy{0};                 // 1 while a job runs; set by Start, cleared by the worker last
+  std::atomic<uint8_t> outcomeWordShown{0};     // 1 once the worker wrote the job's outcome word; Start clears it
   char* statusText = nullptr;                   // 256 bytes from start-up; use WriteStatusText/ReadStatusText
   std::atomic<uint64_t> tickCount{0};           // one-second ticks since the window opened; timer only
   std::atomic<uint64_t> startTick{0};           // tickCount when the worker started; worker
@@ -45,6 +46,14 @@ extern JobState jobState;  // the one instance, alive for the whole run
 // reader from ever seeing half a text.
 void WriteStatusText(const char* text);
 void ReadStatusText(char* out, uint32_t outSize);
+// The worker's outcome word ("Completed", "Cancelled", "Failed"): from here on
+// the timer's texts no longer replace it, so the word stays while the outcome
+// box is open and after it.
+void WriteOutcomeWord(const char* word);
+// The timer's progress text; false, and nothing written, once the outcome word
+// is there. Checked under the same guard as the write, so no tick that began
+// before the word can land after it.
+bool WriteProgressText(const char* text);
 
 // sectorsDone x 100 / totalSectors; 0 when there is no total, so the display
 // never meets NaN or infinity.

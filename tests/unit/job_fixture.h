@@ -59,6 +59,7 @@ class JobTest : public SimTest {
     jobState.percentDoneCopy = 0.0;
     jobState.cancelRequested = 0;
     jobState.busy = 0;
+    jobState.outcomeWordShown = 0;
     jobState.tickCount = 0;
     jobState.startTick = 0;
     jobState.platformClass = kPlatformNt;
@@ -74,6 +75,7 @@ class JobTest : public SimTest {
     if (file == INVALID_HANDLE_VALUE) return false;
     jobState.imageFile = file;
     jobState.mode = mode;
+    jobState.outcomeWordShown = 0;
     jobState.busy = 1;
     jobState.targetDesignator = designator;
     jobState.sectorsDone = 0;

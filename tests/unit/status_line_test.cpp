@@ -121,10 +121,12 @@ class StatusTickTest : public SimTest {
     jobState.startTick.store(0);
     jobState.percentDone.store(25.0);
     jobState.bytesDone.store(1048576.0);
+    jobState.outcomeWordShown.store(0);
     jobState.busy.store(1);
   }
   void TearDown() override {
     jobState.busy.store(0);
+    jobState.outcomeWordShown.store(0);
     jobState.statusText = nullptr;
     statusPhase = 0;
     SimTest::TearDown();
@@ -193,6 +195,24 @@ TEST_F(StatusTickTest, IdleTicksOnlyCountAndLeaveTheTextAndTheBarAlone) {
   EXPECT_EQ(jobState.tickCount.load(), 5u);
   EXPECT_EQ(Redraws(), 0);
   EXPECT_EQ(statusPhase, 3);
+}
+
+// The worker writes its word before its outcome box, while the job is still
+// busy; the ticks during and after the box must not turn it back into a
+// percentage.
+TEST_F(StatusTickTest, TheOutcomeWordOutlastsTheTicksOfItsBox) {
+  statusPhase = 0;
+  StatusTimerTick();
+  WriteOutcomeWord("Cancelled");
+  const int redrawsBefore = Redraws();
+  for (int i = 0; i < 12; ++i) StatusTimerTick();
+  char text[kStatusTextBytes];
+  ReadStatusText(text, sizeof(text));
+  EXPECT_STREQ(text, "Cancelled");
+  EXPECT_EQ(Redraws(), redrawsBefore);
+  EXPECT_FALSE(WriteProgressText("50.00% Completed"));
+  jobState.outcomeWordShown.store(0);  // as Start does for the next job
+  EXPECT_EQ(Ticks(1), "P");
 }
 
 }  // namespace
