@@ -3,6 +3,9 @@ enable_language(RC)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 
 add_executable(tavrin WIN32 ${TAVRIN_SOURCES} src/resources/tavrin.rc)
+# The resource compiler reads these files too; a change to them rebuilds the resources.
+set_source_files_properties(src/resources/tavrin.rc PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/src/resources/tavrin.manifest;${CMAKE_SOURCE_DIR}/src/resources/tavrin.ico;${CMAKE_SOURCE_DIR}/src/resources/featured.bmp")
 target_include_directories(tavrin PRIVATE src src/resources)
 target_compile_definitions(tavrin PRIVATE TAVRIN_SERVER_HOST="${TAVRIN_SERVER_HOST}"
                            WINVER=0x0400 _WIN32_WINNT=0x0501 _WIN32_IE=0x0500)
@@ -10,7 +13,10 @@ target_compile_options(tavrin PRIVATE ${TAVRIN_WARNINGS} -O2)
 # Subsystem version 4.0 keeps the image loadable by the legacy family.
 target_link_options(tavrin PRIVATE -static -static-libgcc -static-libstdc++ -mwindows
                     -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4 -Wl,--minor-os-version,0)
-target_link_libraries(tavrin PRIVATE comctl32 comdlg32 shell32 ws2_32 gdi32 user32 kernel32)
+# Winsock 2 and InitCommonControlsEx are looked up at run time: a plain first
+# release of the legacy family lacks them, and a static import would stop it
+# from loading the program at all.
+target_link_libraries(tavrin PRIVATE comctl32 comdlg32 shell32 gdi32 user32 kernel32)
 
 # The Windows-side UI driver of the end-to-end suite.
 file(GLOB UIDRIVER_SOURCES CONFIGURE_DEPENDS tests/e2e/driver/*.cpp)

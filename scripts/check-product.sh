@@ -26,12 +26,14 @@ for d in $dlls; do
   echo "$d" | tr 'A-Z' 'a-z' | grep -qE "$allowed" || fault "imports $d, which is not a Windows system DLL"
 done
 
-# Functions the Windows 9x kernel does not export: one of them stops the loader.
-imports=$(awk '/DLL Name:/ {dll=$3} dll && /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ {print $NF}' <<<"$headers")
-nt_only='^(SetFilePointerEx|GetFileSizeEx|GetTickCount64|AddVectoredExceptionHandler|InitializeConditionVariable|SleepConditionVariable(CS|SRW)|WakeConditionVariable|WakeAllConditionVariable|InitializeSRWLock|(Acquire|Release)SRWLock(Exclusive|Shared)|Fls(Alloc|GetValue|SetValue|Free)|InitOnce[A-Za-z]+|GetModuleHandleEx[AW]|CreateSymbolicLink[AW]|GetLogicalProcessorInformation)$'
+# Every imported function must be on the allow-list of what a plain Windows 95
+# exports (product-imports.txt): one missing function stops the loader there.
+imports=$(awk '/DLL Name:/ {dll=toupper($3)} dll && /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ {print dll "!" $NF}' <<<"$headers")
 [ -n "$imports" ] || fault "no imported functions found"
-for f in $(grep -E "$nt_only" <<<"$imports"); do
-  fault "imports $f, which the legacy family lacks"
+listed=$(awk '/^[[:space:]]*(#|$)/ {next} /^\[/ {dll=toupper(substr($1, 2, length($1) - 2)); next} {print dll "!" $1}' \
+  "$here/product-imports.txt")
+for f in $(comm -23 <(sort -u <<<"$imports") <(sort -u <<<"$listed")); do
+  fault "imports ${f#*!} from ${f%%!*}, which is not on the Windows 95 list (scripts/product-imports.txt)"
 done
 
 python3 "$here/check_resources.py" "$exe" || faults=$((faults + 1))

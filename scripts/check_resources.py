@@ -251,6 +251,14 @@ def check(path):
     if not re.search(r'requestedExecutionLevel\s+level="requireAdministrator"\s+uiAccess="false"',
                      manifest):
         faults.append('manifest 1 does not ask for requireAdministrator with uiAccess false')
+    # Vista, 7, 8, 8.1 and 10/11: without them the newer systems report an older version.
+    for name, guid in (('Vista', 'e2011457-1546-43c5-a5fe-008deee3d3f0'),
+                       ('7', '35138b9a-5d96-4fbd-8e2d-a2440225f93a'),
+                       ('8', '4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38'),
+                       ('8.1', '1f676c76-80e1-4239-95bb-83d0f6d0da78'),
+                       ('10/11', '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a')):
+        if not re.search(r'<supportedOS\s+Id="\{' + guid + r'\}"', manifest, re.I):
+            faults.append('manifest 1 does not declare Windows %s as supported' % name)
     ver = res.get((RT_VERSION, 1))
     if ver is None:
         faults.append('version resource missing')

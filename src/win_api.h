@@ -19,3 +19,11 @@ inline DWORD Vwin32Address(const void* address) { return (DWORD)(UINT_PTR)addres
 // per pointer and resolves it when a request names it.
 inline DWORD Vwin32Address(const void* address) { return SimVwin32Address(address); }
 #endif
+
+// A function of a system library looked up at run time, as the typed pointer
+// the caller holds (null when the library lacks it). Functions that older
+// systems lack are reached this way, so the program still loads there.
+template <typename Function>
+Function FindFunction(HMODULE library, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}

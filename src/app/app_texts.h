@@ -54,6 +54,12 @@
   "The window closed while a transfer was running. The transfer was cancelled; " \
   "the disk and the image file were closed, and the transferred part may be incomplete."
 #define CAPTION_CLOSED_WHILE_BUSY "Cancelled"
+// A further close request when the transfer has not stopped after a while
+#define TEXT_QUIT_ANYWAY \
+  "The transfer has not stopped since you asked to close; the disk may have stopped answering.\r\n" \
+  "Quit anyway? Windows releases the disk when Tavrin ends, but the disk or the image file " \
+  "may be left incomplete."
+#define CAPTION_QUIT_ANYWAY "Transfer Not Responding"
 
 // Status line during a job
 #define FORMAT_PERCENT "%0.2f%% Completed"

@@ -19,6 +19,17 @@ OPENFILENAMEW fileDialogWide;   // filled anew by each Browse, NT family; main t
 
 bool LegacyFamily() { return jobState.platformClass == kPlatformLegacy; }
 
+// The record size the system's file dialogs accept: systems before NT 5.0
+// refuse the full record and take it without its last three fields.
+DWORD FileDialogRecordBytes() {
+  OSVERSIONINFOA version;
+  memset(&version, 0, sizeof(version));
+  version.dwOSVersionInfoSize = sizeof(version);
+  const bool full = GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
+                    version.dwMajorVersion >= 5;
+  return full ? kFileDialogRecordBytes : kFileDialogRecordBytesOld;
+}
+
 template <typename Ch>
 void ExtensionOf(const Ch* name, size_t length, char* out, uint32_t outSize) {
   out[0] = '\0';
@@ -44,7 +55,7 @@ void ExtensionOf(const Ch* name, size_t length, char* out, uint32_t outSize) {
 void BrowseAnsi(HWND dialog, bool save) {
   GetDlgItemTextA(dialog, IDC_IMAGE_FILE, imagePath, kImagePathBytes);
   fileDialog = OPENFILENAMEA{};
-  fileDialog.lStructSize = sizeof(fileDialog);
+  fileDialog.lStructSize = FileDialogRecordBytes();
   fileDialog.hwndOwner = mainWindow;
   fileDialog.lpstrFilter = fileFilter;
   fileDialog.nFilterIndex = 1;
@@ -53,12 +64,10 @@ void BrowseAnsi(HWND dialog, bool save) {
   fileDialog.Flags = OFN_HIDEREADONLY;
   fileDialog.lpstrDefExt = DEFAULT_IMAGE_EXTENSION;
   fileDialog.lpstrTitle = save ? TITLE_SAVE_IMAGE : TITLE_OPEN_IMAGE;
-  if (save) {
-    GetSaveFileNameA(&fileDialog);
-  } else {
-    GetOpenFileNameA(&fileDialog);
-  }
-  if (imagePath[0] != '\0') SetDlgItemTextA(dialog, IDC_IMAGE_FILE, imagePath);
+  const BOOL chosen = save ? GetSaveFileNameA(&fileDialog) : GetOpenFileNameA(&fileDialog);
+  // A failed dialog may leave its own answer in the buffer (for a name that
+  // does not fit, the size it needs), never a file name.
+  if (chosen && imagePath[0] != '\0') SetDlgItemTextA(dialog, IDC_IMAGE_FILE, imagePath);
 }
 
 void BrowseWide(HWND dialog, bool save) {
@@ -74,7 +83,7 @@ void BrowseWide(HWND dialog, bool save) {
     return;
   }
   fileDialogWide = OPENFILENAMEW{};
-  fileDialogWide.lStructSize = sizeof(fileDialogWide);
+  fileDialogWide.lStructSize = FileDialogRecordBytes();
   fileDialogWide.hwndOwner = mainWindow;
   fileDialogWide.lpstrFilter = filter;
   fileDialogWide.nFilterIndex = 1;
@@ -84,12 +93,8 @@ void BrowseWide(HWND dialog, bool save) {
   fileDialogWide.Flags = OFN_HIDEREADONLY;
   fileDialogWide.lpstrDefExt = extension;
   fileDialogWide.lpstrTitle = title;
-  if (save) {
-    GetSaveFileNameW(&fileDialogWide);
-  } else {
-    GetOpenFileNameW(&fileDialogWide);
-  }
-  if (imagePathWide[0] != L'\0') SetDlgItemTextW(dialog, IDC_IMAGE_FILE, imagePathWide);
+  const BOOL chosen = save ? GetSaveFileNameW(&fileDialogWide) : GetOpenFileNameW(&fileDialogWide);
+  if (chosen && imagePathWide[0] != L'\0') SetDlgItemTextW(dialog, IDC_IMAGE_FILE, imagePathWide);
 }
 
 }  // namespace

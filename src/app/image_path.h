@@ -26,7 +26,13 @@ HANDLE OpenImagePath(DWORD access, DWORD disposition, DWORD flags);
 // dots and spaces are ignored, as the file system ignores them.
 void ImagePathExtension(char* out, uint32_t outSize);
 
+// Record sizes the file dialogs accept on 32-bit Windows: the full record from
+// NT 5.0 on; the legacy family and NT 4.0 take it without its last three fields.
+constexpr DWORD kFileDialogRecordBytes = 88;
+constexpr DWORD kFileDialogRecordBytesOld = 76;
+
 // Browse: the open dialog on the write tab and the save dialog on the create
-// tab, started from the field's text; a name the dialog leaves goes back into
-// the field.
+// tab, started from the field's text; a name the user chose goes back into the
+// field. A cancelled or failed dialog (a name too long for the buffer) leaves
+// the field as it was.
 void BrowseForImage(HWND dialog, int32_t selectedTab);

@@ -21,7 +21,8 @@ namespace {
 
 constexpr UINT kProgressTimerPeriod = 1000;
 constexpr UINT kTabCaptionChars = 16;
-static_assert(sizeof(OPENFILENAMEA) == 88 && sizeof(OPENFILENAMEW) == 88, "the file dialogs take the full record");
+static_assert(sizeof(OPENFILENAMEA) == kFileDialogRecordBytes && sizeof(OPENFILENAMEW) == kFileDialogRecordBytes,
+              "the file dialogs take the full record");
 
 HWND tabControl = nullptr;                  // tab control 1034; main thread, at initialisation
 HWND driveCombo = nullptr;                  // drive combo box 1036; main thread, at initialisation
@@ -163,12 +164,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (RequestClose()) PostQuitMessage(0);
       return FALSE;
     case WM_QUERYENDSESSION:
-      if (RequestClose()) {
+      if (RequestClose(true)) {
         PostQuitMessage(0);
         return FALSE;
       }
       // A transfer is winding down: hold the end of the session until the
-      // disk is unlocked and the files are closed.
+      // disk is unlocked and the files are closed (for kLetGoAfterMs at most).
       SetWindowLongPtrA(window, DWLP_MSGRESULT, FALSE);
       return TRUE;
     case WM_DESTROY:

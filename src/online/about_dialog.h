@@ -3,6 +3,7 @@
 
 #include "win_api.h"
 
-// Run with DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(IDD_ABOUT), mainWindow,
-// AboutDialogProc, 0), so its Chinese texts read right on any code page.
+// Run with RunDialogTemplate(moduleInstance, IDD_ABOUT, mainWindow, AboutDialogProc),
+// so its Chinese texts read right on any code page of the NT family. The update
+// check runs inside it with the box disabled and the windows still answering.
 INT_PTR CALLBACK AboutDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -11,7 +11,7 @@ namespace {
 
 void LaunchUrl(HWND owner, const char* url) {
   // A browser that cannot start is not reported.
-  ShellExecuteA(owner, kShellVerbOpen, url, nullptr, nullptr, SW_HIDE);
+  ShellExecuteA(owner, kShellVerbOpen, url, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 // A page whose query ends in the OS tag; without memory for the text, the same
@@ -32,7 +32,7 @@ void LaunchTaggedUrl(HWND owner, const char* urlFormat, const char* fallbackUrl)
 
 void OpenHelpLink(HWND owner) { LaunchTaggedUrl(owner, kSupportUrlFormat, kSupportFallbackUrl); }
 
-void HandleAboutCommand(HWND aboutBox, int32_t commandId) {
+void HandleAboutCommand(HWND aboutBox, int32_t commandId, void (*whileWaiting)()) {
   switch (commandId) {
     case IDC_ABOUT_CONTACT:
       LaunchUrl(aboutBox, kContactUrl);
@@ -44,7 +44,7 @@ void HandleAboutCommand(HWND aboutBox, int32_t commandId) {
       LaunchUrl(aboutBox, kCustomUrl);
       break;
     case IDC_ABOUT_UPDATE:
-      CheckForUpdates(kProgramName, kProgramVersion, aboutBox, 1);
+      CheckForUpdates(kProgramName, kProgramVersion, aboutBox, 1, whileWaiting);
       break;
     case IDC_ABOUT_PICTURE:
       LaunchTaggedUrl(aboutBox, kFeaturedUrlFormat, kFeaturedFallbackUrl);

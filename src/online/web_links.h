@@ -12,5 +12,6 @@ constexpr uint32_t kLinkTextBytes = 2048;
 void OpenHelpLink(HWND owner);
 
 // A WM_COMMAND of the About box with notification code 0: opens the page of a
-// button or the picture, or runs the update check. Other ids do nothing.
-void HandleAboutCommand(HWND aboutBox, int32_t commandId);
+// button or the picture, or runs the update check (which calls whileWaiting
+// between its waits). Other ids do nothing.
+void HandleAboutCommand(HWND aboutBox, int32_t commandId, void (*whileWaiting)() = nullptr);

@@ -82,8 +82,15 @@ void FailCreateThreads(int count);  // the next `count` CreateThread calls fail 
 // position is not a multiple of 512 fail with ERROR_INVALID_PARAMETER, as on Windows.
 int UnalignedTransfers();       // how many were rejected
 
-// ---- System version -----------------------------------------------------------
+// ---- System version and libraries ----------------------------------------------
 void SetVersion(DWORD platformId, DWORD major, DWORD minor, DWORD build);
+bool LegacyFamily();  // the version set is of the legacy family
+// WS2_32.DLL (every Winsock call the code makes) and COMCTL32.DLL (InitCommonControls,
+// InitCommonControlsEx) exist until removed: a library that is not there fails to
+// load with ERROR_MOD_NOT_FOUND, a missing export with ERROR_PROC_NOT_FOUND.
+void RemoveLibrary(const std::string& name);
+void RemoveExport(const std::string& library, const std::string& function);
+int LoadedLibraries();  // LoadLibraryA references not yet given back with FreeLibrary
 
 // ---- Windows: every call is recorded in order --------------------------------
 struct Event {
@@ -93,11 +100,13 @@ struct Event {
   UINT message = 0;
   WPARAM wParam = 0;
   LPARAM lParam = 0;
-  // SendMessage TTM_ADDTOOLA/TTM_DELTOOLA: wParam holds the TOOLINFOA's uFlags, lParam its uId and style its cbSize.
+  // "DialogBox": controlId holds the template id. "InitCommonControls(Ex)": wParam the classes.
+  // SendMessage TCM_INSERTITEM: text the caption. TTM_ADDTOOLA/TTM_DELTOOLA: wParam holds the TOOLINFOA's uFlags, lParam its uId and style its cbSize.
   std::string text;     // UTF-8: the text, CB_ADDSTRING string, TTM_ADDTOOLA lpszText, closed file's path
   std::string caption;  // MessageBox caption (UTF-8)
   UINT style = 0;       // MessageBox style (TTM_ADDTOOLA: cbSize)
   bool wide = false;    // the wide-character variant was called
+  bool quitPending = false;  // MessageBox: a quit message was pending, so the box closed at once unseen
 };
 std::vector<Event> Events();
 void ClearEvents();
@@ -123,6 +132,8 @@ struct FileDialogCall {
 // one, an ANSI dialog returns it through the code page, and a name that does
 // not fit the buffer fails the dialog with the size needed in its first unit.
 void SetFileDialogHandler(std::function<std::optional<std::string>(const FileDialogCall&)> handler);
+// Posted quit messages of the calling thread not yet taken out by PeekMessageA.
+bool QuitPending();
 // Answers SendMessageA for a message (default 0).
 void SetSendMessageHandler(std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> handler);
 

@@ -45,6 +45,7 @@ void ResetHandles();
 void ResetMemory();
 void ResetWindows();
 void ResetSystem();
+void ResetModules();
 
 bool EqualNoCase(const std::string& a, const std::string& b);
 // The ANSI code page (Windows-1252): bytes to UTF-16 units, and back with "?"

@@ -4,6 +4,7 @@
 #include "sim_net_posix.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -30,6 +31,8 @@ std::map<std::string, uint16_t> hostPorts;  // mapped host names and their loopb
 uint16_t port80Target = 0;                  // loopback port that port 80 of 127.0.0.1 reaches; tests
 bool connectsStall = false;                 // connections never complete; tests
 uint32_t timeDivisor = 1;                   // divides every time bound; tests
+uint64_t clockAnchorTicks = 0;              // GetTickCount's answer when the divisor last changed
+std::chrono::steady_clock::time_point clockAnchor = std::chrono::steady_clock::now();  // and the real time then
 int activeStartups = 0;                     // WSAStartup calls not yet matched by WSACleanup
 std::map<SOCKET, SimSocket> sockets;        // open simulated sockets by handle (= the real descriptor)
 sim::NetStats stats;                        // what tests read back
@@ -65,7 +68,20 @@ void Settle(SimSocket& socket) {
   if (result == simposix::PollResult::Failed) socket.state = LinkState::Failed;
 }
 
+// The simulated clock, which runs timeDivisor times faster than the real one.
+// Callers hold netLock.
+uint64_t TicksLocked() {
+  const auto real = std::chrono::steady_clock::now() - clockAnchor;
+  return clockAnchorTicks +
+         uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(real).count()) * timeDivisor;
+}
+
 }  // namespace
+
+DWORD GetTickCount() {
+  std::lock_guard<std::mutex> hold(netLock);
+  return static_cast<DWORD>(TicksLocked());
+}
 
 int WSAStartup(WORD version, LPWSADATA data) {
   std::lock_guard<std::mutex> hold(netLock);
@@ -362,6 +378,8 @@ void SimNetReset() {
   hostPorts.clear();
   port80Target = 0;
   connectsStall = false;
+  clockAnchorTicks = TicksLocked();
+  clockAnchor = std::chrono::steady_clock::now();
   timeDivisor = 1;
   activeStartups = 0;
   stats = sim::NetStats();
@@ -383,6 +401,8 @@ void StallConnects(bool stall) {
 
 void SetNetTimeDivisor(uint32_t divisor) {
   std::lock_guard<std::mutex> hold(netLock);
+  clockAnchorTicks = TicksLocked();
+  clockAnchor = std::chrono::steady_clock::now();
   timeDivisor = std::max<uint32_t>(divisor, 1);
 }
 

@@ -117,7 +117,8 @@ void MapHost(const std::string& name, uint16_t port);
 // Connections to mapped hosts never complete (a silent server or a lost network).
 void StallConnects(bool stall);
 // Divides every time bound the code asks for (SO_RCVTIMEO, select) by `divisor`,
-// so a test of a 15-second bound takes 150 ms with 100. Recorded values stay unscaled.
+// so a test of a 20-second bound takes 200 ms with 100, and makes GetTickCount run
+// `divisor` times faster. Recorded values stay unscaled.
 void SetNetTimeDivisor(uint32_t divisor);
 
 struct ConnectRequest {

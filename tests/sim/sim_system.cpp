@@ -60,10 +60,6 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
 
 void Sleep(DWORD milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
-DWORD GetTickCount() {
-  auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
 
 BOOL GetVersionExA(LPOSVERSIONINFOA info) {
   // 156 is the size of the extended record, which Windows also accepts.
@@ -156,12 +152,18 @@ void SetVersion(DWORD platformId, DWORD major, DWORD minor, DWORD build) {
   version = Version{platformId, major, minor, build};
 }
 
+bool LegacyFamily() {
+  std::lock_guard<std::mutex> lock(versionMutex);
+  return version.platformId == VER_PLATFORM_WIN32_WINDOWS;
+}
+
 void Reset() {
   sim_internal::ResetHandles();
   sim_internal::ResetDevices();
   sim_internal::ResetMemory();
   sim_internal::ResetWindows();
   sim_internal::ResetSystem();
+  sim_internal::ResetModules();
   SimVwin32Reset();
   SimNetReset();
   SetLastError(0);

@@ -79,6 +79,16 @@ typedef struct tagTOOLINFOA {
 } TOOLINFOA;
 
 typedef DWORD (WINAPI *LPTHREAD_START_ROUTINE)(LPVOID);
+typedef INT_PTR (CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+struct HMODULE__ { int unused; };
+typedef HMODULE__* HMODULE;
+typedef INT_PTR (WINAPI *FARPROC)();
+
+typedef struct tagINITCOMMONCONTROLSEX { DWORD dwSize, dwICC; } INITCOMMONCONTROLSEX;
+typedef struct tagTCITEMA { UINT mask; DWORD dwState, dwStateMask; LPSTR pszText; int cchTextMax, iImage; LPARAM lParam; } TCITEMA;
+typedef struct tagTCITEMW { UINT mask; DWORD dwState, dwStateMask; LPWSTR pszText; int cchTextMax, iImage; LPARAM lParam; } TCITEMW;
+typedef struct tagPOINT { LONG x, y; } POINT;
+typedef struct tagMSG { HWND hwnd; UINT message; WPARAM wParam; LPARAM lParam; DWORD time; POINT pt; } MSG;
 
 // The file dialogs' record in both forms, every field of the full structure.
 #define SIM_OPENFILENAME(NAME, CH)                                                                        \
@@ -100,6 +110,7 @@ SIM_OPENFILENAME(OPENFILENAMEW, wchar_t)
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 #define MAKEINTRESOURCEA(i) ((LPSTR)(uintptr_t)(WORD)(i))
+#define MAKEINTRESOURCEW(i) ((LPWSTR)(uintptr_t)(WORD)(i))
 #define LOWORD(l) ((WORD)((uintptr_t)(l) & 0xFFFF))
 #define HIWORD(l) ((WORD)(((uintptr_t)(l) >> 16) & 0xFFFF))
 #define RGB(r, g, b) ((COLORREF)(((BYTE)(r)) | ((WORD)((BYTE)(g)) << 8) | (((DWORD)(BYTE)(b)) << 16)))
@@ -147,6 +158,8 @@ SIM_OPENFILENAME(OPENFILENAMEW, wchar_t)
 #define ERROR_INSUFFICIENT_BUFFER 122
 #define ERROR_INVALID_NAME 123
 #define ERROR_ALREADY_EXISTS 183
+#define ERROR_MOD_NOT_FOUND 126
+#define ERROR_PROC_NOT_FOUND 127
 #define ERROR_INVALID_ADDRESS 487
 #define ERROR_INVALID_WINDOW_HANDLE 1400
 
@@ -176,15 +189,24 @@ SIM_OPENFILENAME(OPENFILENAMEW, wchar_t)
 #define MB_ICONERROR 0x10
 #define MB_ICONWARNING 0x30
 #define MB_ICONINFORMATION 0x40
+#define MB_DEFBUTTON2 0x100
 #define IDOK 1
 #define IDCANCEL 2
 #define IDYES 6
 #define IDNO 7
 
 #define SW_HIDE 0
+#define SW_SHOWNORMAL 1
 #define SW_SHOW 5
+#define PM_REMOVE 0x1
+#define ICC_LISTVIEW_CLASSES 0x1
+#define ICC_TAB_CLASSES 0x8
+#define ICC_BAR_CLASSES 0x4
+#define ICC_STANDARD_CLASSES 0x4000
+#define TCIF_TEXT 0x1
 
 #define WM_DESTROY 0x0002
+#define WM_QUIT 0x0012
 #define WM_CLOSE 0x0010
 #define WM_QUERYENDSESSION 0x0011
 #define WM_NOTIFY 0x004E
@@ -198,6 +220,8 @@ SIM_OPENFILENAME(OPENFILENAMEW, wchar_t)
 #define CB_ADDSTRING 0x0143
 #define CB_SETCURSEL 0x014E
 #define LVM_REDRAWITEMS 0x1015
+#define TCM_INSERTITEMA 0x1307
+#define TCM_INSERTITEMW 0x133E
 #define TTM_ACTIVATE 0x0401
 #define TTM_ADDTOOLA 0x0404
 #define TTM_DELTOOLA 0x0405
@@ -235,7 +259,26 @@ HANDLE GetProcessHeap();
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T size);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
 
-// Windows: recorded, see sim_control.h
+// Libraries: a few system DLLs with the exports the code asks for (see sim_control.h)
+HMODULE LoadLibraryA(LPCSTR name);
+HMODULE GetModuleHandleA(LPCSTR name);
+FARPROC GetProcAddress(HMODULE library, LPCSTR name);
+BOOL FreeLibrary(HMODULE library);
+void InitCommonControls();
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* classes);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideChars, LPSTR out, int outBytes,
+                        LPCSTR defaultChar, BOOL* usedDefault);
+
+// Windows: recorded, see sim_control.h. On the legacy family (sim::SetVersion)
+// DialogBoxParamW, SetDlgItemTextW and SendMessageW are stubs that answer 0 and
+// leave the last error alone: that family's stubs differ in what they answer.
+INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC procedure, LPARAM parameter);
+INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND owner, DLGPROC procedure, LPARAM parameter);
+LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL PeekMessageA(MSG* message, HWND window, UINT first, UINT last, UINT remove);
+LRESULT DispatchMessageA(const MSG* message);
+void PostQuitMessage(int code);
+
 HWND GetDlgItem(HWND dialog, int id);
 BOOL SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
 BOOL SetDlgItemTextW(HWND dialog, int id, LPCWSTR text);

@@ -22,6 +22,7 @@ std::function<int(const sim::Event&)> messageBoxHandler;  // test's answer to me
 std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> sendMessageHandler;  // test's answer to SendMessageA
 std::map<std::pair<uintptr_t, int>, std::wstring> controlTexts;  // (dialog, id) -> text in UTF-16 units
 std::function<std::optional<std::string>(const sim::FileDialogCall&)> fileDialogHandler;  // test's file picks
+thread_local bool quitPosted = false;            // PostQuitMessage of this thread not yet taken out
 
 HWND NewWindow(const WindowRecord& record) {
   uintptr_t value = nextWindow;
@@ -63,6 +64,7 @@ void ResetWindows() {
   sendMessageHandler = nullptr;
   controlTexts.clear();
   fileDialogHandler = nullptr;
+  quitPosted = false;
 }
 
 }  // namespace sim_internal
@@ -86,7 +88,6 @@ HWND GetDlgItem(HWND dialog, int id) {
 }
 
 static BOOL RecordText(HWND dialog, int id, const std::string& text, bool wide) {
-  sim::SetControlText(dialog, id, text);
   sim::Event event;
   event.kind = "SetDlgItemText";
   event.window = dialog;
@@ -94,6 +95,8 @@ static BOOL RecordText(HWND dialog, int id, const std::string& text, bool wide) 
   event.text = text;
   event.wide = wide;
   sim_internal::RecordEvent(event);
+  if (wide && sim::LegacyFamily()) return FALSE;  // the stub sets nothing and leaves the last error
+  sim::SetControlText(dialog, id, text);
   return TRUE;
 }
 
@@ -165,6 +168,13 @@ BOOL RunFileDialog(Ofn* dialog, bool save, bool wide) {
     std::lock_guard<std::mutex> lock(windowMutex);
     handler = fileDialogHandler;
   }
+  // Before NT 5.0 (and on the legacy family) only the record without the last
+  // three fields is known; the full one fails the dialog (CDERR_STRUCTSIZE).
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof(version);
+  GetVersionExA(&version);
+  const bool fullKnown = version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
+  if (dialog->lStructSize != 76 && (dialog->lStructSize != 88 || !fullKnown)) return FALSE;
   std::optional<std::string> picked = handler ? handler(call) : std::nullopt;
   if (!picked) return FALSE;  // Cancel leaves the buffer alone
   const size_t slash = picked->find_last_of("\\/");
@@ -210,6 +220,8 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   event.lParam = lParam;
   if (message == CB_ADDSTRING && lParam != 0) {
     event.text = reinterpret_cast<const char*>(lParam);
+  } else if (message == TCM_INSERTITEMA && lParam != 0) {
+    event.text = reinterpret_cast<const TCITEMA*>(lParam)->pszText;
   } else if ((message == TTM_ADDTOOLA || message == TTM_DELTOOLA) && lParam != 0) {
     const TOOLINFOA* tool = reinterpret_cast<const TOOLINFOA*>(lParam);
     if (tool->lpszText != nullptr) event.text = tool->lpszText;
@@ -242,6 +254,7 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
   sim::Event event;
+  event.quitPending = quitPosted;
   event.kind = "MessageBox";
   event.window = owner;
   event.text = text ? text : "";
@@ -253,6 +266,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
 
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
   sim::Event event;
+  event.quitPending = quitPosted;
   event.kind = "MessageBox";
   event.window = owner;
   event.text = sim::Utf8(text);
@@ -263,7 +277,65 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
   return AnswerMessageBox(event);
 }
 
+LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  sim::Event event;
+  event.kind = "SendMessage";
+  event.window = window;
+  event.message = message;
+  event.wParam = wParam;
+  event.lParam = lParam;
+  event.wide = true;
+  if (message == TCM_INSERTITEMW && lParam != 0) event.text = sim::Utf8(reinterpret_cast<const TCITEMW*>(lParam)->pszText);
+  {
+    std::lock_guard<std::mutex> lock(windowMutex);
+    event.controlId = ControlIdLocked(window);
+    events.push_back(event);
+  }
+  if (sim::LegacyFamily()) return 0;  // the stub
+  return message == TCM_INSERTITEMW ? static_cast<LRESULT>(wParam) : 0;
+}
+
+static INT_PTR RecordDialog(HWND owner, uintptr_t templateId, bool wide) {
+  sim::Event event;
+  event.kind = "DialogBox";
+  event.window = owner;
+  event.controlId = static_cast<int>(templateId);
+  event.wide = wide;
+  sim_internal::RecordEvent(event);
+  return wide && sim::LegacyFamily() ? 0 : IDOK;
+}
+
+INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC, LPARAM) {
+  return RecordDialog(owner, reinterpret_cast<uintptr_t>(templateName), false);
+}
+
+INT_PTR DialogBoxParamW(HINSTANCE, LPCWSTR templateName, HWND owner, DLGPROC, LPARAM) {
+  return RecordDialog(owner, reinterpret_cast<uintptr_t>(templateName), true);
+}
+
+BOOL PeekMessageA(MSG* message, HWND, UINT first, UINT last, UINT remove) {
+  // Only quit messages exist in the simulated queue.
+  const bool wantsQuit = (first == 0 && last == 0) || (first <= WM_QUIT && WM_QUIT <= last);
+  if (!quitPosted || !wantsQuit) return FALSE;
+  memset(message, 0, sizeof(*message));
+  message->message = WM_QUIT;
+  if ((remove & PM_REMOVE) != 0) quitPosted = false;
+  return TRUE;
+}
+
+LRESULT DispatchMessageA(const MSG*) { return 0; }
+
+void PostQuitMessage(int code) {
+  sim::Event event;
+  event.kind = "PostQuitMessage";
+  event.wParam = static_cast<WPARAM>(code);
+  sim_internal::RecordEvent(event);
+  quitPosted = true;
+}
+
 namespace sim {
+
+bool QuitPending() { return quitPosted; }
 
 std::vector<Event> Events() {
   std::lock_guard<std::mutex> lock(windowMutex);

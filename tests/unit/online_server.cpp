@@ -57,7 +57,11 @@ void Serve(LoopbackServer* server) {
   for (const std::string& chunk : server->script.replyChunks) {
     if (!first && server->script.chunkPauseMs != 0) usleep(server->script.chunkPauseMs * 1000u);
     first = false;
-    send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL);
+    if (send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) < 0) {  // the client hung up mid-reply
+      server->record.clientClosedFirst = true;
+      server->clientGone = true;
+      break;
+    }
   }
   if (server->script.holdOpen) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHoldLimitMs);

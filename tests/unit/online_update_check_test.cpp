@@ -23,7 +23,12 @@ struct Outcome {
   std::vector<sim::ShellLaunch> launches;
   ServerRecord server;
   sim::NetStats net;
+  DWORD elapsedMs = 0;  // on the simulated clock
+  int waits = 0;        // times the window was let answer between waits
 };
+
+int waitsSeen = 0;  // calls of CountWait during one check; test thread
+void CountWait() { ++waitsSeen; }
 
 class UpdateCheckTest : public SimTest {
  protected:
@@ -38,13 +43,14 @@ class UpdateCheckTest : public SimTest {
   static void ResetNet() {
     SimNetReset();
     sim::ClearEvents();
-    // 15-second bounds take 150 ms here; the values asked for are still recorded.
+    // The 20-second deadline takes 200 ms here; the values asked for are still recorded.
     sim::SetNetTimeDivisor(100);
   }
   void TearDown() override {
     const sim::NetStats net = sim::Net();
     EXPECT_EQ(net.socketsOpen, 0) << "a socket was left for WSACleanup to release";
     EXPECT_EQ(net.startups, net.cleanups) << "WSAStartup and WSACleanup do not balance";
+    EXPECT_EQ(sim::LoadedLibraries(), 0) << "WS2_32.DLL was not let go";
     SimNetReset();
     SimTest::TearDown();
   }
@@ -56,8 +62,12 @@ class UpdateCheckTest : public SimTest {
     EXPECT_NE(port, 0);
     if (mapHost) sim::MapHost(kHost, port);
     sim::SetMessageBoxHandler([answer](const sim::Event& box) { return (box.style & 0xF) == MB_YESNO ? answer : IDOK; });
-    CheckForUpdates("Tavrin", "1.6", owner_, 1);
+    waitsSeen = 0;
+    const DWORD start = GetTickCount();
+    CheckForUpdates("Tavrin", "1.6", owner_, 1, CountWait);
     Outcome outcome;
+    outcome.elapsedMs = GetTickCount() - start;
+    outcome.waits = waitsSeen;
     outcome.server = StopServer(server);
     for (const sim::Event& event : sim::Events()) {
       if (event.kind == "MessageBox") outcome.boxes.push_back(event);
@@ -173,7 +183,7 @@ TEST_F(UpdateCheckTest, RepliesGiveTheirBoxAndLaunchOnlyWebLinks) {
       EXPECT_EQ(outcome.launches[0].owner, owner_) << c.label;
       EXPECT_FALSE(outcome.launches[0].hasParameters) << c.label;
       EXPECT_FALSE(outcome.launches[0].hasDirectory) << c.label;
-      EXPECT_EQ(outcome.launches[0].show, 0) << c.label;
+      EXPECT_EQ(outcome.launches[0].show, SW_SHOWNORMAL) << c.label;
     }
     EXPECT_EQ(outcome.net.socketsOpen, 0) << c.label;
     EXPECT_EQ(outcome.net.startups, 1) << c.label;
@@ -224,53 +234,70 @@ TEST_F(UpdateCheckTest, AFullBufferEndsTheReplyWithoutWaitingForTheServer) {
   EXPECT_TRUE(outcome.server.clientClosedFirst);
 }
 
-TEST_F(UpdateCheckTest, SilentServersEndInTheConnectionFailureInsteadOfFreezing) {
-  struct Case { const char* label; std::vector<std::string> chunks; };
+TEST_F(UpdateCheckTest, OneDeadlineEndsTheExchangeAndWhatArrivedBeforeItIsRead) {
+  struct Case { const char* label; std::vector<std::string> chunks; uint32_t pauseMs; Box box; bool launch; };
+  const std::string update = kHead + "<new>true</new><link>http://dl.example.test/a</link>";
+  std::vector<std::string> trickle;  // one byte every 14 s (140 ms here), for far longer than the deadline
+  for (char c : update) trickle.push_back(std::string(1, c));
   const Case cases[] = {
-      {"never answers", {}},
-      // A complete-looking reply without the close is not trusted: it may be cut short.
-      {"answers but never closes", {kHead + "<new>true</new><link>http://dl.example.test/a</link>"}},
+      {"never answers", {}, 0, Box::ConnectFailed, false},
+      {"one byte every 14 s", trickle, 140, Box::ConnectFailed, false},
+      {"whole reply, then silence", {update}, 0, Box::UpdateAvailable, true},
+      {"no update, then silence", {kHead + "<new>false</new>"}, 0, Box::NoUpdates, false},
+      // Told there is an update but not where: not an answer.
+      {"cut off inside the link", {kHead + "<new>true</new><link>http://dl.exa"}, 0, Box::ConnectFailed, false},
   };
   for (const Case& c : cases) {
     ResetNet();
     ServerScript script;
     script.replyChunks = c.chunks;
+    script.chunkPauseMs = c.pauseMs;
     script.holdOpen = true;
     const Outcome outcome = Run(script);
-    ExpectBox(outcome, Box::ConnectFailed, c.label);
-    EXPECT_TRUE(outcome.launches.empty()) << c.label;
+    ExpectBox(outcome, c.box, c.label);
+    EXPECT_EQ(outcome.launches.size(), c.launch ? 1u : 0u) << c.label;
     EXPECT_TRUE(outcome.server.clientClosedFirst) << c.label << ": the check waited for the server";
-    EXPECT_EQ(outcome.net.timedOutReceives, 1) << c.label;
-    EXPECT_EQ(outcome.net.receiveTimeoutsMs, std::vector<DWORD>{kNetworkTimeoutMs}) << c.label;
+    EXPECT_GE(outcome.elapsedMs, kExchangeDeadlineMs) << c.label;
+    EXPECT_LT(outcome.elapsedMs, 2 * kExchangeDeadlineMs) << c.label << ": the deadline did not hold";
+    EXPECT_GT(outcome.waits, 0) << c.label << ": the window was never let answer";
+    for (uint32_t bound : outcome.net.selectBoundsMs) EXPECT_LE(bound, kWaitSliceMs) << c.label;
   }
 }
 
-TEST_F(UpdateCheckTest, AConnectionThatNeverCompletesIsGivenUp) {
+TEST_F(UpdateCheckTest, AConnectionThatNeverCompletesIsGivenUpAtTheDeadline) {
   sim::StallConnects(true);
   ServerScript script;
   script.replyChunks.push_back(kHead + "<new>true</new><link>http://dl.example.test/a</link>");
   const Outcome outcome = Run(script);
   ExpectBox(outcome, Box::ConnectFailed, "stalled connect");
   EXPECT_EQ(outcome.server.connections, 0);
-  EXPECT_EQ(outcome.net.selectBoundsMs, std::vector<uint32_t>{kNetworkTimeoutMs});
+  EXPECT_GE(outcome.elapsedMs, kExchangeDeadlineMs);
+  EXPECT_LT(outcome.elapsedMs, 2 * kExchangeDeadlineMs);
+  EXPECT_GT(outcome.waits, 0);
 }
 
 TEST_F(UpdateCheckTest, UnreachableServersEndInTheConnectionFailure) {
-  struct Case { const char* label; bool listen; bool mapHost; int sockets; };
+  struct Case { const char* label; bool listen; bool mapHost; const char* missing; int sockets; int startups; };
   const Case cases[] = {
-      {"refused", false, true, 1},
-      {"name look-up fails", true, false, 0},
+      {"refused", false, true, "", 1, 1},
+      {"name look-up fails", true, false, "", 0, 1},
+      // A plain first release of the legacy family: Winsock 2 is an add-on there.
+      {"Winsock without WSAConnect", true, true, "WSAConnect", 0, 0},
+      {"no Winsock 2", true, true, "WS2_32.DLL", 0, 0},
   };
-  for (const Case& c : cases) {
+  for (const Case& c : cases) {  // a library taken away stays away for the cases after it
     ResetNet();
+    if (std::string(c.missing) == "WS2_32.DLL") sim::RemoveLibrary(c.missing);
+    if (std::string(c.missing) == "WSAConnect") sim::RemoveExport("WS2_32.DLL", c.missing);
     ServerScript script;
     script.listen = c.listen;
     const Outcome outcome = Run(script, IDYES, c.mapHost);
     ExpectBox(outcome, Box::ConnectFailed, c.label);
     EXPECT_EQ(outcome.server.connections, 0) << c.label;
     EXPECT_EQ(outcome.net.socketsCreated, c.sockets) << c.label;
-    EXPECT_EQ(outcome.net.startups, 1) << c.label;
-    EXPECT_EQ(outcome.net.cleanups, 1) << c.label;
+    EXPECT_EQ(outcome.net.startups, c.startups) << c.label;
+    EXPECT_EQ(outcome.net.cleanups, c.startups) << c.label;
+    EXPECT_EQ(sim::LoadedLibraries(), 0) << c.label;
   }
 }
 

@@ -43,7 +43,7 @@ TEST_F(WebLinksTest, EachAboutCommandOpensItsPage) {
     EXPECT_EQ(launches[0].owner, window_) << c.id;
     EXPECT_FALSE(launches[0].hasParameters) << c.id;
     EXPECT_FALSE(launches[0].hasDirectory) << c.id;
-    EXPECT_EQ(launches[0].show, 0) << c.id;
+    EXPECT_EQ(launches[0].show, SW_SHOWNORMAL) << c.id;
   }
 }
 

@@ -405,7 +405,7 @@ TEST_F(StartCommandTest, BrowseChoosesWideNamesOnTheNtFamilyAndAnsiOnesOnTheLega
     EXPECT_EQ(call.flags, static_cast<DWORD>(OFN_HIDEREADONLY));
     EXPECT_EQ(call.filterIndex, 1u);
     EXPECT_EQ(call.owner, mainWindow);
-    EXPECT_EQ(call.structSize, nt ? sizeof(OPENFILENAMEW) : sizeof(OPENFILENAMEA));
+    EXPECT_EQ(call.structSize, kFileDialogRecordBytesOld);  // NT 4.0 and the legacy family
     EXPECT_EQ(call.maxFile, nt ? kImagePathChars : kImagePathBytes);
     EXPECT_TRUE(call.otherFieldsZero);
     EXPECT_EQ(call.initialName, c.initial.empty() ? "" : TempPath(c.initial));
@@ -536,6 +536,100 @@ TEST_F(StartCommandTest, ClosingWhileTheDiskWriteErrorIsShownWaitsForTheBox) {
   ASSERT_TRUE(WaitForWorkers());
   EXPECT_TRUE(QuitIsDue());
   EXPECT_EQ(sim::Device(kDriveE).locksHeld, 0);
+}
+
+TEST_F(StartCommandTest, AWorkerThatDoesNotEndLetsTheUserGoAfterTenSeconds) {
+  struct Case { const char* label; bool endingSession; uint8_t busy; int answer; bool quits; bool asks; };
+  const Case cases[] = {
+      {"close, then No", false, 1, IDNO, false, true},
+      {"close, then Yes", false, 1, IDYES, true, true},
+      {"end of session", true, 1, 0, true, false},
+      // The job ended and its disk-write error box waits for the user: nothing hangs.
+      {"close under the error box", false, 0, IDYES, false, false},
+      {"end of session under the error box", true, 0, 0, true, false},
+  };
+  for (const Case& c : cases) {
+    sim::ClearEvents();
+    sim::SetNetTimeDivisor(100);  // the ten seconds take 100 ms
+    sim::SetMessageBoxHandler([&c](const sim::Event&) { return c.answer; });
+    quitWhenIdle.store(0);
+    workerAbandoned = 0;
+    runningWorkers.store(1);  // a worker stuck on a disk that stopped answering
+    jobState.busy.store(c.busy);
+    EXPECT_FALSE(RequestClose(c.endingSession)) << c.label;
+    EXPECT_EQ(jobState.cancelRequested.load(), c.busy) << c.label;
+    EXPECT_FALSE(RequestClose(c.endingSession)) << c.label << ": let go before the ten seconds";
+    EXPECT_TRUE(Boxes().empty()) << c.label;
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    EXPECT_EQ(RequestClose(c.endingSession), c.quits) << c.label;
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), c.asks ? 1u : 0u) << c.label;
+    if (c.asks) {
+      EXPECT_EQ(boxes[0].text, TEXT_QUIT_ANYWAY) << c.label;
+      EXPECT_EQ(boxes[0].caption, CAPTION_QUIT_ANYWAY) << c.label;
+      EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2)) << c.label;
+      EXPECT_EQ(boxes[0].window, mainWindow) << c.label;
+    }
+    // Quitting without the worker must not wait for it after the window is gone.
+    EXPECT_EQ(workerAbandoned, c.quits ? 1 : 0) << c.label;
+    if (c.quits) FinishAfterWindow();
+    EXPECT_EQ(Boxes().size(), c.asks ? 1u : 0u) << c.label;
+    runningWorkers.store(0);
+    jobState.busy.store(0);
+    jobState.cancelRequested.store(0);
+  }
+  workerAbandoned = 0;
+}
+
+TEST_F(StartCommandTest, AWindowDestroyedUnderAJobStillShowsItsBoxAfterTheWorkerEnds) {
+  PostQuitMessage(0);  // what the window's destruction leaves behind
+  runningWorkers.store(1);
+  jobState.busy.store(1);
+  std::thread worker([] {
+    while (jobState.cancelRequested.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    jobState.busy.store(0);
+    runningWorkers.store(0);
+  });
+  int workersAtBox = -1;
+  sim::SetMessageBoxHandler([&workersAtBox](const sim::Event&) {
+    workersAtBox = runningWorkers.load();
+    return IDOK;
+  });
+  FinishAfterWindow();
+  worker.join();
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, TEXT_CLOSED_WHILE_BUSY);
+  EXPECT_EQ(boxes[0].caption, CAPTION_CLOSED_WHILE_BUSY);
+  EXPECT_FALSE(boxes[0].quitPending) << "the pending quit closed the box unseen";
+  EXPECT_EQ(workersAtBox, 0) << "the box came before the worker ended";
+  jobState.cancelRequested.store(0);
+}
+
+TEST_F(StartCommandTest, BrowseKeepsTheFieldUnlessANameWasChosenAndFitsEachSystemsRecord) {
+  struct Case { const char* label; uint8_t family; DWORD major; std::optional<std::string> picked; bool kept; };
+  const std::string tooLong = std::string(kImagePathChars + 10, 'a') + ".img";
+  const Case cases[] = {
+      {"NT 5.0 and later: the full record", kPlatformNt, 5, "disk.img", false},
+      {"NT: a name too long for the buffer", kPlatformNt, 10, tooLong, true},
+      {"legacy: a name too long for the buffer", kPlatformLegacy, 4, tooLong, true},
+      {"legacy: cancelled", kPlatformLegacy, 4, std::nullopt, true},
+  };
+  for (const Case& c : cases) {
+    jobState.platformClass = c.family;
+    const bool nt = c.family == kPlatformNt;
+    sim::SetVersion(nt ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS, c.major, 0, 2222);
+    sim::SetControlText(mainWindow, IDC_IMAGE_FILE, "C:\\old.img");
+    DWORD structSize = 0;
+    sim::SetFileDialogHandler([&](const sim::FileDialogCall& call) {
+      structSize = call.structSize;
+      return c.picked;
+    });
+    BrowseForImage(mainWindow, kWriteImageToDisk);
+    EXPECT_EQ(structSize, nt && c.major >= 5 ? kFileDialogRecordBytes : kFileDialogRecordBytesOld) << c.label;
+    EXPECT_EQ(sim::ControlText(mainWindow, IDC_IMAGE_FILE), c.kept ? "C:\\old.img" : *c.picked) << c.label;
+  }
 }
 
 }  // namespace

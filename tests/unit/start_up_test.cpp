@@ -1,8 +1,11 @@
 #include "app/app_state.h"
 #include "app/app_texts.h"
+#include "app/control_classes.h"
+#include "app/wide_calls.h"
 #include "app/start_up.h"
 #include "disk/legacy_sectors.h"
 #include "imaging/job_state.h"
+#include "resources/resource_ids.h"
 #include "sim_fixture.h"
 
 #include <cstring>
@@ -80,6 +83,50 @@ TEST_F(StartUpTest, MissingStatusBufferIsReportedAndEndsTheStart) {
   EXPECT_EQ(events[0].caption, CAPTION_OUT_OF_MEMORY);
   EXPECT_EQ(events[0].style, static_cast<UINT>(MB_ICONERROR));
   EXPECT_EQ(events[0].window, nullptr);
+}
+
+TEST_F(StartUpTest, TheLegacyFamilyGetsTheAnsiWindowCallsWhateverTheWideStubsAnswer) {
+  // On the legacy family the simulated wide calls are stubs that answer 0 and
+  // leave the last error alone, the answer that once kept the window away.
+  struct Case { DWORD platformId; uint8_t platformClass; bool wide; const char* label; const char* tab; };
+  const Case cases[] = {
+      {VER_PLATFORM_WIN32_NT, kPlatformNt, true, "选择驱动器", "映像写入"},
+      {VER_PLATFORM_WIN32_WINDOWS, kPlatformLegacy, false, "?????", "????"},
+  };
+  for (const Case& c : cases) {
+    sim::SetVersion(c.platformId, 4, 10, 2222);
+    jobState.platformClass = c.platformClass;
+    sim::ClearEvents();
+    HWND window = sim::MakeWindow("main");
+    SetLastError(0);
+    EXPECT_EQ(RunDialogTemplate(instance_, IDD_MAIN, nullptr, nullptr), IDOK) << c.label;
+    SetControlTextWide(window, IDC_DRIVE_LABEL, LABEL_DRIVE_WRITE);
+    WCHAR caption[] = TAB_CAPTION_WRITE;
+    InsertTabWide(GetDlgItem(window, IDC_TABS), 0, caption);
+    const auto events = sim::Events();
+    ASSERT_EQ(events.size(), 3u) << c.label << ": a wide stub was called, or nothing at all";
+    EXPECT_EQ(events[0].kind, "DialogBox");
+    EXPECT_EQ(events[0].controlId, IDD_MAIN);
+    EXPECT_EQ(events[1].kind, "SetDlgItemText");
+    EXPECT_EQ(events[1].text, c.label);
+    EXPECT_EQ(events[2].message, c.wide ? static_cast<UINT>(TCM_INSERTITEMW) : static_cast<UINT>(TCM_INSERTITEMA));
+    EXPECT_EQ(events[2].text, c.tab);
+    for (const sim::Event& event : events) EXPECT_EQ(event.wide, c.wide) << c.label << " " << event.kind;
+  }
+}
+
+TEST_F(StartUpTest, ControlClassesAreRegisteredWithOrWithoutInitCommonControlsEx) {
+  // Common controls before 4.70 (a plain first release of the legacy family) lack it.
+  for (bool missing : {false, true}) {
+    if (missing) sim::RemoveExport("COMCTL32.DLL", "InitCommonControlsEx");
+    sim::ClearEvents();
+    RegisterControlClasses();
+    std::vector<std::string> calls;
+    for (const sim::Event& event : sim::Events()) calls.push_back(event.kind + " " + std::to_string(event.wParam));
+    const std::vector<std::string> withEx = {"InitCommonControls 0", "InitCommonControlsEx 13",
+                                             "InitCommonControlsEx 16384"};
+    EXPECT_EQ(calls, missing ? std::vector<std::string>{"InitCommonControls 0"} : withEx);
+  }
 }
 
 }  // namespace
