@@ -49,6 +49,21 @@
 #define TEXT_NO_WORKER_THREAD "The transfer could not be started; nothing was written"
 #define CAPTION_START_FAILED "Transfer Not Started"
 
+// Start refuses a disk that holds Windows or the image file. The first %c is
+// the drive letter of that volume; %s names the chosen disk (one of the two
+// names below).
+#define NAME_DRIVE "drive %c:"
+#define NAME_PHYSICAL_DISK "Physical Disk %c"
+#define FORMAT_REFUSE_WINDOWS_DISK \
+  "Windows is running from drive %c:, so %s cannot be written. Nothing was written."
+#define FORMAT_REFUSE_IMAGE_DISK \
+  "The image file is on drive %c:, so %s cannot be written: the image would be destroyed while it is " \
+  "being read. Choose an image stored on another disk. Nothing was written."
+#define FORMAT_REFUSE_CREATE_ON_SOURCE \
+  "The image file would be created on drive %c:, and %s is the disk being read. Choose a place on " \
+  "another disk for the image. Nothing was written."
+#define CAPTION_DISK_PROTECTED "Disk Protected"
+
 // Closing while a transfer runs, when the window went away before it ended
 #define TEXT_CLOSED_WHILE_BUSY \
   "The window closed while a transfer was running. The transfer was cancelled; " \

@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/app_texts.h"
+#include "disk/disk_guard.h"
 #include "imaging/job_state.h"
 #include "resources/resource_ids.h"
 
@@ -112,6 +113,11 @@ bool ImagePathGiven() {
   imagePathWide[kImagePathChars - 1] = L'\0';
   if (LegacyFamily()) return imagePath[0] != '\0';
   return imagePathWide[0] != L'\0' && std::wcslen(imagePathWide) < MAX_PATH;
+}
+
+char ImagePathDriveLetter() {
+  if (LegacyFamily()) return PathDriveLetter(imagePath);
+  return PathDriveLetter(imagePathWide);
 }
 
 HANDLE OpenImagePath(DWORD access, DWORD disposition, DWORD flags) {

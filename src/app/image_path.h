@@ -17,6 +17,9 @@ void ReadImagePathField(HWND dialog);
 // keeps the first 255 bytes of a longer text.)
 bool ImagePathGiven();
 
+// The drive letter the image path lies on (upper case), 0 when it names none.
+char ImagePathDriveLetter();
+
 // CreateFile of the image path, sharing reads, with the calls of the family.
 HANDLE OpenImagePath(DWORD access, DWORD disposition, DWORD flags);
 

@@ -66,7 +66,7 @@ void InitialiseMainWindow(HWND window) {
   // Visible before the drives are probed, which can take a while.
   ShowWindow(window, SW_SHOW);
   driveCombo = GetDlgItem(window, IDC_DRIVE_LIST);
-  BuildDriveList(driveCombo);
+  BuildDriveList(driveCombo, jobState.platformClass == kPlatformLegacy);
 
   PrepareProgressBar(window);
   SetTimer(window, IDT_PROGRESS_TIMER, kProgressTimerPeriod, nullptr);

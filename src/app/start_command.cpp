@@ -4,9 +4,12 @@
 #include "app/app_texts.h"
 #include "app/close_request.h"
 #include "app/image_path.h"
+#include "disk/disk_guard.h"
+#include "disk/drive_naming.h"
 #include "imaging/imaging_worker.h"
 #include "imaging/job_state.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -30,6 +33,41 @@ void AbandonStart(const char* text) {
   jobState.imageFile = INVALID_HANDLE_VALUE;
   jobState.busy.store(0);
   MessageBoxA(mainWindow, text, CAPTION_START_FAILED, MB_OK | MB_ICONERROR);
+}
+
+constexpr uint32_t kRefusalTextBytes = 320;
+constexpr uint32_t kDiskNameBytes = 24;
+
+// Refuses, with its box, a write onto the disk that holds Windows or the image
+// file, and an image created on the disk being read; true when it refused.
+// Nothing has been opened yet, so nothing is to be undone.
+bool RefuseProtectedDisk(int32_t selectedTab, char designator) {
+  const bool legacy = jobState.platformClass == kPlatformLegacy;
+  const char imageLetter = ImagePathDriveLetter();
+  const char* format = nullptr;
+  char letter = 0;
+  if (selectedTab == kWriteImageToDisk) {
+    const char windowsLetter = WindowsDriveLetter();
+    if (DesignatorHoldsVolume(designator, windowsLetter, legacy)) {
+      format = FORMAT_REFUSE_WINDOWS_DISK;
+      letter = windowsLetter;
+    } else if (DesignatorHoldsVolume(designator, imageLetter, legacy)) {
+      format = FORMAT_REFUSE_IMAGE_DISK;
+      letter = imageLetter;
+    }
+  } else if (selectedTab == kCreateImageFromDisk && DesignatorHoldsVolume(designator, imageLetter, legacy)) {
+    format = FORMAT_REFUSE_CREATE_ON_SOURCE;
+    letter = imageLetter;
+  }
+  if (format == nullptr) return false;
+  // On the legacy family a typed digit stands for a drive letter.
+  const char shown = legacy ? static_cast<char>('A' - 1 + LegacyDriveNumber(designator)) : designator;
+  char disk[kDiskNameBytes];
+  std::snprintf(disk, sizeof(disk), NamesPhysicalDisk(shown) ? NAME_PHYSICAL_DISK : NAME_DRIVE, shown);
+  char text[kRefusalTextBytes];
+  std::snprintf(text, sizeof(text), format, letter, disk);
+  MessageBoxA(mainWindow, text, CAPTION_DISK_PROTECTED, MB_OK | MB_ICONERROR);
+  return true;
 }
 
 }  // namespace
@@ -61,6 +99,7 @@ void PressStartButton(int32_t selectedTab) {
     MessageBoxA(mainWindow, TEXT_NO_DRIVE, CAPTION_NO_DRIVE, MB_OK);
     return;
   }
+  if (RefuseProtectedDisk(selectedTab, designator)) return;
 
   if (selectedTab == kWriteImageToDisk) {
     if (MessageBoxA(mainWindow, TEXT_DESTROY_WARNING, CAPTION_DESTROY_WARNING,

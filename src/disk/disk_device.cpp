@@ -3,6 +3,7 @@
 
 #include "disk/legacy_sectors.h"
 #include "disk/raw_device.h"
+#include "disk/volume_lock.h"
 
 #include <algorithm>
 
@@ -77,7 +78,7 @@ bool OpenNtDisk(DiskDevice* device, const char* path, DWORD access) {
   device->handle = OpenRawDevice(path, access);
   if (device->handle == INVALID_HANDLE_VALUE) return false;
   if ((access & GENERIC_WRITE) != 0) {
-    LockDeviceVolume(device->handle);  // a refused lock does not stop the write
+    device->lockGranted = LockDeviceVolume(device->handle);  // a refused lock does not stop the write
     device->lockRequested = true;
   }
   return true;
@@ -150,7 +151,18 @@ DiskTransfer WriteDiskSectors(DiskDevice* device, uint64_t sector, uint32_t coun
   return result;
 }
 
+void DismountLockedVolume(DiskDevice* device) {
+  if (!device->legacy && device->lockGranted) DismountVolume(device->handle);
+}
+
+bool HoldDiskVolumes(DiskDevice* device, uint32_t diskNumber) {
+  device->volumesHeld = LockDiskVolumes(diskNumber);
+  return device->volumesHeld;
+}
+
 void CloseDiskDevice(DiskDevice* device) {
+  if (device->volumesHeld) ReleaseDiskVolumes();
+  device->volumesHeld = false;
   if (device->legacy || device->handle == INVALID_HANDLE_VALUE) return;
   if (device->lockRequested) UnlockDeviceVolume(device->handle);
   device->lockRequested = false;

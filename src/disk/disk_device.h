@@ -13,6 +13,8 @@ struct DiskDevice {
   bool legacy = false;                  // true: VWIN32 sector services; false: NT raw device handle
   HANDLE handle = INVALID_HANDLE_VALUE; // NT: the raw device, opened unbuffered and write-through
   bool lockRequested = false;           // NT: the volume lock was asked for; close unlocks
+  bool lockGranted = false;             // NT: that lock was granted
+  bool volumesHeld = false;             // NT whole disk: its volumes are held (volume_lock.h); close lets go
   uint8_t drive = 0;                    // legacy: drive number, 1 = A
   uint64_t endSectors = 0;              // sectors known to exist (the disk-end rule, the legacy
                                         // windows); set by DiskDeviceLength; 0 = unknown
@@ -48,5 +50,13 @@ DiskTransfer ReadDiskSectors(DiskDevice* device, uint64_t sector, uint32_t count
 // Writes `count` sectors (possibly none) at `sector`; bytes done below
 // count x 512 is a failed write, with its error.
 DiskTransfer WriteDiskSectors(DiskDevice* device, uint64_t sector, uint32_t count, const uint8_t* buffer);
-// Releases the volume lock (if asked for) and closes the handle; safe to call twice.
+// NT family, writing a drive letter: a volume whose lock was granted is
+// dismounted too, so its new file system is read afresh after the write.
+void DismountLockedVolume(DiskDevice* device);
+// NT family, writing physical disk `diskNumber`: every volume on it is locked
+// and dismounted until CloseDiskDevice. False, with nothing held, when one is
+// in use (diskVolumeLocks.refusedLetter names it): nothing may be written.
+bool HoldDiskVolumes(DiskDevice* device, uint32_t diskNumber);
+// Releases the volume lock (if asked for) and the held volumes, and closes
+// the handle; safe to call twice.
 void CloseDiskDevice(DiskDevice* device);

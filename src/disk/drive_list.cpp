@@ -3,8 +3,8 @@
 #include "disk/drive_list.h"
 
 #include "disk/legacy_sectors.h"
+#include "disk/drive_naming.h"
 #include "disk/raw_device.h"
-#include "imaging/job_state.h"
 
 #include <cstdio>
 #include <cstring>
@@ -36,8 +36,8 @@ void ListNtDevice(HWND comboBox, char designator, bool physicalDisk) {
 
 }  // namespace
 
-void BuildDriveList(HWND comboBox) {
-  if (jobState.platformClass == kPlatformLegacy) {
+void BuildDriveList(HWND comboBox, bool legacyFamily) {
+  if (legacyFamily) {
     // Z is left out: the list offers A..Y on this family.
     for (uint8_t drive = 1; drive <= 25; ++drive) {
       if (!LegacyProbeDrive(drive)) continue;

@@ -25,6 +25,8 @@ constexpr uint32_t kDriveLabelBytes = 64;
 
 extern char sizeText[kSizeTextBytes];  // last size text; main thread
 
-void BuildDriveList(HWND comboBox);
+// Probes the candidates of the running family (the VWIN32 drives when
+// `legacyFamily`, raw devices otherwise) and adds an entry for each.
+void BuildDriveList(HWND comboBox, bool legacyFamily);
 void DescribeDeviceSize(const char* path);
 void FormatByteSize(double bytes);

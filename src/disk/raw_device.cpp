@@ -73,9 +73,9 @@ uint64_t QueryDeviceLengthSectors(HANDLE device) {
   return QueryDeviceSectorCount(device);
 }
 
-void LockDeviceVolume(HANDLE device) {
+bool LockDeviceVolume(HANDLE device) {
   DWORD returned = 0;
-  DeviceIoControl(device, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
+  return DeviceIoControl(device, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr) != FALSE;
 }
 
 void UnlockDeviceVolume(HANDLE device) {

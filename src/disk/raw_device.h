@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+constexpr uint32_t kSectorBytes = 512;  // the unit of every position and length; the device's own is never used
 constexpr uint32_t kDevicePathBytes = 64;
 extern char devicePath[kDevicePathBytes];  // shared path buffer: discovery (main thread) then the worker
 
@@ -17,6 +18,6 @@ bool QueryDeviceTrueLength(HANDLE device, uint64_t* sectors);
 // The true length where the device gives it, else QueryDeviceSectorCount's
 // answer (the last sector index, 0 = no size).
 uint64_t QueryDeviceLengthSectors(HANDLE device);
-void LockDeviceVolume(HANDLE device);
+bool LockDeviceVolume(HANDLE device);  // true when the lock was granted
 void UnlockDeviceVolume(HANDLE device);
 int CloseDevice(HANDLE device);

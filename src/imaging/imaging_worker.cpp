@@ -3,7 +3,9 @@
 #include "imaging/imaging_worker.h"
 
 #include "disk/disk_device.h"
+#include "disk/drive_naming.h"
 #include "disk/raw_device.h"
+#include "disk/volume_lock.h"
 #include "imaging/job_state.h"
 #include "imaging/job_texts.h"
 #include "imaging/transfer_loop.h"
@@ -70,6 +72,27 @@ void CloseJobDisk(DiskDevice* device) {
   jobState.deviceHandle = INVALID_HANDLE_VALUE;
 }
 
+// Before the first block of a write (NT family): a locked drive letter is
+// dismounted, and every volume of a whole disk is locked and dismounted. When
+// one of those is in use nothing is written: the disk and the image close and
+// the box names the drive; false then, with the closing sequence due.
+bool HoldJobDisk(DiskDevice* device) {
+  if (device->legacy) return true;
+  const char designator = jobState.targetDesignator.load();
+  if (!NamesPhysicalDisk(designator)) {
+    DismountLockedVolume(device);
+    return true;
+  }
+  if (HoldDiskVolumes(device, static_cast<uint32_t>(designator - '0'))) return true;
+  const char letter = diskVolumeLocks.refusedLetter;
+  CloseJobDisk(device);
+  CloseImageFile();
+  char text[kDriveInUseTextBytes];
+  std::snprintf(text, sizeof(text), kDriveInUseFormat, letter, designator, letter);
+  MessageBoxA(mainWindow, text, kDriveInUseCaption, MB_ICONERROR);
+  return false;
+}
+
 // The device took fewer bytes than asked: the job ends here, idle before the
 // box is shown, so the user may start again while reading it.
 void EndWithDiskWriteError(DiskDevice* device, const LoopResult& result) {
@@ -90,6 +113,7 @@ bool RunWriteJob() {
     CloseImageFile();
     return true;
   }
+  if (!HoldJobDisk(&device)) return true;
   ImageSource source;
   OpenImageSource(&source, jobState.imageFile);
   const LoopResult result = RunWriteLoop(&device, &source);

@@ -1,5 +1,4 @@
-// The one job record, its status text guard, the transfer buffer and the
-// rules that name a disk.
+// The one job record, its status text guard and the transfer buffer.
 #include "imaging/job_state.h"
 
 #include <cstdio>
@@ -75,33 +74,4 @@ void ReleaseTransferBuffer() {
   if (jobState.buffer == nullptr) return;
   VirtualFree(jobState.buffer, 0, MEM_RELEASE);
   jobState.buffer = nullptr;
-}
-
-char DriveDesignatorFromText(const char* driveText) {
-  if (driveText == nullptr) return 0;
-  size_t length = std::strlen(driveText);
-  const char* open = std::strchr(driveText, '(');
-  if (open != nullptr) {
-    size_t cut = static_cast<size_t>(open - driveText);
-    // The byte before "(" is the space between a drive's name and its size label.
-    length = cut == 0 ? 0 : cut - 1;
-  }
-  if (length == 0) return 0;
-  if (driveText[length - 1] != ':') return driveText[length - 1];
-  return length >= 2 ? driveText[length - 2] : 0;
-}
-
-void FormatDevicePath(char designator, char* out, uint32_t outSize) {
-  if (out == nullptr || outSize == 0) return;
-  if (static_cast<unsigned char>(designator) <= static_cast<unsigned char>('9')) {
-    std::snprintf(out, outSize, "\\\\.\\PHYSICALDRIVE%c", designator);
-  } else {
-    std::snprintf(out, outSize, "\\\\.\\%c:", designator);
-  }
-}
-
-uint8_t LegacyDriveNumber(char designator) {
-  uint8_t code = static_cast<uint8_t>(designator);
-  if (code < static_cast<uint8_t>(':')) code = static_cast<uint8_t>(code + 19);
-  return static_cast<uint8_t>(code - 64);
 }

@@ -1,14 +1,14 @@
 // The one record of the running imaging job, shared by the main window, the
-// progress display and the worker thread, with the rules that name a disk and
-// the window hooks through which the worker reports.
+// progress display and the worker thread, with the window hooks through which
+// the worker reports.
 #pragma once
 
+#include "disk/raw_device.h"
 #include "win_api.h"
 
 #include <atomic>
 #include <cstdint>
 
-constexpr uint32_t kSectorBytes = 512;
 constexpr uint32_t kBlockBytes = 65536;  // 128 sectors, the unit of every transfer
 constexpr uint32_t kStatusTextBytes = 256;
 
@@ -67,15 +67,6 @@ void UpdatePercentDone();
 uint8_t* AllocateTransferBuffer();
 // Frees jobState.buffer (if any) and sets it to NULL.
 void ReleaseTransferBuffer();
-
-// Cuts the drive combo text at its first "(" (dropping the byte before it) and
-// takes the designator: the last character, or the one before a final ":".
-// Returns 0 when the text leaves no character to take (empty, "(...", ":").
-char DriveDesignatorFromText(const char* driveText);
-// "\\.\PHYSICALDRIVE%c" for a code up to '9', "\\.\%c:" otherwise.
-void FormatDevicePath(char designator, char* out, uint32_t outSize);
-// 8-bit rule: codes below ':' get 19 added, then 64 is subtracted (A=1, '0'=3).
-uint8_t LegacyDriveNumber(char designator);
 
 // Window hooks of the job; set by the main window, used by the worker.
 extern HWND mainWindow;     // the main dialog; owner of the worker's message boxes

@@ -35,3 +35,11 @@ constexpr char kDiskErrorCaption[] = "Disk Error";
 // or shown negative; the words (spelling included) are those users know.
 constexpr char kDiskWriteErrorFormat[] = "Error #%lu occured while writting to disk at sector %" PRIu64 " ";
 constexpr uint32_t kDiskWriteErrorTextBytes = 128;
+
+// A volume of the physical disk to be written cannot be locked: the drive
+// letter in use, then the disk's digit; nothing has been written.
+constexpr char kDriveInUseFormat[] =
+    "Drive %c: is in use, so Physical Disk %c cannot be written now. Close the files and windows open on "
+    "drive %c: and try again. Nothing was written.";
+constexpr char kDriveInUseCaption[] = "Drive In Use";
+constexpr uint32_t kDriveInUseTextBytes = 192;

@@ -48,7 +48,7 @@ std::vector<uint8_t> DeviceBytes(const std::string& path, uint64_t offset, uint6
 struct DeviceStats {
   int opens = 0;            // successful CreateFileA
   int openHandles = 0;      // still open
-  int lockRequests = 0, unlockRequests = 0;
+  int lockRequests = 0, unlockRequests = 0, dismountRequests = 0;
   int locksHeld = 0;        // granted locks not yet unlocked or closed
   int geometryRequests = 0, partitionRequests = 0, lengthRequests = 0;
   uint64_t bytesWritten = 0, bytesRead = 0;
@@ -60,6 +60,23 @@ DeviceStats Device(const std::string& path);
 // lock held: the device path, the byte offset, the bytes moved and whether it wrote.
 // Lets a test act in the middle of a job (press Cancel during a given block).
 void SetDeviceTransferHook(std::function<void(const std::string& path, uint64_t offset, DWORD bytes, bool write)> hook);
+
+// ---- Volumes behind drive letters ----------------------------------------------
+struct VolumeSpec {
+  int diskNumber = -1;           // the physical disk it lies on; -1: the extents request is not
+                                 // answered (older NT, Wine), so it seems to lie on no disk
+  uint64_t offset = 0, length = 0;  // where it lies on that disk, in bytes
+  std::string folder;            // host folder that "L:\..." file paths open; empty: none
+};
+// Drive L: as Windows has it: "\\.\L:" answers IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS; its lock is
+// refused while a file opened through "L:\..." is open; FSCTL_DISMOUNT_VOLUME dismounts it until its
+// lock is let go; while it is mounted (neither locked nor dismounted) a write through
+// "\\.\PHYSICALDRIVEn" into its extent fails whole with ERROR_ACCESS_DENIED. Registers the device
+// "\\.\L:" (`length` bytes) unless one is there already.
+void AddVolume(char letter, const VolumeSpec& setup);
+bool VolumeMounted(char letter);
+// What GetWindowsDirectoryA answers; "C:\WINDOWS" after Reset.
+void SetWindowsDirectory(const std::string& path);
 
 // ---- Host files (any other path is a real file on the host) -------------------
 // A write that would make the file longer than `limit` bytes writes what fits and

@@ -9,6 +9,23 @@
 namespace {
 
 std::vector<std::pair<std::string, sim_internal::SimDevice>> devices;  // by path; guarded by IoMutex()
+std::map<char, sim_internal::SimVolume> volumes;  // by upper-case drive letter; guarded by IoMutex()
+
+std::string VolumePath(char letter) { return std::string("\\\\.\\") + letter + ":"; }
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The disk number of "\\.\PHYSICALDRIVEn", or -1.
+int DiskNumberOfPath(const std::string& path) {
+  static const std::string kPrefix = "\\\\.\\PHYSICALDRIVE";
+  if (path.size() <= kPrefix.size() || !sim_internal::EqualNoCase(path.substr(0, kPrefix.size()), kPrefix)) return -1;
+  int number = 0;
+  for (size_t i = kPrefix.size(); i < path.size(); ++i) {
+    if (path[i] < '0' || path[i] > '9') return -1;
+    number = number * 10 + (path[i] - '0');
+  }
+  return number;
+}
 
 void Generate(const sim_internal::SimDevice& device, uint64_t offset, uint8_t* out, size_t length) {
   if (device.setup.fill) {
@@ -118,9 +135,61 @@ bool DeviceWrite(SimDevice& device, uint64_t position, const uint8_t* in, uint32
   return true;
 }
 
-void ResetDevices() { devices.clear(); }
+void ResetDevices() {
+  devices.clear();
+  volumes.clear();
+}
+
+SimVolume* FindVolume(char letter) {
+  auto it = volumes.find(Upper(letter));
+  return it == volumes.end() ? nullptr : &it->second;
+}
+
+char VolumeLetterOfPath(const std::string& path) {
+  if (path.size() != 6 || path.compare(0, 4, "\\\\.\\") != 0 || path[5] != ':') return 0;
+  const char letter = Upper(path[4]);
+  return letter >= 'A' && letter <= 'Z' ? letter : 0;
+}
+
+std::string HostPathOf(const std::string& path, char* letter) {
+  *letter = 0;
+  if (path.size() < 3 || path[1] != ':' || (path[2] != '\\' && path[2] != '/')) return path;
+  SimVolume* volume = FindVolume(path[0]);
+  if (volume == nullptr || volume->setup.folder.empty()) return path;
+  *letter = Upper(path[0]);
+  std::string host = volume->setup.folder + "/" + path.substr(3);
+  for (char& c : host) {
+    if (c == '\\') c = '/';
+  }
+  return host;
+}
+
+char MountedVolumeInTheWay(const std::string& path, uint64_t position, uint64_t length) {
+  const int disk = DiskNumberOfPath(path);
+  if (disk < 0 || length == 0) return 0;
+  for (const auto& entry : volumes) {
+    const sim::VolumeSpec& setup = entry.second.setup;
+    if (setup.diskNumber != disk || entry.second.dismounted) continue;
+    if (position >= setup.offset + setup.length || position + length <= setup.offset) continue;
+    const SimDevice* device = FindDevice(VolumePath(entry.first));
+    if (device != nullptr && device->stats.locksHeld > 0) continue;
+    return entry.first;
+  }
+  return 0;
+}
 
 }  // namespace sim_internal
+
+// A letter with a volume or a raw device behind it is a fixed disk.
+UINT GetDriveTypeA(LPCSTR root) {
+  if (root == nullptr || root[0] == 0 || root[1] != ':') return DRIVE_NO_ROOT_DIR;
+  std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
+  const char letter = Upper(root[0]);
+  if (sim_internal::FindVolume(letter) != nullptr || sim_internal::FindDevice(VolumePath(letter)) != nullptr) {
+    return DRIVE_FIXED;
+  }
+  return DRIVE_NO_ROOT_DIR;
+}
 
 namespace sim {
 
@@ -153,6 +222,26 @@ std::vector<uint8_t> DeviceBytes(const std::string& path, uint64_t offset, uint6
     std::memcpy(out.data() + (from - offset), it->second.data() + (from - sectorStart), to - from);
   }
   return out;
+}
+
+void AddVolume(char letter, const VolumeSpec& setup) {
+  letter = Upper(letter);
+  {
+    std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
+    volumes[letter] = sim_internal::SimVolume{setup, false};
+    if (sim_internal::FindDevice(VolumePath(letter)) != nullptr) return;
+  }
+  DeviceSpec device;
+  device.sizeBytes = setup.length;
+  AddDevice(VolumePath(letter), device);
+}
+
+bool VolumeMounted(char letter) {
+  std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
+  const sim_internal::SimVolume* volume = sim_internal::FindVolume(letter);
+  if (volume == nullptr || volume->dismounted) return false;
+  const sim_internal::SimDevice* device = sim_internal::FindDevice(VolumePath(Upper(letter)));
+  return device == nullptr || device->stats.locksHeld == 0;
 }
 
 DeviceStats Device(const std::string& path) {

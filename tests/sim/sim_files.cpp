@@ -21,6 +21,7 @@ struct SimHandle {
   bool noBuffering = false;  // opened with FILE_FLAG_NO_BUFFERING
   uint64_t position = 0;
   bool lockHeld = false;     // devices: this handle holds the volume lock
+  char volume = 0;           // host files opened through "L:\\...": the drive letter, else 0
 };
 
 struct FileScript {
@@ -160,7 +161,6 @@ HANDLE OpenByName(const std::string& name, DWORD access, DWORD share, DWORD disp
     SetLastError(ERROR_INVALID_NAME);
     return INVALID_HANDLE_VALUE;
   }
-  const char* path = name.c_str();
   SimHandle handle;
   handle.path = name;
   handle.access = access;
@@ -196,11 +196,13 @@ HANDLE OpenByName(const std::string& name, DWORD access, DWORD share, DWORD disp
     return INVALID_HANDLE_VALUE;
   }
 
+  char volume = 0;
+  const std::string host = sim_internal::HostPathOf(name, &volume);
   int openFlags = O_CLOEXEC;
   const bool wantRead = (access & GENERIC_READ) != 0, wantWrite = (access & GENERIC_WRITE) != 0;
   openFlags |= wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
   struct stat info;
-  const bool existed = stat(path, &info) == 0;
+  const bool existed = stat(host.c_str(), &info) == 0;
   DWORD error = 0;
   switch (disposition) {
     case CREATE_NEW: openFlags |= O_CREAT | O_EXCL; break;
@@ -212,7 +214,7 @@ HANDLE OpenByName(const std::string& name, DWORD access, DWORD share, DWORD disp
   if (error == 0 && existed && S_ISDIR(info.st_mode)) error = ERROR_ACCESS_DENIED;
   int fd = -1;
   if (error == 0) {
-    fd = open(path, openFlags, 0644);
+    fd = open(host.c_str(), openFlags, 0644);
     if (fd < 0) error = ErrorFromErrno(errno);
   }
   if (error != 0) {
@@ -222,6 +224,7 @@ HANDLE OpenByName(const std::string& name, DWORD access, DWORD share, DWORD disp
   }
   handle.kind = Kind::HostFile;
   handle.fd = fd;
+  handle.volume = volume;
   HANDLE result = AddHandle(handle);
   lock.unlock();
   // Windows reports that an existing file was replaced or opened, while succeeding.
@@ -257,6 +260,15 @@ DWORD TransferRefusal(SimHandle* handle, const void* buffer, DWORD length, const
     return ERROR_INVALID_PARAMETER;
   }
   return 0;
+}
+
+// Whether a file opened through drive `letter` is open. Called with ioMutex held.
+bool FileOpenOnVolume(char letter) {
+  if (letter == 0) return false;
+  for (const auto& entry : handles) {
+    if (entry.second.kind == Kind::HostFile && entry.second.volume == letter) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -315,6 +327,12 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
       sim_internal::SimDevice* device = sim_internal::FindDevice(handle->path);
       if (device == nullptr) {
         error = ERROR_NOT_READY;
+      } else if (sim_internal::MountedVolumeInTheWay(handle->path, handle->position, toWrite) != 0) {
+        // Windows keeps a disk handle out of the volumes it has mounted.
+        device->stats.writeOffsets.push_back(handle->position);
+        error = ERROR_ACCESS_DENIED;
+        hookPath = handle->path;
+        hookOffset = handle->position;
       } else {
         uint32_t put = 0;
         failed = !sim_internal::DeviceWrite(*device, handle->position, static_cast<const uint8_t*>(buffer), toWrite,
@@ -431,7 +449,12 @@ BOOL CloseHandle(HANDLE object) {
     if (handle.kind == Kind::Device) {
       if (sim_internal::SimDevice* device = sim_internal::FindDevice(handle.path)) {
         device->stats.openHandles--;
-        if (handle.lockHeld) device->stats.locksHeld--;  // closing a handle releases its lock
+        if (handle.lockHeld) {  // closing a handle releases its lock; the volume mounts again when next used
+          device->stats.locksHeld--;
+          if (sim_internal::SimVolume* volume = sim_internal::FindVolume(sim_internal::VolumeLetterOfPath(handle.path))) {
+            volume->dismounted = false;
+          }
+        }
       }
     }
     if (handle.fd >= 0) close(handle.fd);
@@ -515,7 +538,8 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
             break;
           case FSCTL_LOCK_VOLUME:
             stats.lockRequests++;
-            if (!setup.lockGranted) {
+            if (!setup.lockGranted || FileOpenOnVolume(sim_internal::VolumeLetterOfPath(handle->path)) ||
+                (stats.locksHeld > 0 && !handle->lockHeld)) {
               error = ERROR_ACCESS_DENIED;
             } else if (!handle->lockHeld) {
               handle->lockHeld = true;
@@ -529,8 +553,35 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
             } else {
               handle->lockHeld = false;
               stats.locksHeld--;
+              if (sim_internal::SimVolume* volume = sim_internal::FindVolume(sim_internal::VolumeLetterOfPath(handle->path))) {
+                volume->dismounted = false;
+              }
             }
             break;
+          case FSCTL_DISMOUNT_VOLUME:
+            stats.dismountRequests++;
+            if (sim_internal::SimVolume* volume = sim_internal::FindVolume(sim_internal::VolumeLetterOfPath(handle->path))) {
+              volume->dismounted = true;
+            }
+            break;
+          case IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS: {
+            const sim_internal::SimVolume* volume =
+                sim_internal::FindVolume(sim_internal::VolumeLetterOfPath(handle->path));
+            if (volume == nullptr || volume->setup.diskNumber < 0) {
+              error = ERROR_INVALID_FUNCTION;
+            } else if (out == nullptr || outSize < sizeof(VOLUME_DISK_EXTENTS)) {
+              error = ERROR_INSUFFICIENT_BUFFER;
+            } else {
+              VOLUME_DISK_EXTENTS extents{};
+              extents.NumberOfDiskExtents = 1;
+              extents.Extents[0].DiskNumber = static_cast<DWORD>(volume->setup.diskNumber);
+              extents.Extents[0].StartingOffset.QuadPart = static_cast<LONGLONG>(volume->setup.offset);
+              extents.Extents[0].ExtentLength.QuadPart = static_cast<LONGLONG>(volume->setup.length);
+              std::memcpy(out, &extents, sizeof(extents));
+              *returned = sizeof(VOLUME_DISK_EXTENTS);
+            }
+            break;
+          }
           default:
             error = ERROR_INVALID_FUNCTION;
             break;

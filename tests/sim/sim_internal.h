@@ -35,6 +35,21 @@ bool DeviceWrite(SimDevice& device, uint64_t position, const uint8_t* in, uint32
                  DWORD* error);
 void ResetDevices();
 
+// A drive letter's volume. Callers hold IoMutex().
+struct SimVolume {
+  sim::VolumeSpec setup;
+  bool dismounted = false;  // until the lock on it is let go
+};
+SimVolume* FindVolume(char letter);
+// The letter of a volume path "\\.\L:" in upper case, or 0.
+char VolumeLetterOfPath(const std::string& path);
+// The host path that a path "L:\..." opens (its volume letter in `letter`), or
+// the path unchanged (`letter` 0). Callers hold IoMutex().
+std::string HostPathOf(const std::string& path, char* letter);
+// The mounted volume that a write through the disk device `path` at
+// [position, position + length) would touch, or 0. Callers hold IoMutex().
+char MountedVolumeInTheWay(const std::string& path, uint64_t position, uint64_t length);
+
 // A handle for a thread made by CreateThread.
 HANDLE RegisterThreadHandle();
 
@@ -46,6 +61,9 @@ void ResetMemory();
 void ResetWindows();
 void ResetSystem();
 void ResetModules();
+
+// What Sleep skipped instead of waiting; GetTickCount counts it as time gone by.
+uint64_t SkippedSleepMilliseconds();
 
 bool EqualNoCase(const std::string& a, const std::string& b);
 // The ANSI code page (Windows-1252): bytes to UTF-16 units, and back with "?"

@@ -80,7 +80,7 @@ uint64_t TicksLocked() {
 
 DWORD GetTickCount() {
   std::lock_guard<std::mutex> hold(netLock);
-  return static_cast<DWORD>(TicksLocked());
+  return static_cast<DWORD>(TicksLocked() + sim_internal::SkippedSleepMilliseconds());
 }
 
 int WSAStartup(WORD version, LPWSADATA data) {

@@ -28,6 +28,26 @@ const wchar_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+const char kDefaultWindowsDirectory[] = "C:\\WINDOWS";
+std::mutex windowsDirectoryMutex;                        // guards windowsDirectory
+std::string windowsDirectory = kDefaultWindowsDirectory;  // what GetWindowsDirectoryA answers; set by tests
+
+// Milliseconds that Sleep skipped instead of waiting: a wait of seconds (a lock
+// asked again and again) costs the tests one millisecond, while GetTickCount
+// still sees the whole wait go by. Any thread adds to it.
+std::atomic<uint64_t> skippedMilliseconds{0};
+
+// Copies `path` out the way the path calls do: the length without the NUL when
+// it fits, otherwise the size needed with it.
+template <typename Char>
+DWORD CopyPathOut(const Char* path, DWORD size, Char* buffer) {
+  DWORD length = 0;
+  while (path[length] != 0) ++length;
+  if (buffer == nullptr || size <= length) return length + 1;
+  for (DWORD i = 0; i <= length; ++i) buffer[i] = path[i];
+  return length;
+}
+
 }  // namespace
 
 DWORD GetLastError() { return lastError; }
@@ -58,8 +78,36 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
   return handle;
 }
 
-void Sleep(DWORD milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void Sleep(DWORD milliseconds) {
+  const DWORD waited = milliseconds > 1 ? 1 : milliseconds;
+  skippedMilliseconds.fetch_add(milliseconds - waited);
+  std::this_thread::sleep_for(std::chrono::milliseconds(waited));
+}
 
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+  std::lock_guard<std::mutex> lock(windowsDirectoryMutex);
+  return CopyPathOut(windowsDirectory.c_str(), size, buffer);
+}
+
+// Paths of the tests are full already: a drive path or a host path.
+DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* filePart) {
+  if (filePart != nullptr) *filePart = nullptr;
+  if (path == nullptr || path[0] == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  return CopyPathOut(path, size, buffer);
+}
+
+DWORD GetFullPathNameW(LPCWSTR path, DWORD size, LPWSTR buffer, LPWSTR* filePart) {
+  if (filePart != nullptr) *filePart = nullptr;
+  if (sim_internal::WideCallIsStub()) return 0;
+  if (path == nullptr || path[0] == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  return CopyPathOut(path, size, buffer);
+}
 
 BOOL GetVersionExA(LPOSVERSIONINFOA info) {
   // 156 is the size of the extended record, which Windows also accepts.
@@ -77,6 +125,8 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info) {
 }
 
 namespace sim_internal {
+
+uint64_t SkippedSleepMilliseconds() { return skippedMilliseconds.load(); }
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -120,8 +170,12 @@ bool WideCallIsStub() {
 
 void ResetSystem() {
   failThreads.store(0);
-  std::lock_guard<std::mutex> lock(versionMutex);
-  version = kDefaultVersion;
+  {
+    std::lock_guard<std::mutex> lock(versionMutex);
+    version = kDefaultVersion;
+  }
+  std::lock_guard<std::mutex> lock(windowsDirectoryMutex);
+  windowsDirectory = kDefaultWindowsDirectory;
 }
 
 }  // namespace sim_internal
@@ -146,6 +200,11 @@ int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int bytes, LPWSTR out
 namespace sim {
 
 void FailCreateThreads(int count) { failThreads.store(count); }
+
+void SetWindowsDirectory(const std::string& path) {
+  std::lock_guard<std::mutex> lock(windowsDirectoryMutex);
+  windowsDirectory = path;
+}
 
 void SetVersion(DWORD platformId, DWORD major, DWORD minor, DWORD build) {
   std::lock_guard<std::mutex> lock(versionMutex);

@@ -69,9 +69,12 @@ typedef struct _PARTITION_INFORMATION {
   BYTE PartitionType; BOOLEAN BootIndicator, RecognizedPartition, RewritePartition;
 } PARTITION_INFORMATION;
 typedef struct _GET_LENGTH_INFORMATION { LARGE_INTEGER Length; } GET_LENGTH_INFORMATION;
+typedef struct _DISK_EXTENT { DWORD DiskNumber; LARGE_INTEGER StartingOffset, ExtentLength; } DISK_EXTENT;
+typedef struct _VOLUME_DISK_EXTENTS { DWORD NumberOfDiskExtents; DISK_EXTENT Extents[1]; } VOLUME_DISK_EXTENTS;
 // The driver copies these records byte for byte: their sizes are those of Windows.
 static_assert(sizeof(DISK_GEOMETRY) == 24, "DISK_GEOMETRY is 24 bytes on Windows");
 static_assert(sizeof(PARTITION_INFORMATION) == 32, "PARTITION_INFORMATION is 32 bytes on Windows");
+static_assert(sizeof(VOLUME_DISK_EXTENTS) == 32, "VOLUME_DISK_EXTENTS is 32 bytes on Windows");
 static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA is 148 bytes on Windows");
 
 typedef struct tagTOOLINFOA {
@@ -168,6 +171,16 @@ SIM_OPENFILENAME(OPENFILENAMEW, wchar_t)
 #define IOCTL_DISK_GET_LENGTH_INFO 0x0007405Cu
 #define FSCTL_LOCK_VOLUME 0x00090018u
 #define FSCTL_UNLOCK_VOLUME 0x0009001Cu
+#define FSCTL_DISMOUNT_VOLUME 0x00090020u
+#define IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS 0x00560000u
+
+#define DRIVE_UNKNOWN 0
+#define DRIVE_NO_ROOT_DIR 1
+#define DRIVE_REMOVABLE 2
+#define DRIVE_FIXED 3
+#define DRIVE_REMOTE 4
+#define DRIVE_CDROM 5
+#define DRIVE_RAMDISK 6
 
 #define VER_PLATFORM_WIN32s 0
 #define VER_PLATFORM_WIN32_WINDOWS 1
@@ -237,6 +250,7 @@ void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR out, int outChars);
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
 
 // Files and devices
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES attributes,
@@ -249,6 +263,9 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
 DWORD SetFilePointer(HANDLE file, LONG distanceLow, PLONG distanceHigh, DWORD method);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL CloseHandle(HANDLE handle);
+DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* filePart);
+DWORD GetFullPathNameW(LPCWSTR path, DWORD size, LPWSTR buffer, LPWSTR* filePart);
+UINT GetDriveTypeA(LPCSTR root);
 BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                      LPDWORD returned, LPOVERLAPPED overlapped);
 

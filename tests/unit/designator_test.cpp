@@ -1,5 +1,6 @@
-// How a disk is named: the designator taken from the drive list's text, the
+// How a disk is named: the designator taken from the drive field's text, the
 // device path and legacy drive number made from it, and the percentage rule.
+#include "disk/drive_naming.h"
 #include "imaging/job_state.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,11 @@ TEST(Designator, TakesTheLetterOrDigitBeforeTheSizeLabel) {
       {"Drive C:", 'C'},
       {"Physical Disk 9 (500.00 GB)", '9'},
       {"Physical Disk 0 (Not Ready)", '0'},
-      {"typed text", 't'},        // no "(" and no ":": the last character
+      // Typed texts: the designator stands alone, or the text names no disk.
+      {"E", 'E'}, {"E:", 'E'}, {"e:", 'E'}, {"Drive E:", 'E'}, {"E:  ", 'E'}, {"Physical Disk 3", '3'},
+      {"10", 0},                  // not physical disk 0
+      {"Physical Disk 10", 0}, {"Physical Disk 10 (1.00 GB)", 0}, {"XE:", 0}, {"typed text", 0},
+      {"Drive ?:", 0}, {"Drive :", 0},
       {"Q:(x)", 'Q'},             // the byte before "(" is dropped, then the ":"
       {"Drive E: (a) (b)", 'E'},  // only the first "(" counts
       {"", 0},

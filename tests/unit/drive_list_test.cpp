@@ -1,8 +1,8 @@
 // The drive list as the combo box receives it, on both families.
 #include "disk/drive_list.h"
+#include "disk/drive_naming.h"
 
 #include "disk/legacy_sectors.h"
-#include "imaging/job_state.h"
 #include "sim_fixture.h"
 #include "sim_vwin32_control.h"
 
@@ -60,12 +60,10 @@ class DriveList : public SimTest {
   void SetUp() override {
     SimTest::SetUp();
     combo_ = sim::MakeWindow("drive combo");
-    savedPlatform_ = jobState.platformClass;
   }
   void TearDown() override {
     if (vwin32Handle != INVALID_HANDLE_VALUE) CloseHandle(vwin32Handle);  // the process end releases it
     vwin32Handle = INVALID_HANDLE_VALUE;
-    jobState.platformClass = savedPlatform_;
     SimTest::TearDown();
   }
 
@@ -82,7 +80,6 @@ class DriveList : public SimTest {
   }
 
   HWND combo_ = nullptr;
-  uint8_t savedPlatform_ = kPlatformNt;
 };
 
 TEST_F(DriveList, NtLabelsNameEachAnsweringDeviceWithItsSizeOrState) {
@@ -107,8 +104,7 @@ TEST_F(DriveList, NtLabelsNameEachAnsweringDeviceWithItsSizeOrState) {
       {DiskPath('9'), WithPartition(2880), "Physical Disk 9 (1.41 MB)", '9'},
   };
   for (const Device& d : devices) sim::AddDevice(d.path, d.setup);
-  jobState.platformClass = kPlatformNt;
-  BuildDriveList(combo_);
+  BuildDriveList(combo_, false);
 
   std::vector<std::string> expected;
   for (const Device& d : devices) {
@@ -127,8 +123,7 @@ TEST_F(DriveList, NtLabelsNameEachAnsweringDeviceWithItsSizeOrState) {
 TEST_F(DriveList, NtNeverProbesLettersUToZ) {
   for (char letter = 'A'; letter <= 'Z'; ++letter) sim::AddDevice(DrivePath(letter), WithPartition(2880));
   for (char digit = '0'; digit <= '9'; ++digit) sim::AddDevice(DiskPath(digit), WithPartition(2880));
-  jobState.platformClass = kPlatformNt;
-  BuildDriveList(combo_);
+  BuildDriveList(combo_, false);
 
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     SCOPED_TRACE(letter);
@@ -192,8 +187,7 @@ TEST_F(DriveList, LegacyListsReadyDrivesAToYWithoutSizes) {
     unreadable.badSectors = {0, 1};
     vw::AddDrive(4, unreadable);
 
-    jobState.platformClass = kPlatformLegacy;
-    BuildDriveList(combo_);
+    BuildDriveList(combo_, true);
     std::vector<std::string> entries = Entries();
     EXPECT_EQ(entries, expected);
     for (size_t i = 0; i < entries.size() && i < designators.size(); ++i) {
@@ -215,8 +209,7 @@ TEST_F(DriveList, LegacyListStaysEmptyWithoutTheDriver) {
   vw::SetDriverPresent(false);
   sim::SetVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
   OpenVwin32();
-  jobState.platformClass = kPlatformLegacy;
-  BuildDriveList(combo_);
+  BuildDriveList(combo_, true);
   EXPECT_TRUE(Entries().empty());
 }
 
