@@ -42,6 +42,8 @@ struct DeviceSpec {
   uint64_t partitionLength = 0;
   DWORD sizeQueryError = ERROR_NOT_SUPPORTED;   // error of a size request the device does not answer
   bool lockGranted = true;                      // FSCTL_LOCK_VOLUME answer
+  int lockRefusals = 0;                         // the first this many lock requests are refused (a program
+                                                // that lets go of the volume slowly)
 };
 void AddDevice(const std::string& path, const DeviceSpec& setup);
 std::vector<uint8_t> DeviceBytes(const std::string& path, uint64_t offset, uint64_t length);

@@ -538,7 +538,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
             break;
           case FSCTL_LOCK_VOLUME:
             stats.lockRequests++;
-            if (!setup.lockGranted || FileOpenOnVolume(sim_internal::VolumeLetterOfPath(handle->path)) ||
+            if (!setup.lockGranted || stats.lockRequests <= setup.lockRefusals || FileOpenOnVolume(sim_internal::VolumeLetterOfPath(handle->path)) ||
                 (stats.locksHeld > 0 && !handle->lockHeld)) {
               error = ERROR_ACCESS_DENIED;
             } else if (!handle->lockHeld) {

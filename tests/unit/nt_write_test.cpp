@@ -3,6 +3,7 @@
 #include "job_fixture.h"
 
 #include "disk/disk_device.h"
+#include "disk/volume_lock.h"
 #include "imaging/job_texts.h"
 #include "resources/resource_ids.h"
 
@@ -81,8 +82,84 @@ TEST_F(NtWriteTest, WriteLocksTheVolumeAndGoesOnWhenTheLockIsRefused) {
     sim::DeviceStats stats = sim::Device(kDrive);
     EXPECT_EQ(stats.lockRequests, 1);
     EXPECT_EQ(stats.unlockRequests, 1);
+    EXPECT_EQ(stats.dismountRequests, granted ? 1 : 0) << "a locked drive is read afresh after the write";
     EXPECT_EQ(locksDuringWrites, granted ? 1 : 0);
     EXPECT_EQ(stats.locksHeld, 0);
+  }
+}
+
+TEST_F(NtWriteTest, WholeDiskWriteHoldsEveryVolumeOnTheDiskOrWritesNothing) {
+  const char kDisk[] = "\\\\.\\PHYSICALDRIVE1";
+  struct Case {
+    const char* what;
+    int gRefusals;        // lock requests on G: refused before it lets go (-1: never)
+    bool fileOpenOnF;     // a file on F: is open during the job
+    char inUse;           // the drive named in the box; 0 when the write goes ahead
+    int gLockRequests;
+  };
+  const Case cases[] = {
+      {"both volumes lock", 0, false, 0, 1},
+      {"G: lets go after three asks", 3, false, 0, 4},
+      {"G: stays in use", -1, false, 'G', 1 + static_cast<int>(kVolumeLockWaitMs / kVolumeLockRetryMs)},
+      {"a file is open on F:", 0, true, 'F', 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FreshJob();
+    sim::AddDevice(kDisk, Disk(4 << 20));
+    const std::string folderF = TempPath("f");
+    std::filesystem::create_directories(folderF);
+    sim::AddVolume('C', {0, 0, 1 << 20, ""});                     // another disk: left alone
+    sim::AddVolume('D', {-1, 0, 1 << 20, ""});                    // extents not answered: on no disk
+    sim::AddVolume('F', {1, 1 << 20, 1 << 20, folderF});
+    sim::DeviceSpec g;
+    g.sizeBytes = 2 << 20;
+    g.lockGranted = c.gRefusals >= 0;
+    g.lockRefusals = c.gRefusals;
+    sim::AddDevice("\\\\.\\G:", g);
+    sim::AddVolume('G', {1, 2 << 20, 2 << 20, ""});
+    HANDLE openFile = INVALID_HANDLE_VALUE;
+    if (c.fileOpenOnF) {
+      openFile = CreateFileA("F:\\notes.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+      ASSERT_NE(openFile, INVALID_HANDLE_VALUE);
+    }
+    bool mountedDuringWrites = false;
+    sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {
+      if (write) mountedDuringWrites |= sim::VolumeMounted('F') || sim::VolumeMounted('G');
+    });
+    const std::vector<uint8_t> image = ImageBytes(3 * 1024 * 1024 + 700);
+    ASSERT_TRUE(PrepareWrite('1', image));
+    RunJob();
+    if (openFile != INVALID_HANDLE_VALUE) CloseHandle(openFile);
+
+    sim::Event box = OnlyMessageBox();
+    if (c.inUse == 0) {
+      const size_t whole = image.size() / 512 * 512;
+      EXPECT_EQ(sim::DeviceBytes(kDisk, 0, whole), std::vector<uint8_t>(image.begin(), image.begin() + whole));
+      EXPECT_EQ(box.caption, "Success");
+      EXPECT_FALSE(mountedDuringWrites) << "the disk was written under a mounted volume";
+      EXPECT_EQ(sim::Device("\\\\.\\F:").dismountRequests, 1);
+      EXPECT_EQ(sim::Device("\\\\.\\G:").dismountRequests, 1);
+    } else {
+      char text[256];
+      std::snprintf(text, sizeof(text), kDriveInUseFormat, c.inUse, '1', c.inUse);
+      EXPECT_EQ(box.text, text);
+      EXPECT_EQ(box.caption, kDriveInUseCaption);
+      EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR));
+      EXPECT_EQ(box.window, mainWindow);
+      EXPECT_TRUE(sim::Device(kDisk).writeOffsets.empty()) << "something was written";
+      EXPECT_EQ(sim::DeviceBytes(kDisk, 0, 4 << 20), DiskPatternBytes(0, 4 << 20));
+      EXPECT_EQ(sim::Device("\\\\.\\F:").dismountRequests + sim::Device("\\\\.\\G:").dismountRequests, 0)
+          << "a refused job dismounts nothing";
+      EXPECT_EQ(StatusText(), "") << "no outcome word";
+    }
+    EXPECT_EQ(sim::Device("\\\\.\\G:").lockRequests, c.gLockRequests);
+    for (const char* volume : {"\\\\.\\C:", "\\\\.\\D:"}) {
+      EXPECT_EQ(sim::Device(volume).lockRequests + sim::Device(volume).dismountRequests, 0) << volume;
+    }
+    for (char letter : {'F', 'G'}) EXPECT_TRUE(sim::VolumeMounted(letter)) << letter << ": still held";
+    EXPECT_EQ(sim::OpenHandleCount(), 0);
+    EXPECT_EQ(jobState.imageFile, INVALID_HANDLE_VALUE);
   }
 }
 

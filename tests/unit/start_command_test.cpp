@@ -152,7 +152,7 @@ TEST_F(StartCommandTest, DriveTextWithoutADesignatorIsRefusedBeforeAnyFileIsTouc
   const std::string image = TempPath("in.img");
   WriteHostFile(image, RandomBytes(4096, 1));
   const std::string created = TempPath("out.img");
-  for (const char* drive : {"", "(Not Ready)", ":", "(", " (1.00 MB)"}) {
+  for (const char* drive : {"", "(Not Ready)", ":", "(", " (1.00 MB)", "10", "Physical Disk 10", "XE:"}) {
     for (int32_t tab : {kWriteImageToDisk, kCreateImageFromDisk}) {
       sim::ClearEvents();
       Press(tab, tab == kWriteImageToDisk ? image : created, drive);
@@ -185,6 +185,78 @@ TEST_F(StartCommandTest, DecliningTheWarningOpensAndWritesNothing) {
   EXPECT_EQ(sim::Device(kDriveE).bytesWritten, 0u);
   const std::vector<uint8_t> start = sim::DeviceBytes(kDriveE, 0, 8192);
   for (size_t i = 0; i < start.size(); ++i) ASSERT_EQ(start[i], DevicePattern(i)) << "byte " << i;
+}
+
+TEST_F(StartCommandTest, DiskHoldingWindowsOrTheImageIsRefusedBeforeTheWarning) {
+  // C: (Windows) lies on disk 0; E: and F: on disk 1; disk 2 holds no volume.
+  for (const char* folder : {"c", "e", "f"}) std::filesystem::create_directories(TempPath(folder));
+  sim::AddVolume('C', {0, 0, 1 << 20, TempPath("c")});
+  sim::AddVolume('E', {1, 0, 1 << 20, TempPath("e")});
+  sim::AddVolume('F', {1, 1 << 20, 1 << 20, TempPath("f")});
+  for (char digit : {'0', '1', '2'}) AddDrive(std::string("\\\\.\\PHYSICALDRIVE") + digit, 2 << 20);
+  WriteHostFile(TempPath("e/in.img"), RandomBytes(4096, 7));
+  const std::string hostImage = TempPath("in.img");
+  WriteHostFile(hostImage, RandomBytes(4096, 8));
+  struct Case {
+    int32_t tab;
+    std::string image;
+    const char* drive;
+    bool legacy;
+    const char* text;  // nullptr: Start goes on to the warning (declined here)
+  };
+  const Case cases[] = {
+      {kWriteImageToDisk, hostImage, "Drive C: (1.00 MB)", false,
+       "Windows is running from drive C:, so drive C: cannot be written. Nothing was written."},
+      {kWriteImageToDisk, hostImage, "Physical Disk 0 (2.00 MB)", false,
+       "Windows is running from drive C:, so Physical Disk 0 cannot be written. Nothing was written."},
+      {kWriteImageToDisk, "E:\\in.img", "e:", false,
+       "The image file is on drive E:, so drive E: cannot be written: the image would be destroyed while it is "
+       "being read. Choose an image stored on another disk. Nothing was written."},
+      {kWriteImageToDisk, "E:\\in.img", "Physical Disk 1", false,
+       "The image file is on drive E:, so Physical Disk 1 cannot be written: the image would be destroyed while "
+       "it is being read. Choose an image stored on another disk. Nothing was written."},
+      {kWriteImageToDisk, "E:\\in.img", "Drive F: (1.00 MB)", false, nullptr},
+      {kWriteImageToDisk, "E:\\in.img", "Physical Disk 2 (2.00 MB)", false, nullptr},
+      {kCreateImageFromDisk, "E:\\out.img", "Drive E: (1.00 MB)", false,
+       "The image file would be created on drive E:, and drive E: is the disk being read. Choose a place on "
+       "another disk for the image. Nothing was written."},
+      {kCreateImageFromDisk, "F:\\out.img", "Physical Disk 1 (2.00 MB)", false,
+       "The image file would be created on drive F:, and Physical Disk 1 is the disk being read. Choose a place "
+       "on another disk for the image. Nothing was written."},
+      // The legacy family by drive number: a typed 0 stands for drive C:.
+      {kWriteImageToDisk, hostImage, "0", true,
+       "Windows is running from drive C:, so drive C: cannot be written. Nothing was written."},
+      {kWriteImageToDisk, "E:\\in.img", "Drive E:", true,
+       "The image file is on drive E:, so drive E: cannot be written: the image would be destroyed while it is "
+       "being read. Choose an image stored on another disk. Nothing was written."},
+  };
+  sim::SetMessageBoxHandler([](const sim::Event&) { return IDNO; });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.image + " onto " + c.drive);
+    sim::ClearEvents();
+    jobState.platformClass = c.legacy ? kPlatformLegacy : kPlatformNt;
+    Press(c.tab, c.image, c.drive);
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    if (c.text == nullptr) {
+      EXPECT_EQ(boxes[0].caption, CAPTION_DESTROY_WARNING);
+    } else {
+      EXPECT_EQ(boxes[0].text, c.text);
+      EXPECT_EQ(boxes[0].caption, CAPTION_DISK_PROTECTED);
+      EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+      EXPECT_EQ(boxes[0].window, mainWindow);
+    }
+    EXPECT_EQ(jobState.busy.load(), 0);
+    EXPECT_EQ(jobState.imageFile, INVALID_HANDLE_VALUE);
+  }
+  jobState.platformClass = kPlatformNt;
+  EXPECT_FALSE(std::filesystem::exists(TempPath("e/out.img")));
+  EXPECT_FALSE(std::filesystem::exists(TempPath("f/out.img")));
+  for (const char* device : {"\\\\.\\PHYSICALDRIVE0", "\\\\.\\PHYSICALDRIVE1", "\\\\.\\C:", "\\\\.\\E:"}) {
+    EXPECT_EQ(sim::Device(device).lastOpenAccess & GENERIC_WRITE, 0u) << device << " was opened for writing";
+    EXPECT_EQ(sim::Device(device).bytesWritten, 0u) << device;
+  }
+  EXPECT_EQ(sim::OpenThreadHandles(), 0);
 }
 
 TEST_F(StartCommandTest, ImageFileThatCannotBeOpenedOrCreatedIsReported) {
