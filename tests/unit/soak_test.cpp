@@ -84,6 +84,8 @@ struct Plan {
   DWORD legacyBuild = kLegacyExtendedBuild;
   bool legacyNoSize = false;       // legacy create: the drive reports no size
   int64_t cancelAfter = -1;        // -1 never; 0 before the job; n: right after the n-th transfer
+  uint32_t volumes = 0;            // NT write to a physical disk: mounted volumes W:, X: lying on it
+  bool volumeInUse = false;        // the last of them cannot be locked
 
   std::string Describe() const {
     std::ostringstream out;
@@ -107,6 +109,7 @@ struct Plan {
     if (endFailsWhole) out << ", end fails whole";
     if (legacyNoSize) out << ", reports no size";
     if (cancelAfter >= 0) out << ", cancel after transfer " << cancelAfter;
+    if (volumes > 0) out << ", " << volumes << " volumes on the disk" << (volumeInUse ? ", one in use" : "");
     return out.str();
   }
 };
@@ -169,6 +172,10 @@ Plan DrawPlan(Random& r) {
         break;
       default:
         break;
+    }
+    if (!p.legacy && p.designator <= '9') {
+      p.volumes = static_cast<uint32_t>(r.Below(3));
+      p.volumeInUse = p.volumes > 0 && r.OneIn(4);
     }
   } else {
     p.diskBytes = DrawSize(r, true);
@@ -276,6 +283,16 @@ Expected ModelNtWrite(const Plan& p, const std::vector<uint8_t>& image) {
   e.disk = FreshDisk(p.diskBytes);
   if (p.openError != 0 || p.deviceMissing) {
     e.told = {kIdleStatus, "Unable to open disk for writing!", "Disk Error", MB_ICONERROR, true};
+    return e;
+  }
+  if (p.volumeInUse) {  // the volumes are taken before the first block: nothing is written
+    const char letter = static_cast<char>('W' + p.volumes - 1);
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "Drive %c: is in use, so Physical Disk %c cannot be written now. Close the files and windows open "
+                  "on drive %c: and try again. Nothing was written.",
+                  letter, p.designator, letter);
+    e.told = {kIdleStatus, text, "Drive In Use", MB_ICONERROR, true};
     return e;
   }
   const uint64_t total = p.imageBytes / kSector;
@@ -556,6 +573,15 @@ class Soak : public JobTest {
         if (p.endFailsWhole) setup.crossEndError = ERROR_SECTOR_NOT_FOUND;
         sim::AddDevice(NtDevicePath(p.designator), setup);
       }
+      // Volumes share the disk evenly; writes under one that is still mounted fail.
+      for (uint32_t i = 0; i < p.volumes; ++i) {
+        const char letter = static_cast<char>('W' + i);
+        sim::DeviceSpec volume;
+        volume.sizeBytes = p.diskBytes / p.volumes;
+        volume.lockGranted = !(p.volumeInUse && i + 1 == p.volumes);
+        sim::AddDevice(NtDevicePath(letter), volume);
+        sim::AddVolume(letter, {p.designator - '0', i * volume.sizeBytes, volume.sizeBytes, ""});
+      }
       sim::SetDeviceTransferHook([this, p](const std::string&, uint64_t, DWORD, bool) {
         if (++transfers_ == static_cast<uint64_t>(p.cancelAfter)) jobState.cancelRequested.store(1);
       });
@@ -612,6 +638,9 @@ class Soak : public JobTest {
       const sim::DeviceStats stats = sim::Device(NtDevicePath(p.designator));
       EXPECT_EQ(stats.locksHeld, 0);
       EXPECT_EQ(stats.lockRequests, stats.unlockRequests);
+    }
+    for (uint32_t i = 0; i < p.volumes; ++i) {
+      EXPECT_TRUE(sim::VolumeMounted(static_cast<char>('W' + i))) << "a volume of the disk is still held";
     }
     std::string button;
     for (const sim::Event& e : sim::Events()) {
