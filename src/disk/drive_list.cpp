@@ -2,8 +2,8 @@
 // once while the main window opens, and each one that answers gets an entry.
 #include "disk/drive_list.h"
 
-#include "disk/legacy_sectors.h"
 #include "disk/drive_naming.h"
+#include "disk/legacy_sectors.h"
 #include "disk/raw_device.h"
 
 #include <cstdio>
