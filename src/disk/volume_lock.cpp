@@ -75,14 +75,12 @@ bool LockDiskVolumes(uint32_t diskNumber) {
   ReleaseDiskVolumes();
   diskVolumeLocks.refusedLetter = 0;
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    if (!VolumeOnDisk(letter, diskNumber)) continue;
+    // A volume of the disk that cannot be opened for locking (another program
+    // holds it without sharing) is in use as much as one that refuses its lock.
     HANDLE volume = OpenVolume(letter, GENERIC_READ | GENERIC_WRITE);
-    if (volume == INVALID_HANDLE_VALUE) continue;
-    if (!HandleOnDisk(volume, diskNumber)) {
-      CloseHandle(volume);
-      continue;
-    }
-    if (!LockWithRetries(volume)) {
-      CloseHandle(volume);
+    if (volume == INVALID_HANDLE_VALUE || !LockWithRetries(volume)) {
+      if (volume != INVALID_HANDLE_VALUE) CloseHandle(volume);
       ReleaseDiskVolumes();
       diskVolumeLocks.refusedLetter = letter;
       return false;
