@@ -198,6 +198,11 @@ HANDLE OpenByName(const std::string& name, DWORD access, DWORD share, DWORD disp
 
   char volume = 0;
   const std::string host = sim_internal::HostPathOf(name, &volume);
+  if (volume == 0 && name.size() >= 2 && name[1] == ':') {  // a drive letter without a folder of files
+    lock.unlock();
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
   int openFlags = O_CLOEXEC;
   const bool wantRead = (access & GENERIC_READ) != 0, wantWrite = (access & GENERIC_WRITE) != 0;
   openFlags |= wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
