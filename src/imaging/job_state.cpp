@@ -2,7 +2,6 @@
 #include "imaging/job_state.h"
 
 #include <cstdio>
-#include <cstring>
 
 JobState jobState;  // the one job record; see the field comments for who writes what
 
