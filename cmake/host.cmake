@@ -21,7 +21,7 @@ target_include_directories(tavrin_host PUBLIC src tests/sim)
 target_compile_definitions(tavrin_host PUBLIC TAVRIN_SERVER_HOST="${TAVRIN_SERVER_HOST}")
 target_compile_options(tavrin_host PRIVATE ${TAVRIN_WARNINGS} ${SAN_FLAGS})
 target_link_options(tavrin_host PUBLIC ${SAN_FLAGS})
-target_link_libraries(tavrin_host PUBLIC Threads::Threads)
+target_link_libraries(tavrin_host PUBLIC ${TAVRIN_CODEC_LIBS} Threads::Threads)
 
 file(GLOB UNIT_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp)
 add_executable(tavrin_tests ${UNIT_SOURCES})

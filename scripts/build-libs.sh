@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Cross-builds the compression libraries tavrin.exe links statically, from
+# Debian's source packages at pinned versions, for i686 Windows: liblzma
+# (xz-utils), libzstd and minizip's unzip part (zlib itself comes from
+# libz-mingw-w64-dev). Only the libraries, static, single-threaded, decoders
+# only where the product only decodes. The result is cached in OUT_DIR
+# (include/, lib/, and a stamp naming the versions) and rebuilt only when the
+# stamp is missing or names other versions.
+#
+# usage: scripts/build-libs.sh OUT_DIR
+# Needs a deb-src entry and dpkg-dev (scripts/install-deps.sh sets both up).
+set -euo pipefail
+
+OUT=${1:?usage: build-libs.sh OUT_DIR}
+HOST=i686-w64-mingw32
+# Pinned source versions: the ones Debian 12 builds its own packages from.
+XZ_VERSION=5.4.1-1+deb12u2
+ZSTD_VERSION=1.5.4+dfsg2-5
+MINIZIP_VERSION=1.1-8+deb12u1
+STAMP="recipe 2 xz-utils=$XZ_VERSION libzstd=$ZSTD_VERSION minizip=$MINIZIP_VERSION host=$HOST"
+
+die() { echo "build-libs: $*" >&2; exit 1; }
+
+if [ -f "$OUT/stamp" ] && [ "$(cat "$OUT/stamp")" = "$STAMP" ]; then
+  exit 0
+fi
+for tool in "$HOST-gcc" "$HOST-ar" apt-get dpkg-source make; do
+  command -v "$tool" >/dev/null || die "$tool is missing; run scripts/install-deps.sh as root"
+done
+[ -f /usr/$HOST/lib/libz.a ] || die "/usr/$HOST/lib/libz.a is missing (libz-mingw-w64-dev); run scripts/install-deps.sh"
+
+rm -rf "$OUT" "$OUT.work"
+mkdir -p "$OUT.work/src" "$OUT/include/minizip" "$OUT/lib"
+OUT=$(cd "$OUT" && pwd)
+WORK=$OUT.work
+LOG=$WORK/build.log
+echo "build-libs: building liblzma, libzstd and minizip for $HOST into $OUT (log: $LOG)" >&2
+
+# fetch NAME VERSION: downloads and unpacks the source package (Debian's patches applied).
+fetch() {
+  local name=$1 version=$2 upstream
+  (cd "$WORK/src" && apt-get source --download-only "$name=$version" >>"$LOG" 2>&1) ||
+    die "apt-get source $name=$version failed (is there a deb-src entry? see $LOG)"
+  upstream=${version#*:}
+  (cd "$WORK/src" && dpkg-source -x "${name}_${upstream}.dsc" "$name" >>"$LOG" 2>&1) ||
+    die "unpacking $name failed (see $LOG)"
+}
+
+fetch xz-utils "$XZ_VERSION"
+fetch libzstd "$ZSTD_VERSION"
+fetch minizip "$MINIZIP_VERSION"
+
+CFLAGS_COMMON="-O2 -DNDEBUG"
+
+# liblzma: the .xz decoder only (no encoders, tools, threads or translations).
+(
+  cd "$WORK/src/xz-utils"
+  ./configure --host=$HOST --prefix="$WORK/xz-install" --disable-shared --enable-static \
+    --disable-threads --disable-encoders --disable-microlzma --disable-lzip-decoder \
+    --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo --disable-lzma-links \
+    --disable-scripts --disable-doc --disable-nls CFLAGS="$CFLAGS_COMMON" >>"$LOG" 2>&1
+  make -C src/liblzma -j2 >>"$LOG" 2>&1
+  make -C src/liblzma install >>"$LOG" 2>&1
+) || die "building liblzma failed (see $LOG)"
+cp "$WORK/xz-install/lib/liblzma.a" "$OUT/lib/"
+cp -r "$WORK/xz-install/include/lzma.h" "$WORK/xz-install/include/lzma" "$OUT/include/"
+
+# libzstd: single-threaded, no legacy formats, no dictionary builder, no
+# assembly; its own sources compiled as its Makefile would, the decoder for
+# speed and the encoder (used only for created images, at a fast level) for size.
+(
+  cd "$WORK/src/libzstd/lib"
+  defines="-DXXH_NAMESPACE=ZSTD_ -DDEBUGLEVEL=0 -DZSTD_LEGACY_SUPPORT=0 -DZSTD_DISABLE_ASM"
+  mkdir -p "$WORK/zstd-obj"
+  for f in common/*.c decompress/*.c; do
+    $HOST-gcc $CFLAGS_COMMON $defines -c "$f" -o "$WORK/zstd-obj/$(basename "$f" .c).o" || exit 1
+  done
+  for f in compress/*.c; do
+    $HOST-gcc -Os -DNDEBUG $defines -c "$f" -o "$WORK/zstd-obj/$(basename "$f" .c).o" || exit 1
+  done
+  $HOST-ar rcs "$OUT/lib/libzstd.a" "$WORK"/zstd-obj/*.o
+) >>"$LOG" 2>&1 || die "building libzstd failed (see $LOG)"
+cp "$WORK/src/libzstd/lib/zstd.h" "$WORK/src/libzstd/lib/zstd_errors.h" "$OUT/include/"
+
+# minizip: only the reading side (unzip.c and the I/O interface it calls
+# through), against the mingw zlib; no decryption, and the 32-bit stdio calls
+# of its unused default file functions (the product passes its own).
+(
+  cd "$WORK/src/minizip"
+  for f in unzip ioapi; do
+    $HOST-gcc $CFLAGS_COMMON -DNOUNCRYPT -DUSE_FILE32API -c "$f.c" -o "$WORK/$f.o"
+  done
+  $HOST-ar rcs "$OUT/lib/libminizip.a" "$WORK/unzip.o" "$WORK/ioapi.o"
+) >>"$LOG" 2>&1 || die "building minizip failed (see $LOG)"
+cp "$WORK/src/minizip/unzip.h" "$WORK/src/minizip/ioapi.h" "$OUT/include/minizip/"
+
+echo "$STAMP" >"$OUT/stamp"
+rm -rf "$WORK"
+echo "build-libs: done" >&2

@@ -1,0 +1,59 @@
+// What the format files of the image codecs share: memory from the process
+// heap (so an exhausted heap is a clear error, and every block is counted),
+// the image file's reads, writes and seeks, and each format's entry points.
+#pragma once
+
+#include "imaging/image_codec.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// Memory for the libraries; NULL when the heap has none (or the size overflows).
+void* CodecAlloc(size_t count, size_t size);
+void CodecFree(void* block);
+
+// Reads the next compressed bytes into decoder->input: false on a failed read
+// (error set), *got 0 at the end of the file.
+bool ReadCodecInput(ImageDecoder* decoder, uint32_t* got);
+// Puts the file position at `offset`; false (systemError set) when it cannot.
+bool SeekCodecFile(HANDLE file, uint64_t offset, DWORD* systemError);
+// Records the error at the decoder's current decompressed offset; returns false.
+bool FailDecoder(ImageDecoder* decoder, CodecError error);
+// Writes `bytes` of the encoder's output to its file; false (error set) on a failed or short write.
+bool WriteCodecOutput(ImageEncoder* encoder, uint32_t bytes);
+bool FailEncoder(ImageEncoder* encoder, CodecError error);
+
+// Each format: open (the file is at its start, fileBytes known), read, rewind
+// (the file is back at its start), close. Same contracts as image_codec.h.
+bool OpenGzipDecoder(ImageDecoder* decoder);
+bool ReadGzipDecoder(ImageDecoder* decoder, uint8_t* out, uint32_t wanted, uint32_t* got);
+bool RewindGzipDecoder(ImageDecoder* decoder);
+void CloseGzipDecoder(ImageDecoder* decoder);
+uint64_t GzipConsumedBytes(const ImageDecoder* decoder);
+
+bool OpenXzDecoder(ImageDecoder* decoder);
+bool ReadXzDecoder(ImageDecoder* decoder, uint8_t* out, uint32_t wanted, uint32_t* got);
+bool RewindXzDecoder(ImageDecoder* decoder);
+void CloseXzDecoder(ImageDecoder* decoder);
+uint64_t XzConsumedBytes(const ImageDecoder* decoder);
+
+bool OpenZstdDecoder(ImageDecoder* decoder);
+bool ReadZstdDecoder(ImageDecoder* decoder, uint8_t* out, uint32_t wanted, uint32_t* got);
+bool RewindZstdDecoder(ImageDecoder* decoder);
+void CloseZstdDecoder(ImageDecoder* decoder);
+uint64_t ZstdConsumedBytes(const ImageDecoder* decoder);
+
+bool OpenZipDecoder(ImageDecoder* decoder);
+bool ReadZipDecoder(ImageDecoder* decoder, uint8_t* out, uint32_t wanted, uint32_t* got);
+bool RewindZipDecoder(ImageDecoder* decoder);
+void CloseZipDecoder(ImageDecoder* decoder);
+
+bool OpenGzipEncoder(ImageEncoder* encoder);
+bool WriteGzipEncoder(ImageEncoder* encoder, const uint8_t* data, uint32_t bytes);
+bool FinishGzipEncoder(ImageEncoder* encoder);
+void CloseGzipEncoder(ImageEncoder* encoder);
+
+bool OpenZstdEncoder(ImageEncoder* encoder);
+bool WriteZstdEncoder(ImageEncoder* encoder, const uint8_t* data, uint32_t bytes);
+bool FinishZstdEncoder(ImageEncoder* encoder);
+void CloseZstdEncoder(ImageEncoder* encoder);

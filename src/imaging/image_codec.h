@@ -1,0 +1,100 @@
+// Compressed image files: which format an image's name and first bytes say, a
+// decoder that hands out an image's decompressed bytes read from its file, and
+// an encoder that compresses a created image into its file. The codecs are the
+// libraries' (zlib, liblzma, libzstd, minizip); this is only their front end.
+#pragma once
+
+#include "win_api.h"
+
+#include <cstdint>
+
+enum class ImageFormat : uint8_t { Plain, Gzip, Xz, Zstd, Zip };
+
+// By the name's extension, in any case: .gz, .xz, .zst, .zip; Plain for any other.
+ImageFormat ImageFormatFromName(const char* name);
+// Whether `head` (the file's first bytes) starts with the format's magic; Plain has none and always matches.
+bool HasFormatMagic(ImageFormat format, const uint8_t* head, uint32_t headBytes);
+// The compressed formats a created image can take (.gz, .zst); a create to any
+// other name makes a plain image.
+bool CanEncodeFormat(ImageFormat format);
+
+constexpr uint32_t kMagicBytes = 6;           // the longest magic (xz); enough to tell every format
+constexpr uint32_t kCodecBufferBytes = 65536; // compressed bytes moved per file read or write
+
+// Memory bounds of decompression. xz's largest preset uses a 64 MiB dictionary,
+// which its decoder needs with a little over; zstd accepts what its own tool
+// accepts without options (a window up to 2^27 bytes, 128 MiB).
+constexpr uint64_t kXzMemoryLimit = 65ull * 1024 * 1024;
+constexpr int kZstdWindowLogMax = 27;
+// Created images: fast levels that keep up with a USB 2 stick on old machines.
+constexpr int kGzipCreateLevel = 1;
+constexpr int kZstdCreateLevel = 3;
+
+enum class CodecError : uint8_t {
+  None,
+  WrongContent,  // named as compressed, but the first bytes are not the format's
+  Damaged,       // truncated, corrupt, or a checksum that does not match
+  OutOfMemory,   // an allocation failed
+  MemoryBound,   // the data needs more memory than the bounds above
+  Unsupported,   // a zip without a file, encrypted or neither stored nor deflated; an unknown xz filter
+  ReadFailed,    // reading the image file failed (systemError)
+  WriteFailed,   // writing the image file failed or wrote short (systemError)
+};
+
+struct ImageDecoder {
+  ImageFormat format = ImageFormat::Plain;
+  HANDLE file = INVALID_HANDLE_VALUE;  // the image file; the caller's, never closed here
+  uint64_t fileBytes = 0;              // size of the compressed file
+  uint64_t readBytes = 0;              // compressed bytes read from the file
+  uint64_t decodedBytes = 0;           // decompressed bytes handed out
+  uint64_t statedBytes = 0;            // decompressed size the format states, when sizeStated
+  bool sizeStated = false;
+  bool finished = false;               // the end was reached and its checks passed
+  CodecError error = CodecError::None;
+  uint64_t errorOffset = 0;            // decompressed offset where the error was met
+  DWORD systemError = 0;               // Win32 error of a failed read
+  uint8_t* input = nullptr;            // kCodecBufferBytes of compressed input (gzip, xz, zstd)
+  void* state = nullptr;               // the format's own record
+};
+
+// Opens a decoder on `file` (at any position; read from its start) for `format`
+// (not Plain). Checks the magic, sets up the library within the memory bounds
+// and takes the stated size. On false, `decoder->error` says why and nothing
+// needs closing.
+bool OpenImageDecoder(ImageDecoder* decoder, HANDLE file, ImageFormat format);
+// Up to `wanted` decompressed bytes into `out`; fewer only at the end of the
+// data. False on an error (decoder->error, errorOffset); *got still counts the
+// bytes put into `out` before it.
+bool ReadDecodedBytes(ImageDecoder* decoder, uint8_t* out, uint32_t wanted, uint32_t* got);
+// Progress in comparable units: decompressed bytes against the stated size
+// when the format states it, otherwise compressed bytes consumed against the
+// file's size. done never exceeds total; both are 0 for an empty file.
+struct DecoderProgress {
+  uint64_t done = 0;
+  uint64_t total = 0;
+};
+DecoderProgress DecoderProgressOf(const ImageDecoder* decoder);
+// Back to the first decompressed byte (for another pass over the image).
+bool RewindImageDecoder(ImageDecoder* decoder);
+// Frees everything the decoder holds; safe on a decoder that failed to open.
+void CloseImageDecoder(ImageDecoder* decoder);
+
+struct ImageEncoder {
+  ImageFormat format = ImageFormat::Plain;
+  HANDLE file = INVALID_HANDLE_VALUE;  // the image file being created; the caller's
+  uint64_t takenBytes = 0;             // uncompressed bytes taken
+  uint64_t writtenBytes = 0;           // compressed bytes written to the file
+  CodecError error = CodecError::None;
+  DWORD systemError = 0;               // Win32 error of a failed or short write
+  uint8_t* output = nullptr;           // kCodecBufferBytes of compressed output
+  void* state = nullptr;               // the format's own record
+};
+
+// Opens an encoder writing `format` (CanEncodeFormat) to `file` at its position.
+bool OpenImageEncoder(ImageEncoder* encoder, HANDLE file, ImageFormat format);
+// Compresses `bytes` of `data`, writing compressed output as it fills.
+bool WriteEncodedBytes(ImageEncoder* encoder, const uint8_t* data, uint32_t bytes);
+// Ends the compressed stream (its trailer and checksum) and writes the rest.
+bool FinishImageEncoder(ImageEncoder* encoder);
+// Frees everything the encoder holds; safe on one that failed to open.
+void CloseImageEncoder(ImageEncoder* encoder);

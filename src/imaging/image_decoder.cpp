@@ -1,0 +1,141 @@
+// The decoder's format-independent part: the magic check, the file's size,
+// progress, and the dispatch to each format.
+#include "imaging/codec_internal.h"
+
+namespace {
+
+bool ReadMagic(ImageDecoder* decoder, uint8_t* head, uint32_t* headBytes) {
+  DWORD read = 0;
+  if (!ReadFile(decoder->file, head, kMagicBytes, &read, nullptr)) {
+    decoder->systemError = GetLastError();
+    return FailDecoder(decoder, CodecError::ReadFailed);
+  }
+  *headBytes = read;
+  return true;
+}
+
+bool TakeFileBytes(ImageDecoder* decoder) {
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  const DWORD low = GetFileSize(decoder->file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+    decoder->systemError = GetLastError();
+    return FailDecoder(decoder, CodecError::ReadFailed);
+  }
+  decoder->fileBytes = (static_cast<uint64_t>(high) << 32) | low;
+  return true;
+}
+
+bool RestartFile(ImageDecoder* decoder) {
+  decoder->readBytes = 0;
+  if (!SeekCodecFile(decoder->file, 0, &decoder->systemError)) return FailDecoder(decoder, CodecError::ReadFailed);
+  return true;
+}
+
+}  // namespace
+
+bool OpenImageDecoder(ImageDecoder* decoder, HANDLE file, ImageFormat format) {
+  *decoder = ImageDecoder{};
+  decoder->format = format;
+  decoder->file = file;
+  uint8_t head[kMagicBytes] = {};
+  uint32_t headBytes = 0;
+  if (format == ImageFormat::Plain) return FailDecoder(decoder, CodecError::Unsupported);
+  if (!TakeFileBytes(decoder) || !RestartFile(decoder) || !ReadMagic(decoder, head, &headBytes)) return false;
+  if (!HasFormatMagic(format, head, headBytes)) return FailDecoder(decoder, CodecError::WrongContent);
+  if (!RestartFile(decoder)) return false;
+  if (format != ImageFormat::Zip) {
+    decoder->input = static_cast<uint8_t*>(CodecAlloc(1, kCodecBufferBytes));
+    if (decoder->input == nullptr) return FailDecoder(decoder, CodecError::OutOfMemory);
+  }
+  bool opened = false;
+  switch (format) {
+    case ImageFormat::Gzip: opened = OpenGzipDecoder(decoder); break;
+    case ImageFormat::Xz: opened = OpenXzDecoder(decoder); break;
+    case ImageFormat::Zstd: opened = OpenZstdDecoder(decoder); break;
+    case ImageFormat::Zip: opened = OpenZipDecoder(decoder); break;
+    case ImageFormat::Plain: break;
+  }
+  if (!opened) {
+    const CodecError error = decoder->error;
+    const DWORD systemError = decoder->systemError;
+    CloseImageDecoder(decoder);
+    decoder->error = error == CodecError::None ? CodecError::Damaged : error;
+    decoder->systemError = systemError;
+    decoder->errorOffset = 0;
+  }
+  return opened;
+}
+
+bool ReadDecodedBytes(ImageDecoder* decoder, uint8_t* out, uint32_t wanted, uint32_t* got) {
+  *got = 0;
+  if (decoder->error != CodecError::None) return false;
+  if (decoder->finished || wanted == 0) return true;
+  bool ok = false;
+  switch (decoder->format) {
+    case ImageFormat::Gzip: ok = ReadGzipDecoder(decoder, out, wanted, got); break;
+    case ImageFormat::Xz: ok = ReadXzDecoder(decoder, out, wanted, got); break;
+    case ImageFormat::Zstd: ok = ReadZstdDecoder(decoder, out, wanted, got); break;
+    case ImageFormat::Zip: ok = ReadZipDecoder(decoder, out, wanted, got); break;
+    case ImageFormat::Plain: break;
+  }
+  decoder->decodedBytes += *got;
+  if (!ok) {
+    if (decoder->error == CodecError::None) decoder->error = CodecError::Damaged;
+    decoder->errorOffset = decoder->decodedBytes;
+  }
+  return ok;
+}
+
+DecoderProgress DecoderProgressOf(const ImageDecoder* decoder) {
+  DecoderProgress progress;
+  if (decoder->sizeStated) {
+    progress.total = decoder->statedBytes;
+    progress.done = decoder->decodedBytes;
+  } else {
+    progress.total = decoder->fileBytes;
+    switch (decoder->format) {
+      case ImageFormat::Gzip: progress.done = GzipConsumedBytes(decoder); break;
+      case ImageFormat::Xz: progress.done = XzConsumedBytes(decoder); break;
+      case ImageFormat::Zstd: progress.done = ZstdConsumedBytes(decoder); break;
+      case ImageFormat::Zip:
+      case ImageFormat::Plain: progress.done = decoder->readBytes; break;
+    }
+  }
+  if (decoder->finished) progress.done = progress.total;
+  if (progress.done > progress.total) progress.done = progress.total;
+  return progress;
+}
+
+bool RewindImageDecoder(ImageDecoder* decoder) {
+  if (decoder->state == nullptr) return FailDecoder(decoder, CodecError::Unsupported);
+  decoder->error = CodecError::None;
+  decoder->errorOffset = 0;
+  decoder->systemError = 0;
+  decoder->decodedBytes = 0;
+  decoder->finished = false;
+  if (!RestartFile(decoder)) return false;
+  switch (decoder->format) {
+    case ImageFormat::Gzip: return RewindGzipDecoder(decoder);
+    case ImageFormat::Xz: return RewindXzDecoder(decoder);
+    case ImageFormat::Zstd: return RewindZstdDecoder(decoder);
+    case ImageFormat::Zip: return RewindZipDecoder(decoder);
+    case ImageFormat::Plain: break;
+  }
+  return false;
+}
+
+void CloseImageDecoder(ImageDecoder* decoder) {
+  if (decoder->state != nullptr) {
+    switch (decoder->format) {
+      case ImageFormat::Gzip: CloseGzipDecoder(decoder); break;
+      case ImageFormat::Xz: CloseXzDecoder(decoder); break;
+      case ImageFormat::Zstd: CloseZstdDecoder(decoder); break;
+      case ImageFormat::Zip: CloseZipDecoder(decoder); break;
+      case ImageFormat::Plain: break;
+    }
+  }
+  decoder->state = nullptr;
+  CodecFree(decoder->input);
+  decoder->input = nullptr;
+}

@@ -1,0 +1,57 @@
+// Telling compressed image files apart: the name's extension says what the
+// file should be, its magic confirms it.
+#include "imaging/image_codec.h"
+
+#include <cstring>
+
+namespace {
+
+struct FormatSign {
+  ImageFormat format;
+  const char* extension;  // lower case, with the dot
+  uint8_t magic[kMagicBytes];
+  uint32_t magicBytes;
+};
+
+const FormatSign kSigns[] = {
+    {ImageFormat::Gzip, ".gz", {0x1F, 0x8B}, 2},
+    {ImageFormat::Xz, ".xz", {0xFD, '7', 'z', 'X', 'Z', 0x00}, 6},
+    {ImageFormat::Zstd, ".zst", {0x28, 0xB5, 0x2F, 0xFD}, 4},
+    // A local file header: an archive that holds at least one entry.
+    {ImageFormat::Zip, ".zip", {'P', 'K', 0x03, 0x04}, 4},
+};
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EndsWithNoCase(const char* name, const char* suffix) {
+  const size_t nameLength = std::strlen(name);
+  const size_t suffixLength = std::strlen(suffix);
+  if (nameLength <= suffixLength) return false;  // ".gz" alone names no file
+  const char* tail = name + nameLength - suffixLength;
+  for (size_t i = 0; i < suffixLength; ++i) {
+    if (LowerAscii(tail[i]) != suffix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+ImageFormat ImageFormatFromName(const char* name) {
+  if (name == nullptr) return ImageFormat::Plain;
+  for (const FormatSign& sign : kSigns) {
+    if (EndsWithNoCase(name, sign.extension)) return sign.format;
+  }
+  return ImageFormat::Plain;
+}
+
+bool HasFormatMagic(ImageFormat format, const uint8_t* head, uint32_t headBytes) {
+  for (const FormatSign& sign : kSigns) {
+    if (sign.format != format) continue;
+    return headBytes >= sign.magicBytes && std::memcmp(head, sign.magic, sign.magicBytes) == 0;
+  }
+  return true;
+}
+
+bool CanEncodeFormat(ImageFormat format) {
+  return format == ImageFormat::Gzip || format == ImageFormat::Zstd;
+}
