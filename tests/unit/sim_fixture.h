@@ -42,6 +42,26 @@ class SimTest : public ::testing::Test {
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
 
+  // Runs a native tool through the shell (quote paths with Quoted); true when it exits 0.
+  static bool RunTool(const std::string& command) { return std::system(command.c_str()) == 0; }
+  static std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+  // Compresses the host files `parts` into `out` with the native tool of the
+  // extension (.gz, .xz, .zst: one member, stream or frame per part, one after
+  // the other; .zip: one archive entry per part).
+  static bool CompressWithTool(const std::string& extension, const std::vector<std::string>& parts,
+                               const std::string& out) {
+    std::string command = "rm -f " + Quoted(out);
+    for (const std::string& part : parts) {
+      if (extension == ".zip") command += " && zip -q -j " + Quoted(out) + " " + Quoted(part);
+      else if (extension == ".gz") command += " && gzip -c " + Quoted(part) + " >>" + Quoted(out);
+      else if (extension == ".xz") command += " && xz -c " + Quoted(part) + " >>" + Quoted(out);
+      else if (extension == ".zst") command += " && zstd -q -c " + Quoted(part) + " >>" + Quoted(out);
+      else return false;
+    }
+    return RunTool(command);
+  }
+
   static std::vector<uint8_t> ReadHostFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -1,0 +1,278 @@
+// Compressed images: the bytes decoded from the native tools' files, progress,
+// damage, memory, the name and magic rules, and created images read back by
+// the native tools.
+#include "sim_fixture.h"
+
+#include "imaging/image_codec.h"
+
+namespace {
+
+class ImageCodecTest : public SimTest {
+ protected:
+  // Runs of zeros between pseudo-random runs: every format compresses it, none to nothing.
+  static std::vector<uint8_t> Content(size_t size, uint32_t seed) {
+    std::vector<uint8_t> bytes(size);
+    uint32_t state = seed * 2654435761u + 1;
+    for (size_t i = 0; i < size; ++i) {
+      state = state * 1103515245u + 12345u;
+      bytes[i] = (i / 4096) % 2 == 0 ? static_cast<uint8_t>(state >> 16) : 0;
+    }
+    return bytes;
+  }
+
+  static HANDLE OpenForReading(const std::string& path) {
+    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                       nullptr);
+  }
+
+  // Decodes to the end in 65,536-byte reads, as the write loop asks; false at an
+  // error. Checks that progress never runs backwards on the way.
+  static bool DecodeAll(ImageDecoder* decoder, std::vector<uint8_t>* out) {
+    out->clear();
+    std::vector<uint8_t> block(65536);
+    DecoderProgress last;
+    for (;;) {
+      uint32_t got = 0;
+      const bool ok = ReadDecodedBytes(decoder, block.data(), 65536, &got);
+      out->insert(out->end(), block.begin(), block.begin() + got);
+      const DecoderProgress now = DecoderProgressOf(decoder);
+      EXPECT_LE(now.done, now.total);
+      if (now.total == last.total) {
+        EXPECT_GE(now.done, last.done) << "progress ran backwards";
+      }
+      last = now;
+      if (!ok) return false;
+      if (got < 65536) return true;
+    }
+  }
+
+  // The image parts as host files, compressed together into `name`.
+  std::string MakeCompressed(const std::string& name, const std::vector<std::vector<uint8_t>>& parts) {
+    std::vector<std::string> paths;
+    for (size_t i = 0; i < parts.size(); ++i) {
+      paths.push_back(TempPath("part" + std::to_string(i)));
+      WriteHostFile(paths.back(), parts[i]);
+    }
+    const std::string path = TempPath(name);
+    EXPECT_TRUE(CompressWithTool(name.substr(name.rfind('.')), paths, path));
+    return path;
+  }
+};
+
+const char* const kExtensions[] = {".gz", ".xz", ".zst", ".zip"};
+
+TEST_F(ImageCodecTest, NameSaysTheFormatAndTheMagicConfirmsIt) {
+  struct Case {
+    const char* name;
+    ImageFormat format;
+  };
+  const Case cases[] = {
+      {"C:\\images\\disk.img.gz", ImageFormat::Gzip}, {"DISK.XZ", ImageFormat::Xz},
+      {"a.Zst", ImageFormat::Zstd},                   {"backup.zip", ImageFormat::Zip},
+      {"disk.img", ImageFormat::Plain},               {"disk.gz.img", ImageFormat::Plain},
+      {".gz", ImageFormat::Plain},                    {"disk.tgz", ImageFormat::Plain},
+      {"disk.zstd", ImageFormat::Plain},              {"", ImageFormat::Plain},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ImageFormatFromName(c.name), c.format) << c.name;
+
+  // A file named as compressed whose content is not is refused before any byte is decoded.
+  const std::vector<uint8_t> plain = Content(5000, 1);
+  for (const char* extension : kExtensions) {
+    SCOPED_TRACE(extension);
+    const std::string path = TempPath(std::string("plain") + extension);
+    WriteHostFile(path, plain);
+    HANDLE file = OpenForReading(path);
+    ImageDecoder decoder;
+    EXPECT_FALSE(OpenImageDecoder(&decoder, file, ImageFormatFromName(path.c_str())));
+    EXPECT_EQ(decoder.error, CodecError::WrongContent);
+    CloseImageDecoder(&decoder);
+    CloseHandle(file);
+  }
+  EXPECT_TRUE(CanEncodeFormat(ImageFormat::Gzip));
+  EXPECT_TRUE(CanEncodeFormat(ImageFormat::Zstd));
+  EXPECT_FALSE(CanEncodeFormat(ImageFormat::Xz));
+  EXPECT_FALSE(CanEncodeFormat(ImageFormat::Zip));
+}
+
+TEST_F(ImageCodecTest, DecodesTheNativeToolsFilesExactly) {
+  struct Case {
+    const char* extension;
+    std::vector<size_t> parts;  // members, streams, frames or archive entries
+    bool sizeStated;            // progress follows the decompressed bytes
+  };
+  const size_t severalBlocks = 5 * 65536 + 700;  // the last sector partial
+  const Case cases[] = {
+      {".gz", {severalBlocks}, false},       {".gz", {70000, 2 * 65536 + 100}, false},
+      {".xz", {severalBlocks}, true},        {".xz", {70000, 2 * 65536 + 100}, true},
+      {".zst", {severalBlocks}, true},       {".zst", {70000, 2 * 65536 + 100}, false},
+      {".zip", {severalBlocks}, true},       {".zip", {70000, 3 * 65536, 1000}, true},
+      {".gz", {0}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.extension) + " of " + std::to_string(c.parts.size()) + " parts");
+    std::vector<std::vector<uint8_t>> parts;
+    std::vector<uint8_t> expected;
+    for (size_t i = 0; i < c.parts.size(); ++i) {
+      parts.push_back(Content(c.parts[i], static_cast<uint32_t>(i + 1)));
+      // A zip image is its largest entry; the others, one after the other.
+      if (std::string(c.extension) != ".zip") expected.insert(expected.end(), parts[i].begin(), parts[i].end());
+      else if (parts[i].size() > expected.size()) expected = parts[i];
+    }
+    const std::string path = MakeCompressed(std::string("image") + c.extension, parts);
+    HANDLE file = OpenForReading(path);
+    ImageDecoder decoder;
+    ASSERT_TRUE(OpenImageDecoder(&decoder, file, ImageFormatFromName(path.c_str())));
+    std::vector<uint8_t> decoded;
+    EXPECT_TRUE(DecodeAll(&decoder, &decoded));
+    EXPECT_TRUE(decoded == expected) << "decoded " << decoded.size() << " bytes, expected " << expected.size();
+    EXPECT_TRUE(decoder.finished);
+    EXPECT_EQ(decoder.sizeStated, c.sizeStated);
+    if (c.sizeStated) {
+      EXPECT_EQ(decoder.statedBytes, expected.size());
+    }
+    const DecoderProgress progress = DecoderProgressOf(&decoder);
+    EXPECT_EQ(progress.done, progress.total);
+    EXPECT_EQ(progress.total, c.sizeStated ? expected.size() : ReadHostFile(path).size());
+    // Another pass (verification) reads the same bytes again.
+    ASSERT_TRUE(RewindImageDecoder(&decoder));
+    EXPECT_TRUE(DecodeAll(&decoder, &decoded));
+    EXPECT_TRUE(decoded == expected) << "after rewinding";
+    CloseImageDecoder(&decoder);
+    CloseHandle(file);
+  }
+}
+
+TEST_F(ImageCodecTest, TruncatedOrFlippedDataIsDamageAtItsOffsetNeverTheEnd) {
+  const std::vector<uint8_t> image = Content(6 * 65536 + 300, 7);
+  for (const char* extension : kExtensions) {
+    const std::string path = MakeCompressed(std::string("good") + extension, {image});
+    const std::vector<uint8_t> good = ReadHostFile(path);
+    struct Damage {
+      const char* what;
+      std::vector<uint8_t> bytes;
+    };
+    std::vector<uint8_t> flipped = good;
+    flipped[good.size() / 2] ^= 0x10;
+    const Damage damages[] = {
+        {"cut in the middle", std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 2)},
+        {"cut before the trailer", std::vector<uint8_t>(good.begin(), good.end() - 3)},
+        {"a flipped byte", flipped},
+    };
+    for (const Damage& damage : damages) {
+      SCOPED_TRACE(std::string(extension) + ", " + damage.what);
+      const std::string damagedPath = TempPath(std::string("damaged") + extension);
+      WriteHostFile(damagedPath, damage.bytes);
+      HANDLE file = OpenForReading(damagedPath);
+      ImageDecoder decoder;
+      std::vector<uint8_t> decoded;
+      if (OpenImageDecoder(&decoder, file, ImageFormatFromName(damagedPath.c_str()))) {
+        EXPECT_FALSE(DecodeAll(&decoder, &decoded));
+      }
+      EXPECT_EQ(decoder.error, CodecError::Damaged);
+      EXPECT_FALSE(decoder.finished);
+      EXPECT_EQ(decoder.errorOffset, decoded.size()) << "the offset is where the decoded bytes stop";
+      EXPECT_LE(decoded.size(), image.size());
+      CloseImageDecoder(&decoder);
+      CloseHandle(file);
+    }
+  }
+}
+
+TEST_F(ImageCodecTest, MemoryBeyondTheBoundOrNotToBeHadIsAClearError) {
+  const std::vector<uint8_t> image = Content(3 * 65536, 3);
+  const std::string plainPath = TempPath("image");
+  WriteHostFile(plainPath, image);
+  struct Case {
+    const char* what;
+    std::string command;  // makes `name` from the plain image
+    std::string name;
+    int failAllocsAtOpen;  // HeapAlloc calls failing from the open on
+    int failAllocsAtRead;  // from the first read on
+    CodecError error;
+  };
+  const Case cases[] = {
+      {"xz with a 128 MiB dictionary", "xz -c --lzma2=dict=128MiB", "big.xz", 0, 0, CodecError::MemoryBound},
+      {"zstd with a 256 MiB window", "zstd -q -c --long=28 <", "big.zst", 0, 0, CodecError::MemoryBound},
+      {"xz at its largest preset", "xz -c -9", "nine.xz", 0, 0, CodecError::None},
+      {"gzip, no memory at open", "gzip -c", "a.gz", 1, 0, CodecError::OutOfMemory},
+      {"xz, no memory at open", "xz -c", "a.xz", 1, 0, CodecError::OutOfMemory},
+      {"zstd, no memory at open", "zstd -q -c", "a.zst", 1, 0, CodecError::OutOfMemory},
+      {"zip, no memory at open", "zip -q -j - ", "a.zip", 1, 0, CodecError::OutOfMemory},
+      {"gzip, no memory for the window", "gzip -c", "a.gz", 0, 100, CodecError::OutOfMemory},
+      {"xz, no memory for the dictionary", "xz -c", "a.xz", 0, 100, CodecError::OutOfMemory},
+      {"zstd, no memory for the window", "zstd -q -c", "a.zst", 0, 100, CodecError::OutOfMemory},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = TempPath(c.name);
+    ASSERT_TRUE(RunTool(c.command + " " + Quoted(plainPath) + " >" + Quoted(path)));
+    HANDLE file = OpenForReading(path);
+    ImageDecoder decoder;
+    sim::FailHeapAllocs(c.failAllocsAtOpen);
+    bool ok = OpenImageDecoder(&decoder, file, ImageFormatFromName(path.c_str()));
+    std::vector<uint8_t> decoded;
+    sim::FailHeapAllocs(c.failAllocsAtRead);
+    if (ok) ok = DecodeAll(&decoder, &decoded);
+    sim::FailHeapAllocs(0);
+    EXPECT_EQ(ok, c.error == CodecError::None);
+    EXPECT_EQ(decoder.error, c.error);
+    if (c.error == CodecError::None) {
+      EXPECT_TRUE(decoded == image);
+    } else {
+      EXPECT_EQ(decoder.errorOffset, decoded.size());
+    }
+    if (c.error == CodecError::MemoryBound || c.failAllocsAtOpen > 0) {
+      EXPECT_EQ(decoded.size(), 0u) << "refused before the first byte: a write leaves the disk untouched";
+    }
+    CloseImageDecoder(&decoder);
+    CloseHandle(file);
+  }
+}
+
+TEST_F(ImageCodecTest, CreatedImagesAreWhatTheNativeToolsDecode) {
+  const std::vector<uint8_t> image = Content(7 * 65536 + 1000, 9);
+  struct Case {
+    const char* name;
+    const char* decompress;
+  };
+  const Case cases[] = {{"created.gz", "gzip -dc"}, {"created.zst", "zstd -q -dc"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = TempPath(c.name);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    ImageEncoder encoder;
+    ASSERT_TRUE(OpenImageEncoder(&encoder, file, ImageFormatFromName(c.name)));
+    for (size_t offset = 0; offset < image.size(); offset += 65536) {
+      const uint32_t bytes = static_cast<uint32_t>(std::min<size_t>(65536, image.size() - offset));
+      ASSERT_TRUE(WriteEncodedBytes(&encoder, image.data() + offset, bytes));
+    }
+    ASSERT_TRUE(FinishImageEncoder(&encoder));
+    EXPECT_EQ(encoder.takenBytes, image.size());
+    EXPECT_LT(encoder.writtenBytes, image.size() * 3 / 4) << "half the image is zeros";
+    CloseImageEncoder(&encoder);
+    CloseHandle(file);
+    EXPECT_EQ(encoder.writtenBytes, ReadHostFile(path).size());
+    ASSERT_TRUE(RunTool(std::string(c.decompress) + " " + Quoted(path) + " >" + Quoted(path + ".out")));
+    EXPECT_TRUE(ReadHostFile(path + ".out") == image) << "the native tool reads another image back";
+
+    // A full disk under the image file is a write error with its Windows error.
+    file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    sim::SetFileSizeLimit(path, 1000);
+    ASSERT_TRUE(OpenImageEncoder(&encoder, file, ImageFormatFromName(c.name)));
+    bool ok = true;
+    for (size_t offset = 0; ok && offset < image.size(); offset += 65536) {
+      ok = WriteEncodedBytes(&encoder, image.data() + offset, 65536);
+    }
+    if (ok) ok = FinishImageEncoder(&encoder);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(encoder.error, CodecError::WriteFailed);
+    EXPECT_EQ(encoder.systemError, static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_FALSE(WriteEncodedBytes(&encoder, image.data(), 512)) << "nothing more after a failed write";
+    CloseImageEncoder(&encoder);
+    CloseHandle(file);
+  }
+}
+
+}  // namespace
