@@ -5,6 +5,7 @@ HICON smallIcon = nullptr;            // 16 x 16 program icon; start-up
 HICON largeIcon = nullptr;            // 32 x 32 program icon; start-up
 HFONT statusFont = nullptr;           // bold Arial of the status line; start-up
 char fileFilter[kFileFilterBytes];    // file-dialog filter pairs, NUL separated; start-up
+char createFileFilter[kFileFilterBytes];  // the same for the create tab's save dialog; start-up
 char imagePath[kImagePathBytes];      // image file name of Browse and Start, legacy family; main thread
 WCHAR imagePathWide[kImagePathChars]; // image file name of Browse and Start, NT family; main thread
 char driveText[kDriveTextBytes];      // drive field text as Start read it; main thread

@@ -6,7 +6,9 @@
 // Start-up
 #define TEXT_OUT_OF_MEMORY "Insufficient Memory"
 #define CAPTION_OUT_OF_MEMORY "Out of Memory"
-#define FORMAT_FILE_FILTER "Image Files%c*.img%cAll Files%c*.*%c%c"
+// Opening offers every image it can write, saving the compressed forms it can create.
+#define FORMAT_FILE_FILTER "Image Files%c*.img%cCompressed Images%c*.gz;*.xz;*.zst;*.zip%cAll Files%c*.*%c%c"
+#define FORMAT_CREATE_FILE_FILTER "Image Files%c*.img%cCompressed Images%c*.gz;*.zst%cAll Files%c*.*%c%c"
 #define STATUS_FONT_FACE "Arial"
 
 // Status line prompts of the two tabs
@@ -45,6 +47,9 @@
 #define TEXT_OPEN_IMAGE_FAILED "Error opening image file"
 #define TEXT_CREATE_IMAGE_FAILED "Error creating image file"
 #define CAPTION_FILE_ERROR "File Error"
+#define FORMAT_NOT_COMPRESSED \
+  "The image file's name ends in %s, but the file is not in that compressed format.\r\n" \
+  "Nothing was written. Check the file, or rename it if it is a plain image."
 #define TEXT_NO_TRANSFER_BUFFER "Not enough memory to start the transfer; nothing was written"
 #define TEXT_NO_WORKER_THREAD "The transfer could not be started; nothing was written"
 #define CAPTION_START_FAILED "Transfer Not Started"

@@ -58,7 +58,7 @@ void BrowseAnsi(HWND dialog, bool save) {
   fileDialog = OPENFILENAMEA{};
   fileDialog.lStructSize = FileDialogRecordBytes();
   fileDialog.hwndOwner = mainWindow;
-  fileDialog.lpstrFilter = fileFilter;
+  fileDialog.lpstrFilter = save ? createFileFilter : fileFilter;
   fileDialog.nFilterIndex = 1;
   fileDialog.lpstrFile = imagePath;
   fileDialog.nMaxFile = kImagePathBytes;
@@ -78,7 +78,8 @@ void BrowseWide(HWND dialog, bool save) {
   WCHAR filter[kFileFilterBytes];
   WCHAR title[kDialogTitleChars];
   WCHAR extension[kDefaultExtensionChars];
-  if (MultiByteToWideChar(CP_ACP, 0, fileFilter, kFileFilterBytes, filter, kFileFilterBytes) == 0 ||
+  if (MultiByteToWideChar(CP_ACP, 0, save ? createFileFilter : fileFilter, kFileFilterBytes, filter,
+                          kFileFilterBytes) == 0 ||
       MultiByteToWideChar(CP_ACP, 0, save ? TITLE_SAVE_IMAGE : TITLE_OPEN_IMAGE, -1, title, kDialogTitleChars) == 0 ||
       MultiByteToWideChar(CP_ACP, 0, DEFAULT_IMAGE_EXTENSION, -1, extension, kDefaultExtensionChars) == 0) {
     return;

@@ -6,6 +6,7 @@
 #include "app/image_path.h"
 #include "disk/disk_guard.h"
 #include "disk/drive_naming.h"
+#include "imaging/image_codec.h"
 #include "imaging/imaging_worker.h"
 #include "imaging/job_state.h"
 
@@ -13,6 +14,9 @@
 #include <cstring>
 
 namespace {
+
+constexpr uint32_t kImageRefusalTextBytes = 256;
+constexpr uint32_t kExtensionBytes = 8;  // longer than any compressed format's
 
 // The combo text ends just before its first "(", where the size label of a
 // listed drive begins; a text that starts with "(" leaves nothing.
@@ -70,6 +74,25 @@ bool RefuseProtectedDisk(int32_t selectedTab, char designator) {
   return true;
 }
 
+// A name that says compressed must be borne out by the file's first bytes;
+// otherwise the file is closed and refused before anything is written.
+bool ImageContentFitsName(HANDLE file) {
+  char extension[kExtensionBytes];
+  ImagePathExtension(extension, sizeof(extension));
+  const ImageFormat format = ImageFormatFromExtension(extension);
+  const ContentCheck check = CheckImageContent(file, format);
+  if (check == ContentCheck::Matches) return true;
+  CloseHandle(file);
+  if (check == ContentCheck::Unreadable) {
+    MessageBoxA(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
+    return false;
+  }
+  char text[kImageRefusalTextBytes];
+  std::snprintf(text, sizeof(text), FORMAT_NOT_COMPRESSED, ImageFormatExtension(format));
+  MessageBoxA(mainWindow, text, CAPTION_FILE_ERROR, MB_OK | MB_ICONERROR);
+  return false;
+}
+
 }  // namespace
 
 DWORD WINAPI RunImagingJob(LPVOID unused) {
@@ -111,6 +134,7 @@ void PressStartButton(int32_t selectedTab) {
       MessageBoxA(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
       return;
     }
+    if (!ImageContentFitsName(file)) return;
     jobState.imageFile = file;
   } else if (selectedTab == kCreateImageFromDisk) {
     HANDLE file = OpenImagePath(GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN);

@@ -28,7 +28,8 @@ bool PrepareProcessState(HINSTANCE instance) {
   jobState.cancelRequested.store(0);
   // Each %c with a zero character writes a NUL, which separates the filter
   // pairs; the terminating NUL of the text makes the list end in two.
-  std::snprintf(fileFilter, sizeof(fileFilter), FORMAT_FILE_FILTER, 0, 0, 0, 0, 0);
+  std::snprintf(fileFilter, sizeof(fileFilter), FORMAT_FILE_FILTER, 0, 0, 0, 0, 0, 0, 0);
+  std::snprintf(createFileFilter, sizeof(createFileFilter), FORMAT_CREATE_FILE_FILTER, 0, 0, 0, 0, 0, 0, 0);
   moduleInstance = instance;
   return true;
 }

@@ -12,8 +12,16 @@ enum class ImageFormat : uint8_t { Plain, Gzip, Xz, Zstd, Zip };
 
 // By the name's extension, in any case: .gz, .xz, .zst, .zip; Plain for any other.
 ImageFormat ImageFormatFromName(const char* name);
+// By an extension without its dot, in lower case ("gz"); Plain for any other.
+ImageFormat ImageFormatFromExtension(const char* extension);
 // Whether `head` (the file's first bytes) starts with the format's magic; Plain has none and always matches.
 bool HasFormatMagic(ImageFormat format, const uint8_t* head, uint32_t headBytes);
+// The extension a format's names end in (".gz"); "" for Plain.
+const char* ImageFormatExtension(ImageFormat format);
+// Whether the file's first bytes are those of `format` (Plain always is).
+// Reads from the file's start and leaves it there.
+enum class ContentCheck : uint8_t { Matches, Differs, Unreadable };
+ContentCheck CheckImageContent(HANDLE file, ImageFormat format);
 // The compressed formats a created image can take (.gz, .zst); a create to any
 // other name makes a plain image.
 bool CanEncodeFormat(ImageFormat format);

@@ -1,6 +1,6 @@
 // Telling compressed image files apart: the name's extension says what the
 // file should be, its magic confirms it.
-#include "imaging/image_codec.h"
+#include "imaging/codec_internal.h"
 
 #include <cstring>
 
@@ -44,12 +44,38 @@ ImageFormat ImageFormatFromName(const char* name) {
   return ImageFormat::Plain;
 }
 
+ImageFormat ImageFormatFromExtension(const char* extension) {
+  for (const FormatSign& sign : kSigns) {
+    if (std::strcmp(extension, sign.extension + 1) == 0) return sign.format;
+  }
+  return ImageFormat::Plain;
+}
+
 bool HasFormatMagic(ImageFormat format, const uint8_t* head, uint32_t headBytes) {
   for (const FormatSign& sign : kSigns) {
     if (sign.format != format) continue;
     return headBytes >= sign.magicBytes && std::memcmp(head, sign.magic, sign.magicBytes) == 0;
   }
   return true;
+}
+
+const char* ImageFormatExtension(ImageFormat format) {
+  for (const FormatSign& sign : kSigns) {
+    if (sign.format == format) return sign.extension;
+  }
+  return "";
+}
+
+ContentCheck CheckImageContent(HANDLE file, ImageFormat format) {
+  if (format == ImageFormat::Plain) return ContentCheck::Matches;
+  uint8_t head[kMagicBytes] = {};
+  DWORD read = 0;
+  DWORD ignored = 0;
+  if (!SeekCodecFile(file, 0, &ignored) || !ReadFile(file, head, kMagicBytes, &read, nullptr) ||
+      !SeekCodecFile(file, 0, &ignored)) {
+    return ContentCheck::Unreadable;
+  }
+  return HasFormatMagic(format, head, read) ? ContentCheck::Matches : ContentCheck::Differs;
 }
 
 bool CanEncodeFormat(ImageFormat format) {

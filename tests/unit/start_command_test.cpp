@@ -259,6 +259,39 @@ TEST_F(StartCommandTest, DiskHoldingWindowsOrTheImageIsRefusedBeforeTheWarning) 
   EXPECT_EQ(sim::OpenThreadHandles(), 0);
 }
 
+TEST_F(StartCommandTest, NameThatSaysCompressedIsRefusedWhenTheContentIsNot) {
+  AddDrive(kDriveE, 1 << 20);
+  std::vector<uint8_t> plain = RandomBytes(8192, 3);
+  plain[0] = 0x1F;  // a plain image that merely starts like gzip
+  plain[1] = 0x8B;
+  const std::vector<uint8_t> notGzip(plain.begin() + 2, plain.end());
+  const std::pair<const char*, const char*> cases[] = {
+      {"in.gz", ".gz"}, {"in.XZ", ".xz"}, {"in.zst", ".zst"}, {"in.zip", ".zip"}, {"in.img.gz", ".gz"}};
+  for (const auto& [name, extension] : cases) {
+    SCOPED_TRACE(name);
+    sim::ClearEvents();
+    const std::string path = TempPath(name);
+    WriteHostFile(path, notGzip);
+    Press(kWriteImageToDisk, path, "Drive E: (1.00 MB)");
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, std::string("The image file's name ends in ") + extension +
+                                 ", but the file is not in that compressed format.\r\nNothing was written. "
+                                 "Check the file, or rename it if it is a plain image.");
+    EXPECT_EQ(boxes[1].caption, CAPTION_FILE_ERROR);
+    EXPECT_EQ(boxes[1].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(jobState.busy.load(), 0);
+    EXPECT_EQ(jobState.imageFile, INVALID_HANDLE_VALUE);
+  }
+  EXPECT_EQ(sim::Device(kDriveE).opens, 0);
+  // Any other name is a plain image, whatever its first bytes.
+  const std::string img = TempPath("in.img");
+  WriteHostFile(img, plain);
+  Press(kWriteImageToDisk, img, "Drive E: (1.00 MB)");
+  ASSERT_TRUE(WaitForWorkers());
+  EXPECT_EQ(sim::DeviceBytes(kDriveE, 0, plain.size()), plain);
+}
+
 TEST_F(StartCommandTest, ImageFileThatCannotBeOpenedOrCreatedIsReported) {
   AddDrive(kDriveE, 1 << 20);
   struct Case {
@@ -443,7 +476,8 @@ TEST_F(StartCommandTest, NtNamesLongerThanAPathAreRefusedRatherThanCut) {
 
 TEST_F(StartCommandTest, BrowseChoosesWideNamesOnTheNtFamilyAndAnsiOnesOnTheLegacyFamily) {
   AddDrive(kDriveE, 1 << 20);
-  std::snprintf(fileFilter, kFileFilterBytes, FORMAT_FILE_FILTER, 0, 0, 0, 0, 0);
+  std::snprintf(fileFilter, kFileFilterBytes, FORMAT_FILE_FILTER, 0, 0, 0, 0, 0, 0, 0);
+  std::snprintf(createFileFilter, kFileFilterBytes, FORMAT_CREATE_FILE_FILTER, 0, 0, 0, 0, 0, 0, 0);
   struct Case {
     uint8_t family;
     int32_t tab;
@@ -472,7 +506,10 @@ TEST_F(StartCommandTest, BrowseChoosesWideNamesOnTheNtFamilyAndAnsiOnesOnTheLega
     EXPECT_EQ(call.wide, nt);
     EXPECT_EQ(call.save, c.tab == kCreateImageFromDisk);
     EXPECT_EQ(call.title, c.tab == kCreateImageFromDisk ? TITLE_SAVE_IMAGE : TITLE_OPEN_IMAGE);
-    EXPECT_EQ(call.filter, "Image Files|*.img|All Files|*.*|");
+    // Opening lists every image that can be written, saving those that can be created.
+    EXPECT_EQ(call.filter, c.tab == kCreateImageFromDisk
+                               ? "Image Files|*.img|Compressed Images|*.gz;*.zst|All Files|*.*|"
+                               : "Image Files|*.img|Compressed Images|*.gz;*.xz;*.zst;*.zip|All Files|*.*|");
     EXPECT_EQ(call.defaultExtension, DEFAULT_IMAGE_EXTENSION);
     EXPECT_EQ(call.flags, static_cast<DWORD>(OFN_HIDEREADONLY));
     EXPECT_EQ(call.filterIndex, 1u);

@@ -56,7 +56,7 @@ TEST_F(StartUpTest, PlatformFamilyDecidesWhetherTheLegacyDriverIsOpened) {
   }
 }
 
-TEST_F(StartUpTest, FirstLookHasTheWritePromptAnEmptyFileNameAndTwoFilters) {
+TEST_F(StartUpTest, FirstLookHasTheWritePromptAnEmptyFileNameAndTheFilters) {
   ASSERT_TRUE(PrepareProcessState(instance_));
   char text[kStatusTextBytes];
   ReadStatusText(text, sizeof(text));
@@ -65,8 +65,11 @@ TEST_F(StartUpTest, FirstLookHasTheWritePromptAnEmptyFileNameAndTwoFilters) {
   EXPECT_EQ(jobState.cancelRequested.load(), 0);
   EXPECT_EQ(jobState.tickCount.load(), 0u);
   EXPECT_EQ(moduleInstance, instance_);
-  const char expected[] = "Image Files\0*.img\0All Files\0*.*\0\0";  // the literal adds the third NUL
+  // The literals add the last NUL.
+  const char expected[] = "Image Files\0*.img\0Compressed Images\0*.gz;*.xz;*.zst;*.zip\0All Files\0*.*\0\0";
   EXPECT_EQ(std::memcmp(fileFilter, expected, sizeof(expected)), 0);
+  const char expectedCreate[] = "Image Files\0*.img\0Compressed Images\0*.gz;*.zst\0All Files\0*.*\0\0";
+  EXPECT_EQ(std::memcmp(createFileFilter, expectedCreate, sizeof(expectedCreate)), 0);
   EXPECT_TRUE(sim::Events().empty()) << "start-up showed something";
 }
 
