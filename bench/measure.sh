@@ -234,6 +234,47 @@ for run in $(seq "$RUNS"); do
   record fixed tavrin-job "$RUN_JOB"
 done
 
+# --- compressed images: tavrin against the native decompressor piped into dd --------------
+# A mixed image, half random and half zeros (in 1 MiB runs), compressed by the
+# native tools at their default levels.
+MIXED=$SCRATCH/mixed.img
+/usr/bin/python3 - "$MIXED" "$BYTES" <<'PY'
+import os, sys
+with open(sys.argv[1], "wb") as out:
+    left = int(sys.argv[2])
+    for i in range((left + 1048575) // 1048576):
+        n = min(1048576, left)
+        out.write(os.urandom(n) if i % 2 == 0 else bytes(n))
+        left -= n
+PY
+declare -A COMPRESS=([zst]="zstd -q -c" [xz]="xz -c" [gz]="gzip -c")
+declare -A DECOMPRESS=([zst]="zstd -q -dc" [xz]="xz -dc" [gz]="gzip -dc")
+for format in zst xz gz; do
+  ${COMPRESS[$format]} "$MIXED" >"$MIXED.$format" || fail "compressing the mixed image as .$format failed"
+done
+echo "bench: mixed image compressed: $(cd "$SCRATCH" && ls -l mixed.img.* | awk '{printf "%s %s  ", $9, $5}')" >&2
+native_write() {
+  local TIMEFORMAT='%R %U %S' out
+  out=$({ time bash -c "set -o pipefail; ${DECOMPRESS[$1]} '$MIXED.$1' | dd of='$LOOP' bs=65536 ${WRITE_FLAGS:+oflag=$WRITE_FLAGS} status=none" 2>&1 >/dev/null; } 2>&1) ||
+    fail "the native .$1 pipeline failed: $out"
+  DD_TIMES=$out
+}
+for run in $(seq "$RUNS"); do
+  for format in zst xz gz; do
+    for tool in tavrin native; do
+      # Another image's start on the disk first, so every run is seen to write the whole image.
+      dd if="${IMAGES[0]}" of="$LOOP" bs=4M count=1 status=none
+      settle
+      case $tool in
+        tavrin) tavrin_job write "$MIXED.$format"; record "write-$format" tavrin "$RUN_SECONDS" "$RUN_CPU" ;;
+        native) native_write "$format"; record_dd "write-$format" native ;;
+      esac
+      verify_write "$MIXED" "$tool run $run (.$format)"
+    done
+  done
+  echo "bench: compressed run $run of $RUNS done" >&2
+done
+
 ui close >/dev/null
 rc=0; wait_tavrin_exit 10 || rc=$?
 expect_eq 0 "$rc" "tavrin.exe exit code"
@@ -280,4 +321,13 @@ for direction in ("write", "create"):
           f"tavrin/dd-4M {median['tavrin'] / median['dd-4M']:.3f}  "
           f"tavrin-job/dd-64K {median['tavrin-job'] / median['dd-64K']:.3f}   "
           f"best: tavrin/dd-64K {best['tavrin'] / best['dd-64K']:.3f}  tavrin/dd-4M {best['tavrin'] / best['dd-4M']:.3f}")
+for fmt in ("zst", "xz", "gz"):
+    direction = "write-" + fmt
+    if (direction, "tavrin") not in runs:
+        continue
+    t, n = statistics.median(runs[(direction, "tavrin")]), statistics.median(runs[(direction, "native")])
+    print(f"{direction:<10}tavrin {mb / t:.1f} MB/s ({statistics.median(cpu[(direction, 'tavrin')]) / gib:.2f} CPU s/GiB)  "
+          f"native decompressor | dd 64K {mb / n:.1f} MB/s ({statistics.median(cpu[(direction, 'native')]) / gib:.2f})  "
+          f"RATIO tavrin/native {n / t:.3f}   all runs (s): tavrin " + " ".join(f"{x:.3f}" for x in runs[(direction, "tavrin")])
+          + " native " + " ".join(f"{x:.3f}" for x in runs[(direction, "native")]))
 EOF

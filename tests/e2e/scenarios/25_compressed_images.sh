@@ -1,0 +1,69 @@
+# Compressed images through the real window: a FAT floppy image compressed
+# by the native xz, zstd, gzip and zip tools is written onto a drive, which
+# then passes fsck.fat and gives back its files through mcopy; a file named
+# as compressed that is not is refused before the drive is touched; a
+# truncated one ends "Failed" with the damaged-image box; a create to .zst
+# decompresses (by the native zstd) to exactly the drive.
+
+floppy=$SCRATCH/floppy.img
+mkfs.vfat -C -n TAVRIN "$floppy" 1440 >/dev/null
+head -c 400000 /dev/urandom >"$SCRATCH/random.bin"
+seq 1 20000 >"$SCRATCH/numbers.txt"
+mcopy -i "$floppy" "$SCRATCH/random.bin" "$SCRATCH/numbers.txt" ::/
+xz -c -9 "$floppy" >"$SCRATCH/floppy.img.xz"
+zstd -q -c "$floppy" >"$SCRATCH/floppy.img.zst"
+gzip -c "$floppy" >"$SCRATCH/floppy.img.gz"
+(cd "$SCRATCH" && zip -q floppy.zip floppy.img)
+head -c 300000 "$SCRATCH/floppy.img.gz" >"$SCRATCH/cut.img.gz"
+cp "$SCRATCH/random.bin" "$SCRATCH/plain.img.xz"
+
+make_pattern_file "$SCRATCH/e.bin" 1474560
+cp "$SCRATCH/e.bin" "$SCRATCH/e.orig"
+map_file_drive E "$SCRATCH/e.bin"
+start_tavrin
+index=$(ui combo-items 1036 | grep -n '^Drive E:' | cut -d: -f1)
+ui combo-select 1036 $((index - 1)) >/dev/null
+
+# write_image NAME: writes $SCRATCH/NAME onto E: through the window, answering the warning.
+write_image() {
+  ui set-text 1039 "$(win_path "$SCRATCH/$1")"
+  ui click 1008
+  ui answer 'Warning! Data will be lost!' yes >/dev/null
+}
+
+ui tab 0 >/dev/null
+write_image plain.img.xz
+expect_eq "$(printf "The image file's name ends in .xz, but the file is not in that compressed format.\nNothing was written. Check the file, or rename it if it is a plain image.")" \
+  "$(ui answer 'File Error' ok | tr -d '\r')" "refusal of a plain file named .xz"
+cmp "$SCRATCH/e.orig" "$SCRATCH/e.bin" || fail "the refused image changed the drive"
+
+for image in floppy.img.xz floppy.img.zst floppy.img.gz floppy.zip; do
+  cp "$SCRATCH/e.orig" "$SCRATCH/e.bin"
+  write_image "$image"
+  expect_eq "映像写入完成" "$(ui answer Success ok 15000)" "success box of $image"
+  ui wait-text 1008 Start 5000 >/dev/null || fail "the button does not read Start after $image"
+  expect_eq "Completed" "$(ui status)" "status line after $image"
+  cmp "$floppy" "$SCRATCH/e.bin" || fail "the drive differs from the image inside $image"
+  fsck.fat -n "$SCRATCH/e.bin" >"$SCRATCH/fsck.log" 2>&1 || fail "fsck.fat finds faults after $image: $(cat "$SCRATCH/fsck.log")"
+  mcopy -n -i "$SCRATCH/e.bin" ::/random.bin "$SCRATCH/random.out"
+  cmp "$SCRATCH/random.bin" "$SCRATCH/random.out" || fail "random.bin read back from the drive differs after $image"
+  rm -f "$SCRATCH/random.out"
+done
+
+cp "$SCRATCH/e.orig" "$SCRATCH/e.bin"
+write_image cut.img.gz
+expect_match "^The image file is damaged" "$(ui answer Failure ok 15000)" "damaged-image box of a truncated .gz"
+ui wait-text 1008 Start 5000 >/dev/null || fail "the button does not read Start after the damaged image"
+expect_eq "Failed" "$(ui status)" "status line after the damaged image"
+
+# Creating: the drive now holds the written floppy's start; its .zst image
+# decompresses to exactly the drive.
+ui tab 1 >/dev/null
+ui combo-select 1036 $((index - 1)) >/dev/null
+ui set-text 1039 "$(win_path "$SCRATCH/created.img.zst")"
+ui click 1008
+ui answer Success ok 15000 >/dev/null || fail "no Success box for the .zst create; boxes: $(ui windows)"
+zstd -q -dc "$SCRATCH/created.img.zst" >"$SCRATCH/created.img" || fail "native zstd cannot read the created image"
+cmp "$SCRATCH/e.bin" "$SCRATCH/created.img" || fail "the created .zst image differs from the drive"
+ui close
+wait_tavrin_exit 5
