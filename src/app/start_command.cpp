@@ -74,12 +74,16 @@ bool RefuseProtectedDisk(int32_t selectedTab, char designator) {
   return true;
 }
 
-// A name that says compressed must be borne out by the file's first bytes;
-// otherwise the file is closed and refused before anything is written.
-bool ImageContentFitsName(HANDLE file) {
+// The compression the image path's name says: its extension.
+ImageFormat NamedImageFormat() {
   char extension[kExtensionBytes];
   ImagePathExtension(extension, sizeof(extension));
-  const ImageFormat format = ImageFormatFromExtension(extension);
+  return ImageFormatFromExtension(extension);
+}
+
+// A name that says compressed must be borne out by the file's first bytes;
+// otherwise the file is closed and refused before anything is written.
+bool ImageContentFitsName(HANDLE file, ImageFormat format) {
   const ContentCheck check = CheckImageContent(file, format);
   if (check == ContentCheck::Matches) return true;
   CloseHandle(file);
@@ -134,8 +138,10 @@ void PressStartButton(int32_t selectedTab) {
       MessageBoxA(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
       return;
     }
-    if (!ImageContentFitsName(file)) return;
+    const ImageFormat format = NamedImageFormat();
+    if (!ImageContentFitsName(file, format)) return;
     jobState.imageFile = file;
+    jobState.imageFormat = format;
   } else if (selectedTab == kCreateImageFromDisk) {
     HANDLE file = OpenImagePath(GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN);
     if (file == INVALID_HANDLE_VALUE) {
@@ -143,6 +149,9 @@ void PressStartButton(int32_t selectedTab) {
       return;
     }
     jobState.imageFile = file;
+    // .gz and .zst make compressed images; any other name a plain one.
+    const ImageFormat format = NamedImageFormat();
+    jobState.imageFormat = CanEncodeFormat(format) ? format : ImageFormat::Plain;
   } else {
     return;  // the window has two tabs; no other direction exists
   }

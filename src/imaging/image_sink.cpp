@@ -1,12 +1,34 @@
-// The plain image file as a sink; see image_sink.h.
+// The image file as a sink, plain or compressed; see image_sink.h.
 #include "imaging/image_sink.h"
 
-void OpenImageSink(ImageSink* sink, HANDLE file) {
-  *sink = ImageSink{};
-  sink->file = file;
+namespace {
+
+bool Compressed(const ImageSink* sink) { return sink->encoder.format != ImageFormat::Plain; }
+
+// The encoder's failure as the sink's first error.
+bool EncoderFailed(ImageSink* sink) {
+  if (sink->error == 0) {
+    const bool memory = sink->encoder.error == CodecError::OutOfMemory;
+    sink->error = memory ? ERROR_NOT_ENOUGH_MEMORY : sink->encoder.systemError;
+    if (sink->error == 0) sink->error = ERROR_WRITE_FAULT;
+  }
+  return false;
 }
 
+}  // namespace
+
+bool OpenImageSink(ImageSink* sink, HANDLE file, ImageFormat format) {
+  sink->file = file;
+  sink->encoder = ImageEncoder{};
+  sink->error = 0;
+  if (!CanEncodeFormat(format)) return true;
+  return OpenImageEncoder(&sink->encoder, file, format);
+}
+
+void CloseImageSink(ImageSink* sink) { CloseImageEncoder(&sink->encoder); }
+
 bool WriteImageSink(ImageSink* sink, const uint8_t* buffer, uint32_t bytes) {
+  if (Compressed(sink)) return WriteEncodedBytes(&sink->encoder, buffer, bytes) || EncoderFailed(sink);
   if (bytes == 0) return true;
   DWORD written = 0;
   if (!WriteFile(sink->file, buffer, bytes, &written, nullptr) || written != bytes) {
@@ -16,4 +38,8 @@ bool WriteImageSink(ImageSink* sink, const uint8_t* buffer, uint32_t bytes) {
   return true;
 }
 
-bool FinishImageSink(ImageSink* sink) { return sink->error == 0; }
+bool FinishImageSink(ImageSink* sink) {
+  if (sink->error != 0) return false;
+  if (Compressed(sink)) return FinishImageEncoder(&sink->encoder) || EncoderFailed(sink);
+  return true;
+}

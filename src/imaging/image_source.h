@@ -1,7 +1,8 @@
-// The read side of a write: where the image's bytes come from. A plain file
-// today; a decompressor keeps its state in `decoder` and answers the same calls.
+// The read side of a write: where the image's bytes come from. A plain file,
+// or a compressed one whose decoder hands out the decompressed image.
 #pragma once
 
+#include "imaging/image_codec.h"
 #include "win_api.h"
 
 #include <cstdint>
@@ -15,7 +16,7 @@ enum class SourceStatus {
 
 struct ImageSource {
   HANDLE file = INVALID_HANDLE_VALUE;  // the image file; owned by the job, not closed here
-  void* decoder = nullptr;             // decoder state of a compressed image; null for a plain file
+  ImageDecoder decoder;                // a compressed image's decoder; format Plain for a plain file
 };
 
 struct SourceRead {
@@ -25,12 +26,22 @@ struct SourceRead {
   uint64_t damagedAt = 0;              // Damaged: offset in the decoded image
 };
 
-// A plain image file, read from its start.
-void OpenImageSource(ImageSource* source, HANDLE file);
+// The image file read from its start: plain, or decompressed when `format` is
+// a compressed one. False when the decoder cannot start (its error in
+// source->decoder.error; nothing to close).
+bool OpenImageSource(ImageSource* source, HANDLE file, ImageFormat format = ImageFormat::Plain);
+// Frees a decoder's memory; the file stays open. Safe on any opened source.
+void CloseImageSource(ImageSource* source);
 // Fills up to `bytes` of `buffer`; fewer only at the end or on an error.
 SourceRead ReadImageSource(ImageSource* source, uint8_t* buffer, uint32_t bytes);
 // The decoded image's size in bytes, for the counts and progress; false when
-// the source cannot tell.
+// the source cannot tell (a plain file whose size cannot be taken, a
+// compressed format that does not state it).
 bool ImageSourceSize(ImageSource* source, uint64_t* bytes);
+// Whether the source is compressed: its own end and its own progress decide.
+bool ImageSourceCompressed(const ImageSource* source);
+// A compressed source's progress, 0..100: decompressed bytes against the
+// stated size, or compressed bytes consumed against the file's size.
+double ImageSourcePercent(const ImageSource* source);
 // Back to the first byte; false when that is not possible.
 bool RewindImageSource(ImageSource* source);

@@ -106,36 +106,83 @@ void EndWithDiskWriteError(DiskDevice* device, const LoopResult& result) {
 
 // False when the job has ended itself (the disk-write error); otherwise the
 // closing sequence follows.
+// A compressed image that could not be read to its end: "Failed", with the
+// reason and where in the image it stopped, instead of the plain failure box.
+void ShowImageProblem(const ImageDecoder& decoder) {
+  char text[kImageProblemTextBytes];
+  FormatImageProblem(text, sizeof(text), decoder.error, decoder.errorOffset, jobState.sectorsDone.load() > 0);
+  WriteStatusText(kWordFailed);
+  RequestProgressRedraw();
+  MessageBoxA(mainWindow, text, kImageProblemCaption, MB_OK | MB_ICONERROR);
+  CloseImageFile();
+}
+
+// A compressed image's first block, decoded once before the disk is opened:
+// most images that cannot be written (no memory for the dictionary, more than
+// the bound, damage at the start) end here. False with the decoder's error.
+bool FirstBlockDecodes(ImageSource* source) {
+  if (!ImageSourceCompressed(source)) return true;
+  const SourceRead first = ReadImageSource(source, jobState.buffer, kTransferBytes);
+  if (first.status == SourceStatus::Damaged) return false;
+  return RewindImageSource(source) || source->decoder.error != CodecError::ReadFailed;
+}
+
 bool RunWriteJob() {
+  // The decoder starts before the disk is opened, so an image that is refused
+  // here leaves the disk untouched.
+  ImageSource source;
+  if (!OpenImageSource(&source, jobState.imageFile, jobState.imageFormat) || !FirstBlockDecodes(&source)) {
+    ShowImageProblem(source.decoder);
+    CloseImageSource(&source);
+    return true;
+  }
   DiskDevice device;
   if (!OpenJobDisk(&device, GENERIC_WRITE)) {
+    CloseImageSource(&source);
     MessageBoxA(mainWindow, kOpenForWritingFailed, kDiskErrorCaption, MB_ICONERROR);
     CloseImageFile();
     return true;
   }
-  if (!HoldJobDisk(&device)) return true;
-  ImageSource source;
-  OpenImageSource(&source, jobState.imageFile);
+  if (!HoldJobDisk(&device)) {
+    CloseImageSource(&source);
+    return true;
+  }
   const LoopResult result = RunWriteLoop(&device, &source);
   if (result.end == LoopEnd::DiskWriteError) {
+    CloseImageSource(&source);
     EndWithDiskWriteError(&device, result);
     return false;
   }
   CloseJobDisk(&device);
-  ShowWriteOutcome(result.end);
+  const bool imageProblem = result.end == LoopEnd::Failed && source.decoder.error != CodecError::None &&
+                            source.decoder.error != CodecError::ReadFailed;
+  if (imageProblem) {
+    ShowImageProblem(source.decoder);
+  } else {
+    ShowWriteOutcome(result.end);
+  }
+  CloseImageSource(&source);
   return true;
 }
 
 void RunCreateJob() {
+  ImageSink sink;
+  if (!OpenImageSink(&sink, jobState.imageFile, jobState.imageFormat)) {
+    WriteStatusText(kWordFailed);
+    RequestProgressRedraw();
+    MessageBoxA(mainWindow, kNoMemoryToCompress, kImageProblemCaption, MB_OK | MB_ICONERROR);
+    CloseImageFile();
+    return;
+  }
   DiskDevice device;
   if (!OpenJobDisk(&device, GENERIC_READ)) {
+    CloseImageSink(&sink);
     MessageBoxA(mainWindow, kOpenForReadingFailed, kDiskErrorCaption, MB_ICONERROR);
     CloseImageFile();
     return;
   }
-  ImageSink sink;
-  OpenImageSink(&sink, jobState.imageFile);
   const LoopResult result = RunCreateLoop(&device, &sink);
+  CloseImageSink(&sink);
   CloseJobDisk(&device);
   // The last read's error stays pending while the outcome is shown.
   SetLastError(result.error);
@@ -146,6 +193,14 @@ void RunCreateJob() {
 
 void FormatDiskWriteError(char* out, uint32_t outSize, DWORD error, uint64_t sector) {
   std::snprintf(out, outSize, kDiskWriteErrorFormat, static_cast<unsigned long>(error), sector);
+}
+
+void FormatImageProblem(char* out, uint32_t outSize, CodecError error, uint64_t offset, bool written) {
+  const char* reason = kImageDamagedReason;
+  if (error == CodecError::OutOfMemory) reason = kImageNoMemoryReason;
+  if (error == CodecError::MemoryBound) reason = kImageMemoryBoundReason;
+  if (error == CodecError::Unsupported) reason = kImageUnsupportedReason;
+  std::snprintf(out, outSize, kImageProblemFormat, reason, offset, written ? kImagePartWritten : kImageNoneWritten);
 }
 
 void CloseImageFile() {

@@ -65,6 +65,12 @@ void UpdatePercentDone() {
   jobState.percentDoneCopy.store(percent);
 }
 
+void AdvancePercentDone(double percent) {
+  if (percent < jobState.percentDone.load()) return;
+  jobState.percentDone.store(percent);
+  jobState.percentDoneCopy.store(percent);
+}
+
 uint8_t* AllocateTransferBuffer() {
   return static_cast<uint8_t*>(VirtualAlloc(nullptr, kBlockBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "disk/raw_device.h"
+#include "imaging/image_codec.h"
 #include "win_api.h"
 
 #include <atomic>
@@ -23,6 +24,7 @@ struct JobState {
   std::atomic<int32_t> mode{0};                 // tab index at Start; written by Start
   std::atomic<char> targetDesignator{0};        // drive letter/digit; the legacy worker replaces it with the drive number
   HANDLE imageFile = INVALID_HANDLE_VALUE;      // written by Start before the worker exists; closed by the worker
+  ImageFormat imageFormat = ImageFormat::Plain; // how the image file is compressed; written by Start before the worker exists
   HANDLE deviceHandle = INVALID_HANDLE_VALUE;   // raw device (NT family); worker only
   uint8_t* buffer = nullptr;                    // 65,536-byte sector-aligned transfer buffer; Start allocates, worker releases
   std::atomic<uint32_t> blockBytes{0};          // bytes of the current block; worker
@@ -60,6 +62,9 @@ bool WriteProgressText(const char* text);
 double ProgressPercent(uint64_t sectorsDone, uint64_t totalSectors);
 // Both copies of percentDone from the current counters (worker, before each block).
 void UpdatePercentDone();
+// Both copies of percentDone set to `percent`, unless they already show more:
+// a compressed image's progress never runs backwards (worker).
+void AdvancePercentDone(double percent);
 
 // The job's transfer buffer: kBlockBytes, page aligned (so sector aligned, as
 // unbuffered device handles need). Start allocates it into jobState.buffer;

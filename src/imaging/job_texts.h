@@ -43,3 +43,22 @@ constexpr char kDriveInUseFormat[] =
     "drive %c: and try again. Nothing was written.";
 constexpr char kDriveInUseCaption[] = "Drive In Use";
 constexpr uint32_t kDriveInUseTextBytes = 192;
+
+// Compressed images that cannot be read on (write) or made (create). The box
+// says why, and how much of the image reached the disk.
+constexpr char kImageProblemCaption[] = "Failure";
+constexpr char kImageDamagedReason[] =
+    "The image file is damaged: it is cut short or corrupt, or a checksum in it does not match.";
+constexpr char kImageNoMemoryReason[] = "There is not enough memory to decompress the image file.";
+constexpr char kImageMemoryBoundReason[] =
+    "The image file needs more memory to decompress than this program allows "
+    "(65 MiB for xz, a 128 MiB window for Zstandard).";
+constexpr char kImageUnsupportedReason[] =
+    "The image file is compressed in a form this program cannot read "
+    "(from a zip archive only a file that is stored or deflated and not encrypted).";
+constexpr char kImageProblemFormat[] = "%s\r\nIt stops at byte %" PRIu64 " of the image; %s";
+constexpr char kImagePartWritten[] = "what came before was written to the disk, nothing after it.";
+constexpr char kImageNoneWritten[] = "nothing was written to the disk.";
+constexpr uint32_t kImageProblemTextBytes = 384;
+constexpr char kNoMemoryToCompress[] =
+    "There is not enough memory to compress the image.\r\nNothing was read from the disk and the image file is empty.";

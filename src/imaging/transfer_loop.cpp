@@ -24,20 +24,29 @@ const BlockRules& RulesFor(const DiskDevice& device) { return device.legacy ? kL
 LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
   const BlockRules& rules = RulesFor(*device);
   uint64_t imageBytes = 0;
-  // An unknown size must not pass for an empty image, which would "complete".
-  if (!ImageSourceSize(source, &imageBytes)) return Ended(LoopEnd::Failed);
+  const bool compressed = ImageSourceCompressed(source);
+  const bool sized = ImageSourceSize(source, &imageBytes);
+  // An unknown size must not pass for an empty image, which would "complete";
+  // a compressed image without a stated size ends where its decoder ends it.
+  if (!sized && !compressed) return Ended(LoopEnd::Failed);
   jobState.totalSectors.store(imageBytes / kSectorBytes);
   jobState.sectorsDone.store(0);
   jobState.blockBytes.store(kTransferBytes);
   uint8_t* buffer = jobState.buffer;
   bool cancelled = false;
+  SourceStatus lastStatus = SourceStatus::More;
   for (;;) {
-    UpdatePercentDone();
+    if (compressed) {
+      AdvancePercentDone(ImageSourcePercent(source));
+    } else {
+      UpdatePercentDone();
+    }
     if (CancelRequested()) {
       cancelled = true;
       break;
     }
     const SourceRead read = ReadImageSource(source, buffer, kTransferBytes);
+    lastStatus = read.status;
     jobState.blockBytes.store(read.bytes);
     // Whole sectors only: a tail under a sector is never written.
     const uint32_t sectors = read.bytes / kSectorBytes;
@@ -61,7 +70,16 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
     // whether every sector of the image reached the disk.
     if (read.status != SourceStatus::More) break;
   }
-  if (jobState.sectorsDone.load() >= jobState.totalSectors.load()) return Ended(LoopEnd::Completed);
+  if (compressed && !cancelled) {
+    // Complete only at the decoder's checked end (every checksum matched),
+    // with every whole sector of the image on the disk.
+    if (lastStatus != SourceStatus::End) return Ended(LoopEnd::Failed);
+    if (!sized) jobState.totalSectors.store(jobState.sectorsDone.load());
+    if (jobState.sectorsDone.load() < jobState.totalSectors.load()) return Ended(LoopEnd::Failed);
+    AdvancePercentDone(100.0);
+    return Ended(LoopEnd::Completed);
+  }
+  if (jobState.sectorsDone.load() >= jobState.totalSectors.load() && !compressed) return Ended(LoopEnd::Completed);
   if (cancelled || CancelRequested()) return Ended(LoopEnd::Cancelled);
   return Ended(LoopEnd::Failed);
 }

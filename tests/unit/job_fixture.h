@@ -5,6 +5,7 @@
 
 #include "sim_fixture.h"
 
+#include "imaging/image_codec.h"
 #include "imaging/imaging_worker.h"
 #include "imaging/job_state.h"
 
@@ -49,6 +50,7 @@ class JobTest : public SimTest {
     jobState.mode = 0;
     jobState.targetDesignator = 0;
     jobState.imageFile = INVALID_HANDLE_VALUE;
+    jobState.imageFormat = ImageFormat::Plain;
     jobState.deviceHandle = INVALID_HANDLE_VALUE;
     jobState.buffer = nullptr;
     jobState.blockBytes = 0;
@@ -93,6 +95,23 @@ class JobTest : public SimTest {
   }
 
   bool PrepareCreate(char designator) { return PrepareJob(kCreateImageFromDisk, designator); }
+
+  // The image file's name from now on, and the compression Start takes from it
+  // for `mode` (a create makes .gz and .zst only).
+  void UseImageName(const std::string& name, int32_t mode = kWriteImageToDisk) {
+    imagePath_ = TempPath(name);
+    const ImageFormat format = ImageFormatFromName(name.c_str());
+    jobState.imageFormat = mode == kWriteImageToDisk || CanEncodeFormat(format) ? format : ImageFormat::Plain;
+  }
+
+  // `image` as the native tool of `extension` compresses it.
+  std::vector<uint8_t> CompressedBytes(const std::vector<uint8_t>& image, const std::string& extension) {
+    const std::string plain = TempPath("uncompressed.img");
+    const std::string packed = plain + extension;
+    WriteHostFile(plain, image);
+    EXPECT_TRUE(CompressWithTool(extension, {plain}, packed));
+    return ReadHostFile(packed);
+  }
 
   // Runs the worker on the calling thread, as if it were the worker thread.
   void RunJob() { ImagingWorker(nullptr); }
