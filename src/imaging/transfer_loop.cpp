@@ -5,6 +5,7 @@ namespace {
 
 const BlockRules kNtRules{true, false, true, true};
 const BlockRules kLegacyRules{false, true, false, false};
+constexpr uint64_t kNoEnd = ~uint64_t{0};
 
 bool CancelRequested() { return jobState.cancelRequested.load() != 0; }
 
@@ -35,6 +36,8 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
   uint8_t* buffer = jobState.buffer;
   bool cancelled = false;
   SourceStatus lastStatus = SourceStatus::More;
+  // A compressed image that states no size: its whole sectors, once its end is seen.
+  uint64_t endSector = kNoEnd;
   for (;;) {
     if (compressed) {
       AdvancePercentDone(ImageSourcePercent(source));
@@ -43,6 +46,11 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
     }
     if (CancelRequested()) {
       cancelled = true;
+      // Whether a whole sector was still to come decides, as the counts do
+      // for an image of known size.
+      if (compressed && !sized && ReadImageSource(source, buffer, kSectorBytes).status == SourceStatus::End) {
+        endSector = jobState.sectorsDone.load();
+      }
       break;
     }
     const SourceRead read = ReadImageSource(source, buffer, kTransferBytes);
@@ -51,6 +59,7 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
     // Whole sectors only: a tail under a sector is never written.
     const uint32_t sectors = read.bytes / kSectorBytes;
     const uint64_t firstSector = jobState.sectorsDone.load();
+    if (read.status == SourceStatus::End) endSector = firstSector + sectors;
     // Made also for no sectors (the source's end): each family's device takes that call.
     const DiskTransfer written = WriteDiskSectors(device, firstSector, sectors, buffer);
     if (rules.cancelUncountsWrittenBlock && CancelRequested()) {
@@ -70,16 +79,18 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
     // whether every sector of the image reached the disk.
     if (read.status != SourceStatus::More) break;
   }
-  if (compressed && !cancelled) {
-    // Complete only at the decoder's checked end (every checksum matched),
-    // with every whole sector of the image on the disk.
-    if (lastStatus != SourceStatus::End) return Ended(LoopEnd::Failed);
-    if (!sized) jobState.totalSectors.store(jobState.sectorsDone.load());
-    if (jobState.sectorsDone.load() < jobState.totalSectors.load()) return Ended(LoopEnd::Failed);
-    AdvancePercentDone(100.0);
-    return Ended(LoopEnd::Completed);
+  if (compressed) {
+    if (!sized && endSector != kNoEnd) jobState.totalSectors.store(endSector);
+    const bool allCounted = (sized || endSector != kNoEnd) && jobState.sectorsDone.load() >= jobState.totalSectors.load();
+    // Complete only with every whole sector counted and, unless a cancel
+    // stopped the reading there, at the decoder's checked end (every checksum matched).
+    if (allCounted && (cancelled || lastStatus == SourceStatus::End)) {
+      AdvancePercentDone(100.0);
+      return Ended(LoopEnd::Completed);
+    }
+    return Ended(cancelled || CancelRequested() ? LoopEnd::Cancelled : LoopEnd::Failed);
   }
-  if (jobState.sectorsDone.load() >= jobState.totalSectors.load() && !compressed) return Ended(LoopEnd::Completed);
+  if (jobState.sectorsDone.load() >= jobState.totalSectors.load()) return Ended(LoopEnd::Completed);
   if (cancelled || CancelRequested()) return Ended(LoopEnd::Cancelled);
   return Ended(LoopEnd::Failed);
 }

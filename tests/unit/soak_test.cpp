@@ -86,6 +86,7 @@ struct Plan {
   int64_t cancelAfter = -1;        // -1 never; 0 before the job; n: right after the n-th transfer
   uint32_t volumes = 0;            // NT write to a physical disk: mounted volumes W:, X: lying on it
   bool volumeInUse = false;        // the last of them cannot be locked
+  const char* compressed = "";     // the image file's compression (".gz" ...); "" for a plain image
 
   std::string Describe() const {
     std::ostringstream out;
@@ -110,6 +111,7 @@ struct Plan {
     if (legacyNoSize) out << ", reports no size";
     if (cancelAfter >= 0) out << ", cancel after transfer " << cancelAfter;
     if (volumes > 0) out << ", " << volumes << " volumes on the disk" << (volumeInUse ? ", one in use" : "");
+    if (*compressed != '\0') out << ", image file " << compressed;
     return out.str();
   }
 };
@@ -220,6 +222,14 @@ Plan DrawPlan(Random& r) {
     const uint64_t moved = p.mode == kWriteImageToDisk ? p.imageBytes : p.diskBytes;
     const uint64_t transfers = moved / kBlock + 1;
     p.cancelAfter = static_cast<int64_t>(r.Below(transfers + 2));
+  }
+  // Drawn last, so the jobs above stay those of earlier seeds. A compressed
+  // image changes nothing the user sees; faults of the image file's own
+  // reads and writes are left to the plain images.
+  if (r.OneIn(4) && p.imageReadFailsAt == kNone && p.imageLimit == kNone) {
+    const char* const written[] = {".gz", ".xz", ".zst", ".zip"};
+    const char* const created[] = {".gz", ".zst"};
+    p.compressed = p.mode == kWriteImageToDisk ? written[r.Below(4)] : created[r.Below(2)];
   }
   return p;
 }
@@ -588,9 +598,10 @@ class Soak : public JobTest {
     }
 
     bool prepared;
+    UseImageName(std::string("image.img") + p.compressed, p.mode);
     if (p.mode == kWriteImageToDisk) {
       if (p.imageReadFailsAt != kNone) sim::SetFileReadError(imagePath_, p.imageReadFailsAt, ERROR_READ_FAULT);
-      prepared = PrepareWrite(p.designator, image);
+      prepared = PrepareWrite(p.designator, *p.compressed == '\0' ? image : CompressedBytes(image, p.compressed));
     } else {
       if (p.imageLimit != kNone) sim::SetFileSizeLimit(imagePath_, p.imageLimit);
       prepared = PrepareCreate(p.designator);
@@ -669,7 +680,13 @@ class Soak : public JobTest {
                                      << (std::mismatch(disk.begin(), disk.end(), want.disk.begin()).first -
                                          disk.begin());
     } else {
-      const std::vector<uint8_t> got = ReadHostFile(imagePath_);
+      // A job that never read the disk leaves the image file empty, compressed or not.
+      const bool decompress = *p.compressed != '\0' && !ReadHostFile(imagePath_).empty();
+      if (decompress) {
+        const std::string tool = std::string(p.compressed) == ".gz" ? "gzip -dc " : "zstd -q -dc ";
+        ASSERT_TRUE(RunTool(tool + Quoted(imagePath_) + " >" + Quoted(imagePath_ + ".out")));
+      }
+      const std::vector<uint8_t> got = ReadHostFile(imagePath_ + (decompress ? ".out" : ""));
       ASSERT_EQ(got.size(), want.image.size()) << "image length";
       EXPECT_TRUE(got == want.image) << "first wrong byte at "
                                      << (std::mismatch(got.begin(), got.end(), want.image.begin()).first -
