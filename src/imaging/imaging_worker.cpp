@@ -104,11 +104,14 @@ void EndWithDiskWriteError(DiskDevice* device, const LoopResult& result) {
   MessageBoxA(nullptr, text, kDiskErrorCaption, MB_ICONERROR);
 }
 
-// False when the job has ended itself (the disk-write error); otherwise the
-// closing sequence follows.
 // A compressed image that could not be read to its end: "Failed", with the
-// reason and where in the image it stopped, instead of the plain failure box.
+// reason and where in the image it stopped, instead of the plain failure box
+// (which a file that cannot be read at all still gets).
 void ShowImageProblem(const ImageDecoder& decoder) {
+  if (decoder.error == CodecError::ReadFailed) {
+    ShowWriteOutcome(LoopEnd::Failed);
+    return;
+  }
   char text[kImageProblemTextBytes];
   FormatImageProblem(text, sizeof(text), decoder.error, decoder.errorOffset, jobState.sectorsDone.load() > 0);
   WriteStatusText(kWordFailed);
@@ -124,9 +127,13 @@ bool FirstBlockDecodes(ImageSource* source) {
   if (!ImageSourceCompressed(source)) return true;
   const SourceRead first = ReadImageSource(source, jobState.buffer, kTransferBytes);
   if (first.status == SourceStatus::Damaged) return false;
-  return RewindImageSource(source) || source->decoder.error != CodecError::ReadFailed;
+  // A rewind that fails leaves its error for the loop's first read to report.
+  RewindImageSource(source);
+  return true;
 }
 
+// False when the job has ended itself (the disk-write error); otherwise the
+// closing sequence follows.
 bool RunWriteJob() {
   // The decoder starts before the disk is opened, so an image that is refused
   // here leaves the disk untouched.
@@ -154,9 +161,7 @@ bool RunWriteJob() {
     return false;
   }
   CloseJobDisk(&device);
-  const bool imageProblem = result.end == LoopEnd::Failed && source.decoder.error != CodecError::None &&
-                            source.decoder.error != CodecError::ReadFailed;
-  if (imageProblem) {
+  if (result.end == LoopEnd::Failed && source.decoder.error != CodecError::None) {
     ShowImageProblem(source.decoder);
   } else {
     ShowWriteOutcome(result.end);
