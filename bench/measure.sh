@@ -12,6 +12,9 @@
 #   dd-4M      dd with 4 MiB blocks and the same flags
 # and checks the bytes after every run: a run that moves wrong bytes stops the
 # benchmark with an error.
+# Then it writes a mixed image (half random, half zeros) compressed by the
+# native zstd, xz and gzip, by tavrin and by the native decompressor piped into
+# dd with 65,536-byte blocks, checking the disk after each run the same way.
 
 BYTES=${BENCH_BYTES:?}
 RUNS=${BENCH_RUNS:?}
