@@ -114,7 +114,7 @@ void ShowImageProblem(const ImageDecoder& decoder) {
   }
   char text[kImageProblemTextBytes];
   FormatImageProblem(text, sizeof(text), decoder.error, decoder.errorOffset, jobState.sectorsDone.load() > 0);
-  WriteStatusText(kWordFailed);
+  WriteOutcomeWord(kWordFailed);
   RequestProgressRedraw();
   MessageBoxA(mainWindow, text, kImageProblemCaption, MB_OK | MB_ICONERROR);
   CloseImageFile();
@@ -173,7 +173,7 @@ bool RunWriteJob() {
 void RunCreateJob() {
   ImageSink sink;
   if (!OpenImageSink(&sink, jobState.imageFile, jobState.imageFormat)) {
-    WriteStatusText(kWordFailed);
+    WriteOutcomeWord(kWordFailed);
     RequestProgressRedraw();
     MessageBoxA(mainWindow, kNoMemoryToCompress, kImageProblemCaption, MB_OK | MB_ICONERROR);
     CloseImageFile();

@@ -97,6 +97,7 @@ TEST_F(CompressedJobTest, DamagedOrRefusedImageEndsFailedSayingWhereAndWhy) {
     ASSERT_TRUE(PrepareWrite('E', packed));
     RunJob();
     EXPECT_EQ(StatusText(), "Failed");
+    EXPECT_EQ(jobState.outcomeWordShown.load(), 1) << "the timer would replace the word while the box is open";
     const sim::Event box = OnlyMessageBox();
     EXPECT_EQ(box.caption, "Failure");
     EXPECT_EQ(box.style, static_cast<UINT>(MB_OK | MB_ICONERROR));
@@ -158,6 +159,7 @@ TEST_F(CompressedJobTest, NoMemoryForTheEncoderEndsTheCreateBeforeTheDiskIsRead)
   sim::FailHeapAllocs(1);
   RunJob();
   EXPECT_EQ(StatusText(), "Failed");
+  EXPECT_EQ(jobState.outcomeWordShown.load(), 1);
   const sim::Event box = OnlyMessageBox();
   EXPECT_EQ(box.text,
             "There is not enough memory to compress the image.\r\nNothing was read from the disk and the image file "
