@@ -16,6 +16,7 @@ enum class SourceStatus {
 struct ImageSource {
   HANDLE file = INVALID_HANDLE_VALUE;  // the image file; owned by the job, not closed here
   void* decoder = nullptr;             // decoder state of a compressed image; null for a plain file
+  uint64_t position = 0;               // bytes of the image given so far
 };
 
 struct SourceRead {
@@ -27,7 +28,9 @@ struct SourceRead {
 
 // A plain image file, read from its start.
 void OpenImageSource(ImageSource* source, HANDLE file);
-// Fills up to `bytes` of `buffer`; fewer only at the end or on an error.
+// Fills up to `bytes` of `buffer`; fewer only at the end or on an error. A
+// read of several 65,536-byte blocks that fails is read again block by block,
+// so the whole blocks before the failure come back with the error.
 SourceRead ReadImageSource(ImageSource* source, uint8_t* buffer, uint32_t bytes);
 // The decoded image's size in bytes, for the counts and progress; false when
 // the source cannot tell.

@@ -51,6 +51,7 @@ class JobTest : public SimTest {
     jobState.imageFile = INVALID_HANDLE_VALUE;
     jobState.deviceHandle = INVALID_HANDLE_VALUE;
     jobState.buffer = nullptr;
+    jobState.bufferBytes = 0;
     jobState.blockBytes = 0;
     jobState.sectorsDone = 0;
     jobState.totalSectors = 0;
@@ -80,6 +81,7 @@ class JobTest : public SimTest {
     jobState.targetDesignator = designator;
     jobState.sectorsDone = 0;
     jobState.buffer = AllocateTransferBuffer();
+    jobState.bufferBytes = transferBytes_;
     jobState.percentDone = 0.0;
     jobState.percentDoneCopy = 0.0;
     SetLastError(0);
@@ -158,4 +160,5 @@ class JobTest : public SimTest {
 
   char statusBuffer_[kStatusTextBytes];
   std::string imagePath_;
+  uint32_t transferBytes_ = kTransferBytes;  // what Start lets a transfer carry; kBlockBytes: one block per transfer
 };
