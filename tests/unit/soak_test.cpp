@@ -842,9 +842,13 @@ TEST_F(Soak, LargeTransfersLeaveWhatBlockByBlockTransfersLeft) {
     }
   }
 
-  for (const Plan& p : plans) {
+  const std::vector<uint8_t> writeImage = ImageBytes(imageBytes), none;
+  // A shortened soak (the sanitizer builds) runs every third job here too.
+  const size_t stride = EnvNumber("TAVRIN_SOAK_JOBS", kDefaultJobs) < kDefaultJobs ? 3 : 1;
+  for (size_t i = 0; i < plans.size(); i += stride) {
+    const Plan& p = plans[i];
     SCOPED_TRACE(p.Describe());
-    const std::vector<uint8_t> image = ImageBytes(p.imageBytes);
+    const std::vector<uint8_t>& image = p.mode == kWriteImageToDisk ? writeImage : none;
     const Expected want = p.cancelAt == kNone ? Model(p, image, 1) : CancelledAt(p, image);
     for (uint32_t bytes : {kBlockBytes, kTransferBytes}) {
       SCOPED_TRACE(bytes == kBlockBytes ? "one block per transfer" : "large transfers");
