@@ -303,17 +303,19 @@ print(f"disk: a loop device over a file in {disk_dir}, mapped as E:")
 print(f"Wine opens the device with {write_open} (write) and {read_open} (create)")
 print(f"dd flags: write oflag={oflag}, create iflag={iflag}")
 print("tavrin: from the Start press to the Success box; tavrin-job: from the answer to the warning")
-print(f"{'direction':<10}{'tool':<11}{'median s':>9}{'MB/s':>8}{'best MB/s':>10}{'CPU s/GiB':>10}   all runs (s)")
+print("MB/s: the median run, the slowest (min) and the fastest (max); CPU: median over the runs")
+print(f"{'direction':<10}{'tool':<11}{'median s':>9}{'MB/s':>8}{'min':>8}{'max':>8}{'CPU s/GiB':>10}   all runs (s)")
 for direction in ("write", "create"):
-    median, best = {}, {}
+    median, best, cpu_gib = {}, {}, {}
     for tool in ("tavrin", "tavrin-job", "dd-64K", "dd-4M"):
         times = runs[(direction, tool)]
         median[tool] = mb / statistics.median(times)
         best[tool] = mb / min(times)
         used = cpu.get((direction, tool))
-        cpu_text = f"{statistics.median(used) / gib:.2f}" if used else "-"
-        print(f"{direction:<10}{tool:<11}{statistics.median(times):>9.3f}{median[tool]:>8.1f}{best[tool]:>10.1f}"
-              f"{cpu_text:>10}   " + " ".join(f"{t:.3f}" for t in times))
+        cpu_gib[tool] = statistics.median(used) / gib if used else None
+        cpu_text = f"{cpu_gib[tool]:.2f}" if used else "-"
+        print(f"{direction:<10}{tool:<11}{statistics.median(times):>9.3f}{median[tool]:>8.1f}{mb / max(times):>8.1f}"
+              f"{best[tool]:>8.1f}{cpu_text:>10}   " + " ".join(f"{t:.3f}" for t in times))
     server = statistics.median(cpu[(direction, "wineserver")]) / gib
     print(f"{direction:<10}wineserver CPU during tavrin's runs: {server:.2f} s/GiB")
     fixed = statistics.median(runs[("fixed", "tavrin-job")])
@@ -324,6 +326,8 @@ for direction in ("write", "create"):
           f"tavrin/dd-4M {median['tavrin'] / median['dd-4M']:.3f}  "
           f"tavrin-job/dd-64K {median['tavrin-job'] / median['dd-64K']:.3f}   "
           f"best: tavrin/dd-64K {best['tavrin'] / best['dd-64K']:.3f}  tavrin/dd-4M {best['tavrin'] / best['dd-4M']:.3f}")
+    print(f"{direction:<10}CPU per GiB: tavrin/dd-64K {cpu_gib['tavrin'] / cpu_gib['dd-64K']:.2f}  "
+          f"tavrin/dd-4M {cpu_gib['tavrin'] / cpu_gib['dd-4M']:.2f}")
 for fmt in ("zst", "xz", "gz"):
     direction = "write-" + fmt
     if (direction, "tavrin") not in runs:

@@ -9,10 +9,11 @@
 #
 # Needs root (loop devices), Wine, Xvfb, mingw-w64 and strace. Builds the
 # product preset into ${TAVRIN_BUILD_DIR:-build}/product unless TAVRIN_EXE and
-# UIDRIVER_EXE name ready executables. Prints per direction the median MB/s of
-# Tavrin, dd with 64 KiB blocks and dd with 4 MiB blocks, the ratios and
-# Tavrin's CPU time per GiB, then for a mixed image compressed as .zst, .xz
-# and .gz Tavrin against the native decompressor piped into dd; the summary is also left in
+# UIDRIVER_EXE name ready executables. Prints per direction the median, min and
+# max MB/s of Tavrin, dd with 64 KiB blocks and dd with 4 MiB blocks, the
+# ratios and each tool's CPU time per GiB, then for a mixed image compressed as
+# .zst, .xz and .gz Tavrin against the native decompressor piped into dd; the
+# summary is also left in
 # ${BENCH_REPORT:-bench-report.txt}. Exits non-zero when any run moved wrong
 # bytes or did not end in "Success".
 set -uo pipefail

@@ -169,6 +169,7 @@ void PressStartButton(int32_t selectedTab) {
     AbandonStart(TEXT_NO_TRANSFER_BUFFER);
     return;
   }
+  jobState.bufferBytes = kTransferBytes;
   jobState.percentDone.store(0.0);
   jobState.percentDoneCopy.store(0.0);
 

@@ -29,6 +29,7 @@ DiskTransfer ReadNt(HANDLE handle, uint32_t count, uint8_t* buffer) {
   DWORD read = 0;
   if (!ReadFile(handle, buffer, count * kDiskSector, &read, nullptr)) {
     result.error = GetLastError();
+    result.failed = true;
     read = 0;
   }
   result.bytes = read;
@@ -125,6 +126,14 @@ DiskTransfer ReadDiskSectors(DiskDevice* device, uint64_t sector, uint32_t count
   // only when a failed read is taken apart.
   DiskTransfer result = ReadNt(device->handle, count, buffer);
   if (result.bytes == 0 && result.error != 0) result = SalvageNtRead(device, sector, count, buffer, result.error);
+  return result;
+}
+
+DiskTransfer ReadDiskSectorsWhole(DiskDevice* device, uint64_t sector, uint32_t count, uint8_t* buffer) {
+  if (device->legacy) return ReadDiskSectors(device, sector, count, buffer);  // the driver's windows are whole already
+  const DiskTransfer result = ReadNt(device->handle, count, buffer);
+  // Where a failed read leaves the position is not promised.
+  if (result.failed) SeekNt(device->handle, sector);
   return result;
 }
 

@@ -25,6 +25,7 @@ struct DiskDevice {
 struct DiskTransfer {
   uint32_t bytes = 0;
   DWORD error = 0;
+  bool failed = false;  // NT read: the call itself failed (its error may still be 0)
 };
 
 // NT family: opens `path` for GENERIC_READ or GENERIC_WRITE; a device opened
@@ -47,6 +48,10 @@ uint64_t DiskDeviceLength(DiskDevice* device);
 // unknown or passed; the sectors that read come back with the error of the
 // first that did not.
 DiskTransfer ReadDiskSectors(DiskDevice* device, uint64_t sector, uint32_t count, uint8_t* buffer);
+// As ReadDiskSectors, but a read that fails as a whole is not taken apart: it
+// comes back with no bytes and its error, the position back at `sector`, so
+// the caller can read the same sectors again in smaller pieces.
+DiskTransfer ReadDiskSectorsWhole(DiskDevice* device, uint64_t sector, uint32_t count, uint8_t* buffer);
 // Writes `count` sectors (possibly none) at `sector`; bytes done below
 // count x 512 is a failed write, with its error.
 DiskTransfer WriteDiskSectors(DiskDevice* device, uint64_t sector, uint32_t count, const uint8_t* buffer);

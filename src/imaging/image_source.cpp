@@ -1,18 +1,62 @@
 // The image file as a source, plain or compressed; see image_source.h.
 #include "imaging/image_source.h"
 
+#include "imaging/job_state.h"
+
 namespace {
+
+bool SeekImageSource(ImageSource* source, uint64_t position) {
+  LONG high = static_cast<LONG>(static_cast<uint32_t>(position >> 32));
+  SetLastError(NO_ERROR);
+  const DWORD low = SetFilePointer(source->file, static_cast<LONG>(static_cast<uint32_t>(position)), &high, FILE_BEGIN);
+  return low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
+}
+
+// After a read of several blocks failed: the same bytes again, one block at a
+// time, up to the block that fails. What a block-by-block reader would have
+// had before the failure is then given, no more.
+SourceRead ReadBlockByBlock(ImageSource* source, uint8_t* buffer, uint32_t bytes, DWORD firstError) {
+  SourceRead result;
+  result.status = SourceStatus::ReadError;
+  result.error = firstError;
+  if (!SeekImageSource(source, source->position)) return result;
+  while (result.bytes < bytes) {
+    DWORD read = 0;
+    const DWORD want = bytes - result.bytes < kBlockBytes ? bytes - result.bytes : kBlockBytes;
+    if (!ReadFile(source->file, buffer + result.bytes, want, &read, nullptr)) {
+      result.error = GetLastError();
+      return result;
+    }
+    result.bytes += read;
+    if (read != want) {
+      result.status = SourceStatus::End;  // the image ended after all
+      return result;
+    }
+  }
+  result.status = SourceStatus::More;  // every block read this time
+  result.error = 0;
+  return result;
+}
+
 
 SourceRead ReadPlain(ImageSource* source, uint8_t* buffer, uint32_t bytes) {
   SourceRead result;
   DWORD read = 0;
   if (!ReadFile(source->file, buffer, bytes, &read, nullptr)) {
-    result.status = SourceStatus::ReadError;
-    result.error = GetLastError();
-    return result;  // what a failed read may have left in the buffer is not the image
+    const DWORD error = GetLastError();
+    // What a failed read may have left in the buffer is not the image.
+    if (bytes > kBlockBytes) {
+      result = ReadBlockByBlock(source, buffer, bytes, error);
+    } else {
+      result.status = SourceStatus::ReadError;
+      result.error = error;
+    }
+    source->position += result.bytes;
+    return result;
   }
   result.bytes = read;
   result.status = read == bytes ? SourceStatus::More : SourceStatus::End;
+  source->position += read;
   return result;
 }
 
@@ -76,5 +120,7 @@ bool RewindImageSource(ImageSource* source) {
   if (ImageSourceCompressed(source)) return RewindImageDecoder(&source->decoder);
   LONG high = 0;
   // Offset 0 has a low part of 0, so the failure value cannot be a position here.
-  return SetFilePointer(source->file, 0, &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+  if (SetFilePointer(source->file, 0, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
+  source->position = 0;
+  return true;
 }

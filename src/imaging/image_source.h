@@ -17,6 +17,7 @@ enum class SourceStatus {
 struct ImageSource {
   HANDLE file = INVALID_HANDLE_VALUE;  // the image file; owned by the job, not closed here
   ImageDecoder decoder;                // a compressed image's decoder; format Plain for a plain file
+  uint64_t position = 0;               // bytes of a plain image given so far
 };
 
 struct SourceRead {
@@ -32,7 +33,10 @@ struct SourceRead {
 bool OpenImageSource(ImageSource* source, HANDLE file, ImageFormat format = ImageFormat::Plain);
 // Frees a decoder's memory; the file stays open. Safe on any opened source.
 void CloseImageSource(ImageSource* source);
-// Fills up to `bytes` of `buffer`; fewer only at the end or on an error.
+// Fills up to `bytes` of `buffer`; fewer only at the end or on an error. A
+// plain file's read of several 65,536-byte blocks that fails is read again
+// block by block, so the whole blocks before the failure come back with the
+// error.
 SourceRead ReadImageSource(ImageSource* source, uint8_t* buffer, uint32_t bytes);
 // The decoded image's size in bytes, for the counts and progress; false when
 // the source cannot tell (a plain file whose size cannot be taken, a

@@ -125,7 +125,7 @@ void ShowImageProblem(const ImageDecoder& decoder) {
 // the bound, damage at the start) end here. False with the decoder's error.
 bool FirstBlockDecodes(ImageSource* source) {
   if (!ImageSourceCompressed(source)) return true;
-  const SourceRead first = ReadImageSource(source, jobState.buffer, kTransferBytes);
+  const SourceRead first = ReadImageSource(source, jobState.buffer, kBlockBytes);
   if (first.status == SourceStatus::Damaged) return false;
   // A rewind that fails leaves its error for the loop's first read to report.
   RewindImageSource(source);

@@ -72,11 +72,12 @@ void AdvancePercentDone(double percent) {
 }
 
 uint8_t* AllocateTransferBuffer() {
-  return static_cast<uint8_t*>(VirtualAlloc(nullptr, kBlockBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  return static_cast<uint8_t*>(VirtualAlloc(nullptr, kTransferBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
 }
 
 void ReleaseTransferBuffer() {
   if (jobState.buffer == nullptr) return;
   VirtualFree(jobState.buffer, 0, MEM_RELEASE);
   jobState.buffer = nullptr;
+  jobState.bufferBytes = 0;
 }

@@ -10,7 +10,11 @@
 #include <atomic>
 #include <cstdint>
 
-constexpr uint32_t kBlockBytes = 65536;  // 128 sectors, the unit of every transfer
+constexpr uint32_t kBlockBytes = 65536;  // 128 sectors, the unit of every rule the user sees
+// The largest transfer and the size of the transfer buffer: on the NT family
+// a transfer carries up to 16 blocks, because every device call costs far more
+// than moving the bytes; the legacy family's sector services move one block.
+constexpr uint32_t kTransferBytes = 16 * kBlockBytes;
 constexpr uint32_t kStatusTextBytes = 256;
 
 constexpr int32_t kWriteImageToDisk = 0;
@@ -26,7 +30,8 @@ struct JobState {
   HANDLE imageFile = INVALID_HANDLE_VALUE;      // written by Start before the worker exists; closed by the worker
   ImageFormat imageFormat = ImageFormat::Plain; // how the image file is compressed; written by Start before the worker exists
   HANDLE deviceHandle = INVALID_HANDLE_VALUE;   // raw device (NT family); worker only
-  uint8_t* buffer = nullptr;                    // 65,536-byte sector-aligned transfer buffer; Start allocates, worker releases
+  uint8_t* buffer = nullptr;                    // kTransferBytes sector-aligned transfer buffer; Start allocates, worker releases
+  uint32_t bufferBytes = 0;                     // bytes of buffer a transfer may fill; Start sets it with buffer
   std::atomic<uint32_t> blockBytes{0};          // bytes of the current block; worker
   std::atomic<uint64_t> sectorsDone{0};         // sectors moved; Start zeroes, worker advances
   std::atomic<uint64_t> totalSectors{0};        // what ends the job; worker
@@ -66,11 +71,12 @@ void UpdatePercentDone();
 // a compressed image's progress never runs backwards (worker).
 void AdvancePercentDone(double percent);
 
-// The job's transfer buffer: kBlockBytes, page aligned (so sector aligned, as
-// unbuffered device handles need). Start allocates it into jobState.buffer;
-// the worker releases it at the end of every job. NULL on failure.
+// The job's transfer buffer: kTransferBytes, page aligned (so sector aligned,
+// as unbuffered device handles need). Start allocates it into jobState.buffer
+// (and its size into bufferBytes); the worker releases it at the end of every
+// job. NULL on failure.
 uint8_t* AllocateTransferBuffer();
-// Frees jobState.buffer (if any) and sets it to NULL.
+// Frees jobState.buffer (if any) and sets it to NULL and bufferBytes to 0.
 void ReleaseTransferBuffer();
 
 // Window hooks of the job; set by the main window, used by the worker.

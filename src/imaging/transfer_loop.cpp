@@ -1,6 +1,8 @@
 // The write loop and the create loop; see transfer_loop.h.
 #include "imaging/transfer_loop.h"
 
+#include <algorithm>
+
 namespace {
 
 const BlockRules kNtRules{true, false, true, true};
@@ -18,9 +20,82 @@ LoopResult Ended(LoopEnd end, DWORD error = 0) {
   return result;
 }
 
+// Moves the progress over a transfer of `bytes` as a loop of one block per
+// transfer moved it: for each block the percentage is taken first (the loop
+// took it before the transfer's first), blockBytes holds the block's bytes,
+// and the block's whole sectors are counted while it lies within
+// `countedBytes`. `endsShort`: the transfer ended the copy, so after a last
+// whole block an empty one (the end, or a failed read) was begun too.
+// `percentBySectors` is false for a compressed image, whose percentage
+// follows its decoder instead.
+void StepBlocks(uint32_t bytes, uint32_t countedBytes, bool endsShort, bool percentBySectors = true) {
+  const uint32_t blocks = bytes / kBlockBytes + ((bytes % kBlockBytes != 0 || endsShort) ? 1 : 0);
+  for (uint32_t i = 0; i < blocks; ++i) {
+    if (i != 0 && percentBySectors) UpdatePercentDone();
+    const uint32_t offset = i * kBlockBytes;
+    jobState.blockBytes.store(offset < bytes ? std::min(kBlockBytes, bytes - offset) : 0);
+    if (offset >= countedBytes) return;  // begun, not counted
+    const uint32_t counted = std::min(kBlockBytes, countedBytes - offset);
+    jobState.sectorsDone.store(jobState.sectorsDone.load() + counted / kSectorBytes);
+  }
+}
+
+// A write of several blocks that moved `written.bytes` of `sectors`: a write
+// that stopped inside a block names that block; one that failed as a whole or
+// at a block's start, with more than one block left, is written again block by
+// block from there, to find the block that does not take its sectors. Returns what the writes moved in all,
+// with the error of the one that fell short (bytes == sectors x 512 when every
+// block went through the second time).
+DiskTransfer FindFailedBlock(DiskDevice* device, uint64_t firstSector, uint32_t sectors, const uint8_t* buffer,
+                             DiskTransfer written) {
+  uint32_t done = written.bytes / kSectorBytes;
+  // Stopped inside a block, or at the start of the last one: that block it is.
+  if (written.bytes % kBlockBytes != 0 || sectors - done <= kBlockSectors) return written;
+  while (done < sectors) {
+    const uint32_t count = std::min(kBlockSectors, sectors - done);
+    const DiskTransfer one = WriteDiskSectors(device, firstSector + done, count, buffer + size_t{done} * kSectorBytes);
+    if (one.bytes != count * kSectorBytes) {
+      DiskTransfer result;
+      result.bytes = done * kSectorBytes + one.bytes;
+      result.error = one.error;
+      return result;
+    }
+    done += count;
+  }
+  DiskTransfer result;
+  result.bytes = sectors * kSectorBytes;
+  return result;
+}
+
+// One transfer's device read. A read of several blocks that fails is read
+// again block by block, each as the one-block loop read it (the disk-end rule
+// included), up to the block that comes back short: the blocks before the
+// failure are kept, as they were when every read was one block.
+DiskTransfer ReadTransfer(DiskDevice* device, uint64_t firstSector, uint32_t blocks, uint8_t* buffer) {
+  const uint32_t sectors = blocks * kBlockSectors;
+  if (blocks == 1) return ReadDiskSectors(device, firstSector, sectors, buffer);
+  const DiskTransfer whole = ReadDiskSectorsWhole(device, firstSector, sectors, buffer);
+  if (!whole.failed) return whole;  // whole, or short at the device's end
+  DiskTransfer result;
+  for (uint32_t block = 0; block < blocks; ++block) {
+    const DiskTransfer one = ReadDiskSectors(device, firstSector + uint64_t{block} * kBlockSectors, kBlockSectors,
+                                             buffer + size_t{block} * kBlockBytes);
+    result.bytes += one.bytes;
+    result.error = one.error;
+    if (one.bytes != kBlockBytes) break;
+  }
+  return result;
+}
+
 }  // namespace
 
 const BlockRules& RulesFor(const DiskDevice& device) { return device.legacy ? kLegacyRules : kNtRules; }
+
+uint32_t TransferBlocks(const DiskDevice& device) {
+  if (device.legacy) return 1;
+  const uint32_t blocks = std::min(jobState.bufferBytes, kTransferBytes) / kBlockBytes;
+  return blocks == 0 ? 1 : blocks;
+}
 
 LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
   const BlockRules& rules = RulesFor(*device);
@@ -32,7 +107,8 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
   if (!sized && !compressed) return Ended(LoopEnd::Failed);
   jobState.totalSectors.store(imageBytes / kSectorBytes);
   jobState.sectorsDone.store(0);
-  jobState.blockBytes.store(kTransferBytes);
+  jobState.blockBytes.store(kBlockBytes);
+  const uint32_t transferBytes = TransferBlocks(*device) * kBlockBytes;
   uint8_t* buffer = jobState.buffer;
   bool cancelled = false;
   SourceStatus lastStatus = SourceStatus::More;
@@ -53,31 +129,37 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
       }
       break;
     }
-    const SourceRead read = ReadImageSource(source, buffer, kTransferBytes);
+    const SourceRead read = ReadImageSource(source, buffer, transferBytes);
     lastStatus = read.status;
-    jobState.blockBytes.store(read.bytes);
+    const bool last = read.status != SourceStatus::More;
     // Whole sectors only: a tail under a sector is never written.
     const uint32_t sectors = read.bytes / kSectorBytes;
     const uint64_t firstSector = jobState.sectorsDone.load();
     if (read.status == SourceStatus::End) endSector = firstSector + sectors;
     // Made also for no sectors (the source's end): each family's device takes that call.
-    const DiskTransfer written = WriteDiskSectors(device, firstSector, sectors, buffer);
+    DiskTransfer written = WriteDiskSectors(device, firstSector, sectors, buffer);
     if (rules.cancelUncountsWrittenBlock && CancelRequested()) {
-      cancelled = true;  // the block reached the disk but is not counted
+      StepBlocks(read.bytes, 0, last, !compressed);
+      cancelled = true;  // the transfer reached the disk but is not counted
       break;
     }
     if (written.bytes != sectors * kSectorBytes) {
       if (!rules.diskWriteErrorBox) return Ended(LoopEnd::Failed);  // sectors that never reached the disk
+      written = FindFailedBlock(device, firstSector, sectors, buffer, written);
+    }
+    if (written.bytes != sectors * kSectorBytes) {
       AddBytesDone(written.bytes);
+      const uint32_t wholeBlocks = written.bytes / kBlockBytes;
+      StepBlocks(read.bytes, wholeBlocks * kBlockBytes, true, !compressed);
       LoopResult result = Ended(LoopEnd::DiskWriteError, written.error);
-      result.failedSector = firstSector;
+      result.failedSector = firstSector + uint64_t{wholeBlocks} * kBlockSectors;
       return result;
     }
     AddBytesDone(rules.writeSpeedCountsImageBytes ? read.bytes : written.bytes);
-    jobState.sectorsDone.store(firstSector + sectors);
+    StepBlocks(read.bytes, read.bytes, last, !compressed);
     // The end of the image, or a read that failed: the counts then tell
     // whether every sector of the image reached the disk.
-    if (read.status != SourceStatus::More) break;
+    if (last) break;
   }
   if (compressed) {
     if (!sized && endSector != kNoEnd) jobState.totalSectors.store(endSector);
@@ -100,7 +182,9 @@ LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink) {
   const uint64_t length = DiskDeviceLength(device);
   jobState.totalSectors.store(length);
   jobState.sectorsDone.store(0);
-  jobState.blockBytes.store(kTransferBytes);
+  jobState.blockBytes.store(kBlockBytes);
+  const uint32_t blocks = TransferBlocks(*device);
+  const uint32_t transferBytes = blocks * kBlockBytes;
   uint8_t* buffer = jobState.buffer;
   bool cancelled = false;
   bool uncopiedInFlight = false;  // a cancelled read brought sectors that were not copied
@@ -111,20 +195,21 @@ LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink) {
       break;
     }
     UpdatePercentDone();
-    const DiskTransfer read = ReadDiskSectors(device, jobState.sectorsDone.load(), kTransferSectors, buffer);
+    const DiskTransfer read = ReadTransfer(device, jobState.sectorsDone.load(), blocks, buffer);
     readError = read.error;
-    jobState.blockBytes.store(read.bytes);
+    const bool last = read.bytes != transferBytes;  // the device's end, or a read that failed
     if (rules.createSpeedCountsCancelledRead) AddBytesDone(read.bytes);
     if (CancelRequested()) {
-      cancelled = true;  // the block just read is neither written nor counted
+      StepBlocks(read.bytes, 0, last);
+      cancelled = true;  // the transfer just read is neither written nor counted
       uncopiedInFlight = read.bytes > 0;
       break;
     }
     if (!rules.createSpeedCountsCancelledRead) AddBytesDone(read.bytes);
     // A full image disk: the image keeps what fits, and the job is not complete.
     if (!WriteImageSink(sink, buffer, read.bytes)) return Ended(LoopEnd::Failed, readError);
-    jobState.sectorsDone.store(jobState.sectorsDone.load() + read.bytes / kSectorBytes);
-    if (read.bytes != kTransferBytes) break;  // the device's end, or a read that failed
+    StepBlocks(read.bytes, read.bytes, last);
+    if (last) break;
   }
   if (!FinishImageSink(sink)) return Ended(LoopEnd::Failed, readError);
   const uint64_t done = jobState.sectorsDone.load();

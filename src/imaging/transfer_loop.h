@@ -9,13 +9,16 @@
 
 #include <cstdint>
 
-// Bytes asked of the source or the device per transfer. Every rule the user
-// sees is kept per 65,536-byte block (kBlockBytes): the sector named in a
-// disk-write error is the first of the failed block, a cancel leaves the
-// block in flight uncounted (as the family's rules below say), and the
-// progress is taken before each block. Today a transfer is one block.
-constexpr uint32_t kTransferBytes = kBlockBytes;
-constexpr uint32_t kTransferSectors = kTransferBytes / kSectorBytes;
+// A transfer is one device call and one source read or sink write: up to
+// kTransferBytes (the buffer's size) on the NT family, one block on the
+// legacy family. Every rule the user sees is kept per 65,536-byte block
+// (kBlockBytes), whatever a transfer carries: the sector named in a
+// disk-write error is the first of the block that was not written whole, a
+// failed read keeps the whole blocks before it, the progress counters move
+// block by block, and a cancel leaves the transfer in flight uncounted (as
+// the family's rules below say).
+constexpr uint32_t kBlockSectors = kBlockBytes / kSectorBytes;
+constexpr uint32_t kTransferSectors = kTransferBytes / kSectorBytes;  // the largest transfer
 
 // Where the two families count a block differently; everything else is one rule.
 struct BlockRules {
@@ -45,8 +48,11 @@ enum class LoopEnd {
 struct LoopResult {
   LoopEnd end = LoopEnd::Failed;
   DWORD error = 0;           // DiskWriteError: the write's error; create: the last device read's error
-  uint64_t failedSector = 0; // DiskWriteError: the first sector of the failed block
+  uint64_t failedSector = 0; // DiskWriteError: the first sector of the block not written whole
 };
+
+// Blocks per transfer for the device's family and the job's buffer.
+uint32_t TransferBlocks(const DiskDevice& device);
 
 // Copies `source` onto `device` from sector 0; the device is open for writing.
 // Progress goes to jobState, which Start prepared.

@@ -84,7 +84,8 @@ void SetWindowsDirectory(const std::string& path);
 // A write that would make the file longer than `limit` bytes writes what fits and
 // fails with ERROR_DISK_FULL (a full disk).
 void SetFileSizeLimit(const std::string& path, uint64_t limit);
-// A read of the file starting at or after `offset` fails with `error`.
+// A read of the file that would return the byte at `offset` or a later one
+// (or starts there or later) fails whole with `error`.
 void SetFileReadError(const std::string& path, uint64_t offset, DWORD error);
 
 // ---- Handles and memory -------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "sim_internal.h"
 #include "sim_vwin32.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -84,9 +85,13 @@ bool Unaligned(const SimHandle& handle, const void* buffer, DWORD length) {
 
 DWORD ReadHostFile(SimHandle& handle, uint8_t* out, DWORD length, DWORD* done) {
   auto script = fileScripts.find(handle.path);
-  if (script != fileScripts.end() && script->second.hasReadError &&
-      handle.position >= script->second.readErrorOffset) {
-    return script->second.readError;
+  if (script != fileScripts.end() && script->second.hasReadError) {
+    // As on Windows, a read fails as a whole when any byte it would return is unreadable.
+    struct stat info {};
+    const uint64_t size = fstat(handle.fd, &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+    const uint64_t reach = std::min<uint64_t>(handle.position + length, size);
+    const uint64_t bad = script->second.readErrorOffset;
+    if (handle.position >= bad || (length > 0 && reach > bad)) return script->second.readError;
   }
   while (*done < length) {
     ssize_t got = pread(handle.fd, out + *done, length - *done, static_cast<off_t>(handle.position + *done));

@@ -53,6 +53,7 @@ class JobTest : public SimTest {
     jobState.imageFormat = ImageFormat::Plain;
     jobState.deviceHandle = INVALID_HANDLE_VALUE;
     jobState.buffer = nullptr;
+    jobState.bufferBytes = 0;
     jobState.blockBytes = 0;
     jobState.sectorsDone = 0;
     jobState.totalSectors = 0;
@@ -82,6 +83,7 @@ class JobTest : public SimTest {
     jobState.targetDesignator = designator;
     jobState.sectorsDone = 0;
     jobState.buffer = AllocateTransferBuffer();
+    jobState.bufferBytes = transferBytes_;
     jobState.percentDone = 0.0;
     jobState.percentDoneCopy = 0.0;
     SetLastError(0);
@@ -177,4 +179,5 @@ class JobTest : public SimTest {
 
   char statusBuffer_[kStatusTextBytes];
   std::string imagePath_;
+  uint32_t transferBytes_ = kTransferBytes;  // what Start lets a transfer carry; kBlockBytes: one block per transfer
 };

@@ -140,6 +140,7 @@ TEST_F(NtCreateTest, CreateEndsAtAFailedReadAndJudgesByItsError) {
 }
 
 TEST_F(NtCreateTest, FullImageDiskEndsFailedAndKeepsWhatWasWritten) {
+  transferBytes_ = kBlockBytes;  // the hooks below act per device call: one block each
   struct Case {
     const char* what;
     uint64_t room;       // bytes the image's disk takes
@@ -171,6 +172,7 @@ TEST_F(NtCreateTest, FullImageDiskEndsFailedAndKeepsWhatWasWritten) {
 }
 
 TEST_F(NtCreateTest, CancelNeverWritesTheBlockBeingRead) {
+  transferBytes_ = kBlockBytes;  // the hooks below act per device call: one block each
   struct Case {
     const char* what;
     int cancelAfterRead;   // 0: pressed before the job starts
@@ -208,6 +210,7 @@ TEST_F(NtCreateTest, CancelNeverWritesTheBlockBeingRead) {
 }
 
 TEST_F(NtCreateTest, CreateTakesEveryReadableSectorAndJudgesByTheTrueLength) {
+  transferBytes_ = kBlockBytes;  // the hooks below act per device call: one block each
   constexpr uint64_t kNoSector = ~uint64_t{0};
   constexpr uint64_t kHuge = 4294967296ull + 256;  // 2^32 + 256 sectors: past what 32 bits can count
   struct Case {

@@ -20,20 +20,27 @@ TEST_F(NtWriteTest, WriteCopiesWholeSectorsAndNeverTheTail) {
     const char* what;
     size_t imageBytes;
     uint64_t sectors;       // totalSectors and sectorsDone at the end
-    double lastPercent;     // the last percentage computed
-    size_t writeCalls;
+    double lastPercent;     // the last percentage computed, whatever a transfer carries
+    size_t writeCalls;      // with one block per transfer
+    size_t largeWriteCalls; // with transfers of up to kTransferBytes
   };
   const Case cases[] = {
       // fifteen full blocks, then 16,960 bytes of which 16,896 are written
-      {"1,000,000-byte image", 1000000, 1953, 1920 * 100.0 / 1953, 16},
+      {"1,000,000-byte image", 1000000, 1953, 1920 * 100.0 / 1953, 16, 1},
       // one more read returns 0 bytes: nothing is written, percent reaches 100
-      {"multiple of a block", 3 * 65536, 384, 100.0, 4},
-      {"empty image", 0, 0, 0.0, 1},
-      {"less than a sector", 300, 0, 0.0, 1},
-      {"one sector and a bit", 700, 1, 0.0, 1},
+      {"multiple of a block", 3 * 65536, 384, 100.0, 4, 1},
+      {"multiple of a transfer", 2 * kTransferBytes, 2 * kTransferBytes / 512, 100.0,
+       2 * kTransferBytes / 65536 + 1, 3},
+      {"two transfers and a sector and a bit", 2 * kTransferBytes + 700, 2 * kTransferBytes / 512 + 1,
+       (2 * kTransferBytes / 512) * 100.0 / (2 * kTransferBytes / 512 + 1), 2 * kTransferBytes / 65536 + 1, 3},
+      {"empty image", 0, 0, 0.0, 1, 1},
+      {"less than a sector", 300, 0, 0.0, 1, 1},
+      {"one sector and a bit", 700, 1, 0.0, 1, 1},
   };
-  for (const Case& c : cases) {
+  for (const Case& c : cases) for (uint32_t transferBytes : {kBlockBytes, kTransferBytes}) {
     SCOPED_TRACE(c.what);
+    SCOPED_TRACE(transferBytes);
+    transferBytes_ = transferBytes;
     FreshJob();
     sim::AddDevice(kDrive, Disk(4 << 20));
     const std::vector<uint8_t> image = ImageBytes(c.imageBytes);
@@ -44,7 +51,7 @@ TEST_F(NtWriteTest, WriteCopiesWholeSectorsAndNeverTheTail) {
     EXPECT_EQ(sim::DeviceBytes(kDrive, 0, whole), std::vector<uint8_t>(image.begin(), image.begin() + whole));
     EXPECT_EQ(sim::DeviceBytes(kDrive, whole, 65536), DiskPatternBytes(whole, 65536)) << "past the whole sectors";
     EXPECT_EQ(sim::Device(kDrive).bytesWritten, whole);
-    EXPECT_EQ(sim::Device(kDrive).writeOffsets.size(), c.writeCalls);
+    EXPECT_EQ(sim::Device(kDrive).writeOffsets.size(), transferBytes == kBlockBytes ? c.writeCalls : c.largeWriteCalls);
     EXPECT_EQ(jobState.totalSectors.load(), c.sectors);
     EXPECT_EQ(jobState.sectorsDone.load(), c.sectors);
     EXPECT_DOUBLE_EQ(jobState.percentDone.load(), c.lastPercent);
@@ -164,6 +171,7 @@ TEST_F(NtWriteTest, WholeDiskWriteHoldsEveryVolumeOnTheDiskOrWritesNothing) {
 }
 
 TEST_F(NtWriteTest, ImageLargerThanTheDiskReportsTheFirstSectorOfTheFailedBlock) {
+  transferBytes_ = kBlockBytes;  // the hooks below act per device call: one block each
   struct Case {
     const char* what;
     uint64_t diskBytes;
@@ -231,6 +239,7 @@ TEST_F(NtWriteTest, ImageLargerThanTheDiskReportsTheFirstSectorOfTheFailedBlock)
 }
 
 TEST_F(NtWriteTest, CancelStopsAfterTheBlockInFlightWithoutCountingIt) {
+  transferBytes_ = kBlockBytes;  // the hooks below act per device call: one block each
   struct Case {
     const char* what;
     int cancelAfterWrite;      // 0: pressed before the job starts

@@ -30,6 +30,7 @@ namespace vw = sim::vwin32;
 
 constexpr uint64_t kNone = ~uint64_t{0};
 constexpr uint64_t kBlock = 65536;
+constexpr uint64_t kNtBlocks = kTransferBytes / kBlock;  // blocks per NT transfer
 constexpr uint64_t kSector = 512;
 constexpr uint64_t kDefaultJobs = 300;
 constexpr uint64_t kDefaultSeed = 0x7A5B1C0DEULL;
@@ -87,6 +88,8 @@ struct Plan {
   uint32_t volumes = 0;            // NT write to a physical disk: mounted volumes W:, X: lying on it
   bool volumeInUse = false;        // the last of them cannot be locked
   const char* compressed = "";     // the image file's compression (".gz" ...); "" for a plain image
+  uint64_t cancelAt = kNone;       // NT: Cancel is pressed during the transfer that writes up to this
+                                   // byte, or that reads past it
 
   std::string Describe() const {
     std::ostringstream out;
@@ -112,6 +115,7 @@ struct Plan {
     if (cancelAfter >= 0) out << ", cancel after transfer " << cancelAfter;
     if (volumes > 0) out << ", " << volumes << " volumes on the disk" << (volumeInUse ? ", one in use" : "");
     if (*compressed != '\0') out << ", image file " << compressed;
+    if (cancelAt != kNone) out << ", cancel at byte " << cancelAt;
     return out.str();
   }
 };
@@ -220,7 +224,7 @@ Plan DrawPlan(Random& r) {
 
   if (r.OneIn(3)) {
     const uint64_t moved = p.mode == kWriteImageToDisk ? p.imageBytes : p.diskBytes;
-    const uint64_t transfers = moved / kBlock + 1;
+    const uint64_t transfers = moved / (p.legacy ? kBlock : kNtBlocks * kBlock) + 1;
     p.cancelAfter = static_cast<int64_t>(r.Below(transfers + 2));
   }
   // Drawn last, so the jobs above stay those of earlier seeds. A compressed
@@ -284,11 +288,28 @@ uint64_t ImageRead(const Plan& p, uint64_t offset) {
   return std::min(kBlock, p.imageBytes - offset);
 }
 
-// NT write: each block is read from the image, cut to whole sectors and
-// written at its own position; the cancel flag is looked at before the first
-// block and after every device write; a short device write ends the job with
-// the disk-write error.
-Expected ModelNtWrite(const Plan& p, const std::vector<uint8_t>& image) {
+// One NT device write of `bytes` at `offset`: what reaches the disk, with the
+// error; every call is a transfer.
+struct NtWrite {
+  uint64_t written = 0;
+  DWORD error = 0;
+};
+NtWrite ModelNtDeviceWrite(const Plan& p, uint64_t offset, uint64_t bytes, uint64_t* transfers) {
+  ++*transfers;
+  const uint64_t fits = offset >= p.diskBytes ? 0 : std::min(bytes, p.diskBytes - offset);
+  if (p.endFailsWhole && fits < bytes) return {0, ERROR_SECTOR_NOT_FOUND};
+  if (Touches(p.badWriteSector, offset, fits)) return {0, p.badWriteError};
+  return {fits, fits < bytes ? ERROR_DISK_FULL : DWORD{0}};
+}
+
+// NT write, `blocks` blocks per transfer: the image is read a transfer at a
+// time (a read that fails keeps the whole blocks before the failing one), cut
+// to whole sectors and written at its own position; the cancel flag is looked
+// at before each transfer and after every transfer's device write. A write
+// that falls short inside a block names that block in the disk-write error;
+// one that fails whole (or at a block's start) is written again block by
+// block to find the block that fails.
+Expected ModelNtWrite(const Plan& p, const std::vector<uint8_t>& image, uint64_t blocks) {
   Expected e;
   e.disk = FreshDisk(p.diskBytes);
   if (p.openError != 0 || p.deviceMissing) {
@@ -306,39 +327,48 @@ Expected ModelNtWrite(const Plan& p, const std::vector<uint8_t>& image) {
     return e;
   }
   const uint64_t total = p.imageBytes / kSector;
-  uint64_t counted = 0;
-  bool cancelled = CancelUp(p, 0);
-  for (uint64_t block = 0; !cancelled; ++block) {
-    const uint64_t offset = block * kBlock;
-    const uint64_t read = ImageRead(p, offset);
-    const uint64_t asked = read / kSector * kSector;
-    const uint64_t fits = offset >= p.diskBytes ? 0 : std::min(asked, p.diskBytes - offset);
-    uint64_t written = fits;
-    DWORD error = 0;
-    if (p.endFailsWhole && fits < asked) {
-      written = 0;
-      error = ERROR_SECTOR_NOT_FOUND;
-    } else if (Touches(p.badWriteSector, offset, fits)) {
-      written = 0;
-      error = p.badWriteError;
-    } else if (fits < asked) {
-      error = ERROR_DISK_FULL;
+  uint64_t counted = 0, transfers = 0;
+  bool cancelled = false;
+  for (uint64_t first = 0;; first += blocks * kBlock) {
+    if (CancelUp(p, transfers)) {
+      cancelled = true;
+      break;
     }
-    std::copy(image.begin() + static_cast<ptrdiff_t>(offset), image.begin() + static_cast<ptrdiff_t>(offset + written),
-              e.disk.begin() + static_cast<ptrdiff_t>(offset));
-    if (CancelUp(p, block + 1)) {
+    uint64_t read = 0;
+    for (uint64_t block = 0; block < blocks; ++block) {
+      const uint64_t got = ImageRead(p, first + read);
+      read += got;
+      if (got != kBlock) break;
+    }
+    const uint64_t asked = read / kSector * kSector;
+    const auto land = [&](uint64_t offset, uint64_t bytes) {
+      std::copy(image.begin() + static_cast<ptrdiff_t>(offset), image.begin() + static_cast<ptrdiff_t>(offset + bytes),
+                e.disk.begin() + static_cast<ptrdiff_t>(offset));
+    };
+    NtWrite w = ModelNtDeviceWrite(p, first, asked, &transfers);
+    land(first, w.written);
+    if (CancelUp(p, transfers)) {
       cancelled = true;  // on the disk, but not counted
       break;
     }
-    if (written != asked) {
+    if (w.written != asked && w.written % kBlock == 0 && asked - w.written > kBlock) {
+      for (uint64_t at = w.written; at < asked; at += kBlock) {
+        const NtWrite one = ModelNtDeviceWrite(p, first + at, std::min(kBlock, asked - at), &transfers);
+        land(first + at, one.written);
+        w = {at + one.written, one.error};
+        if (one.written != std::min(kBlock, asked - at)) break;
+      }
+    }
+    if (w.written != asked) {
       char text[160];
       std::snprintf(text, sizeof text, "Error #%lu occured while writting to disk at sector %llu ",
-                    static_cast<unsigned long>(error), static_cast<unsigned long long>(block * (kBlock / kSector)));
+                    static_cast<unsigned long>(w.error),
+                    static_cast<unsigned long long>((first + w.written / kBlock * kBlock) / kSector));
       e.told = {kIdleStatus, text, "Disk Error", MB_ICONERROR, false};
       return e;
     }
     counted += read / kSector;
-    if (read != kBlock) break;
+    if (read != blocks * kBlock) break;
   }
   e.told = counted >= total ? kWriteCompleted : cancelled ? kWriteCancelled : kWriteFailed;
   return e;
@@ -367,11 +397,32 @@ NtRead ModelNtDeviceRead(const Plan& p, uint64_t sector, uint64_t count, uint64_
   return {avail * kSector, false};
 }
 
-// NT create: blocks are read from the device until one comes back short; the
-// flag is looked at before each read and between a read and its image write.
-// A block that fails whole is read again up to the end the device vouches for,
-// and past it (or without it) sector by sector up to the first that fails.
-Expected ModelNtCreate(const Plan& p) {
+// One block as a read of one block gave it: a read that fails whole is read
+// again up to the end the device vouches for, and past it (or without it)
+// sector by sector up to the first that fails.
+NtRead ModelNtBlockRead(const Plan& p, uint64_t first, uint64_t end, uint64_t* transfers) {
+  const uint64_t window = kBlock / kSector;
+  NtRead read = ModelNtDeviceRead(p, first, window, transfers);
+  if (!read.failed || (end != 0 && first < end && first + window <= end)) return read;
+  uint64_t done = 0;
+  if (end != 0 && first < end) {
+    if (ModelNtDeviceRead(p, first, end - first, transfers).failed) return read;
+    done = end - first;
+  }
+  while (done < window) {
+    const NtRead one = ModelNtDeviceRead(p, first + done, 1, transfers);
+    if (one.failed || one.bytes != kSector) return {done * kSector + one.bytes, one.failed};
+    ++done;
+  }
+  return {done * kSector, false};
+}
+
+// NT create, `blocks` blocks per transfer: transfers are read from the device
+// until one comes back short; the flag is looked at before each read and
+// between a read and its image write. A transfer of several blocks that fails
+// is read again block by block, each as a one-block read, up to the first
+// block that comes back short.
+Expected ModelNtCreate(const Plan& p, uint64_t blocks) {
   Expected e;
   if (p.openError != 0 || p.deviceMissing) {
     e.told = {kIdleStatus, "Unable to open disk for reading!", "Disk Error", MB_ICONERROR, true};
@@ -388,25 +439,19 @@ Expected ModelNtCreate(const Plan& p) {
       break;
     }
     const uint64_t first = counted;
-    NtRead read = ModelNtDeviceRead(p, first, window, &transfers);
-    if (read.failed && !(end != 0 && first < end && first + window <= end)) {
-      uint64_t done = 0;
-      bool stop = false;
-      if (end != 0 && first < end) {
-        const NtRead rest = ModelNtDeviceRead(p, first, end - first, &transfers);
-        if (rest.failed) stop = true;
-        else done = end - first;
-      }
-      while (!stop && done < window) {
-        const NtRead one = ModelNtDeviceRead(p, first + done, 1, &transfers);
-        if (one.failed || one.bytes != kSector) {
-          read = {done * kSector + one.bytes, one.failed};
-          stop = true;
-        } else {
-          ++done;
+    NtRead read;
+    if (blocks == 1) {
+      read = ModelNtBlockRead(p, first, end, &transfers);
+    } else {
+      read = ModelNtDeviceRead(p, first, blocks * window, &transfers);
+      if (read.failed) {
+        read = {};
+        for (uint64_t block = 0; block < blocks; ++block) {
+          const NtRead one = ModelNtBlockRead(p, first + block * window, end, &transfers);
+          read = {read.bytes + one.bytes, one.failed};
+          if (one.bytes != kBlock) break;
         }
       }
-      if (!stop) read = {done * kSector, false};
     }
     readFailed = read.failed;
     if (CancelUp(p, transfers)) {
@@ -422,7 +467,7 @@ Expected ModelNtCreate(const Plan& p) {
       break;
     }
     counted += read.bytes / kSector;
-    if (read.bytes != kBlock) break;
+    if (read.bytes != blocks * kBlock) break;
   }
   if (imageFull) e.told = kCreateFailed;
   else if (total == 0) e.told = cancelled ? kCreateCancelled : readFailed ? kCreateFailed : kCreateCompleted;
@@ -504,6 +549,27 @@ Expected ModelLegacyCreate(const Plan& p) {
     position += count;
   }
   e.told = kCreateCompleted;
+  return e;
+}
+
+// What the rules leave after the plan's job with `blocks` blocks per NT transfer.
+Expected Model(const Plan& p, const std::vector<uint8_t>& image, uint64_t blocks) {
+  if (p.mode == kWriteImageToDisk) return p.legacy ? ModelLegacyWrite(p, image) : ModelNtWrite(p, image, blocks);
+  return p.legacy ? ModelLegacyCreate(p) : ModelNtCreate(p, blocks);
+}
+
+// A job cancelled at a transfer's edge `p.cancelAt`: a write leaves the image
+// up to it on the disk, a create the disk up to it in the image.
+Expected CancelledAt(const Plan& p, const std::vector<uint8_t>& image) {
+  Expected e;
+  if (p.mode == kWriteImageToDisk) {
+    e.disk = FreshDisk(p.diskBytes);
+    std::copy(image.begin(), image.begin() + static_cast<ptrdiff_t>(p.cancelAt), e.disk.begin());
+    e.told = kWriteCancelled;
+  } else {
+    for (uint64_t i = 0; i < p.cancelAt; ++i) e.image.push_back(DiskByte(i));
+    e.told = kCreateCancelled;
+  }
   return e;
 }
 
@@ -592,8 +658,11 @@ class Soak : public JobTest {
         sim::AddDevice(NtDevicePath(letter), volume);
         sim::AddVolume(letter, {p.designator - '0', i * volume.sizeBytes, volume.sizeBytes, ""});
       }
-      sim::SetDeviceTransferHook([this, p](const std::string&, uint64_t, DWORD, bool) {
+      sim::SetDeviceTransferHook([this, p](const std::string&, uint64_t offset, DWORD bytes, bool write) {
         if (++transfers_ == static_cast<uint64_t>(p.cancelAfter)) jobState.cancelRequested.store(1);
+        if (p.cancelAt != kNone && (write ? offset + bytes >= p.cancelAt : offset + bytes > p.cancelAt)) {
+          jobState.cancelRequested.store(1);
+        }
       });
     }
 
@@ -662,10 +731,11 @@ class Soak : public JobTest {
 
   void RunAndCheck(const Plan& p) {
     const std::vector<uint8_t> image = ImageBytes(p.imageBytes);
-    Expected want;
-    if (p.mode == kWriteImageToDisk) want = p.legacy ? ModelLegacyWrite(p, image) : ModelNtWrite(p, image);
-    else want = p.legacy ? ModelLegacyCreate(p) : ModelNtCreate(p);
+    RunAndCheck(p, image, Model(p, image, transferBytes_ / kBlock));
+  }
 
+  // Runs the job with the fixture's transfer size; it must leave `want`.
+  void RunAndCheck(const Plan& p, const std::vector<uint8_t>& image, const Expected& want) {
     ASSERT_TRUE(Prepare(p, image)) << "the job could not be set up";
     RunWorker();
 
@@ -720,6 +790,90 @@ TEST_F(Soak, ManyJobsWithFaultsAndCancelsEndAsTheRulesSay) {
   std::printf("soak: %llu completed, %llu cancelled, %llu failed, %llu disk errors\n",
               static_cast<unsigned long long>(outcomes[0]), static_cast<unsigned long long>(outcomes[1]),
               static_cast<unsigned long long>(outcomes[2]), static_cast<unsigned long long>(outcomes[3]));
+}
+
+// The same scripted jobs, run with one block per transfer (the loop as it was)
+// and with the NT transfer size, must both leave what the block-by-block rules
+// give: the same box and sector number, the same disk and image bytes. Faults
+// sit at the edges of blocks and of transfers; cancels at transfers' edges.
+TEST_F(Soak, LargeTransfersLeaveWhatBlockByBlockTransfersLeft) {
+  const uint64_t transferSectors = kNtBlocks * kBlock / kSector;
+  const uint64_t imageBytes = 2 * kNtBlocks * kBlock + 5 * kBlock + 40 * kSector + 300;
+  const uint64_t imageSectors = imageBytes / kSector;
+  std::vector<uint64_t> edges = {0, 1, 127, 128, 129, imageSectors - 1};
+  for (uint64_t t = 1; t <= 2; ++t) {
+    for (uint64_t at : {t * transferSectors - 129, t * transferSectors - 128, t * transferSectors - 1,
+                        t * transferSectors, t * transferSectors + 1, t * transferSectors + 128}) {
+      edges.push_back(at);
+    }
+  }
+  Plan write;
+  write.imageBytes = imageBytes;
+  write.diskBytes = (imageSectors + 64) * kSector;
+  Plan create;
+  create.mode = kCreateImageFromDisk;
+  create.diskBytes = imageSectors * kSector;
+  create.partitionBytes = create.diskBytes;
+  std::vector<Plan> plans;
+  for (size_t i = 0; i < edges.size(); ++i) {
+    Plan p = write;
+    p.badWriteSector = edges[i];
+    plans.push_back(p);
+    if (edges[i] > 0) {
+      p = write;  // the image does not fit: the disk ends at the edge
+      p.diskBytes = edges[i] * kSector;
+      p.endFailsWhole = i % 2 == 0;
+      plans.push_back(p);
+      p.endFailsWhole = !p.endFailsWhole;
+      plans.push_back(p);
+      p = create;  // a disk that ends there, with or without its size
+      p.diskBytes = p.partitionBytes = edges[i] * kSector;
+      p.endFailsWhole = i % 2 == 0;
+      p.answersLength = i % 3 == 0;
+      p.hasPartition = i % 3 != 1;
+      plans.push_back(p);
+    }
+    p = create;
+    p.badReadSector = edges[i];
+    p.answersLength = i % 2 == 0;
+    p.hasPartition = i % 3 != 1;
+    plans.push_back(p);
+  }
+  for (uint64_t block : {0, 1, 15, 16, 17, 32, 36}) {
+    Plan p = write;
+    p.imageReadFailsAt = block * kBlock;
+    plans.push_back(p);
+  }
+  for (uint64_t limit : {kNtBlocks * kBlock - 1, kNtBlocks * kBlock, 2 * kNtBlocks * kBlock + 100}) {
+    Plan p = create;
+    p.imageLimit = limit;
+    plans.push_back(p);
+  }
+  Plan notReady = create;
+  notReady.notReady = true;
+  plans.push_back(notReady);
+  for (uint64_t t = 1; t <= 2; ++t) {
+    for (Plan p : {write, create}) {
+      p.cancelAt = t * kNtBlocks * kBlock;
+      plans.push_back(p);
+    }
+  }
+
+  const std::vector<uint8_t> writeImage = ImageBytes(imageBytes), none;
+  // A shortened soak (the sanitizer builds) runs every third job here too.
+  const size_t stride = EnvNumber("TAVRIN_SOAK_JOBS", kDefaultJobs) < kDefaultJobs ? 3 : 1;
+  for (size_t i = 0; i < plans.size(); i += stride) {
+    const Plan& p = plans[i];
+    SCOPED_TRACE(p.Describe());
+    const std::vector<uint8_t>& image = p.mode == kWriteImageToDisk ? writeImage : none;
+    const Expected want = p.cancelAt == kNone ? Model(p, image, 1) : CancelledAt(p, image);
+    for (uint32_t bytes : {kBlockBytes, kTransferBytes}) {
+      SCOPED_TRACE(bytes == kBlockBytes ? "one block per transfer" : "large transfers");
+      transferBytes_ = bytes;
+      RunAndCheck(p, image, want);
+      if (HasFailure()) return;  // the first broken job says it all
+    }
+  }
 }
 
 }  // namespace

@@ -52,6 +52,7 @@ TEST_F(WorkerConcurrencyTest, TimerReadsConsistentProgressWhileTheWorkerRuns) {
 }
 
 TEST_F(WorkerConcurrencyTest, CancelPressedFromTheWindowThreadStopsTheJob) {
+  transferBytes_ = kBlockBytes;  // the hooks below act per device call: one block each
   sim::AddDevice("\\\\.\\E:", Disk(64 << 20));
   // The write blocks in the worker until the button has been pressed, so the
   // cancel always lands in the middle of the job.
