@@ -137,6 +137,7 @@ void PressStart(HWND window) {
   if (jobState.busy.load() == 0 && quitWhenIdle.load() == 0) {
     ReadImagePathField(window);
     GetDlgItemTextA(window, IDC_DRIVE_LIST, driveText, kDriveTextBytes);
+    trimBoxChecked = IsDlgButtonChecked(window, IDC_TRIM) == BST_CHECKED ? 1 : 0;
   }
   PressStartButton(SelectedTab());
 }

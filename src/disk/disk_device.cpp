@@ -122,9 +122,12 @@ DiskTransfer ReadDiskSectors(DiskDevice* device, uint64_t sector, uint32_t count
     return result;
   }
   // Reads follow each other from sector 0 on; the handle's position is moved
-  // only when a failed read is taken apart.
+  // only when a read starts elsewhere (a partition table's sectors) or a
+  // failed read is taken apart.
+  if (sector != device->nextReadSector) SeekNt(device->handle, sector);
   DiskTransfer result = ReadNt(device->handle, count, buffer);
   if (result.bytes == 0 && result.error != 0) result = SalvageNtRead(device, sector, count, buffer, result.error);
+  device->nextReadSector = result.error == 0 ? sector + result.bytes / kDiskSector : UINT64_MAX;
   return result;
 }
 

@@ -95,9 +95,9 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
   return Ended(LoopEnd::Failed);
 }
 
-LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink) {
+LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink, uint64_t endSector) {
   const BlockRules& rules = RulesFor(*device);
-  const uint64_t length = DiskDeviceLength(device);
+  const uint64_t length = endSector != 0 ? endSector : DiskDeviceLength(device);
   jobState.totalSectors.store(length);
   jobState.sectorsDone.store(0);
   jobState.blockBytes.store(kTransferBytes);
@@ -111,7 +111,13 @@ LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink) {
       break;
     }
     UpdatePercentDone();
-    const DiskTransfer read = ReadDiskSectors(device, jobState.sectorsDone.load(), kTransferSectors, buffer);
+    uint32_t sectors = kTransferSectors;
+    if (endSector != 0) {
+      const uint64_t left = endSector - jobState.sectorsDone.load();
+      if (left == 0) break;
+      if (left < sectors) sectors = static_cast<uint32_t>(left);
+    }
+    const DiskTransfer read = ReadDiskSectors(device, jobState.sectorsDone.load(), sectors, buffer);
     readError = read.error;
     jobState.blockBytes.store(read.bytes);
     if (rules.createSpeedCountsCancelledRead) AddBytesDone(read.bytes);
@@ -124,7 +130,8 @@ LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink) {
     // A full image disk: the image keeps what fits, and the job is not complete.
     if (!WriteImageSink(sink, buffer, read.bytes)) return Ended(LoopEnd::Failed, readError);
     jobState.sectorsDone.store(jobState.sectorsDone.load() + read.bytes / kSectorBytes);
-    if (read.bytes != kTransferBytes) break;  // the device's end, or a read that failed
+    // The device's end, a read that failed, or the last block of a trimmed image.
+    if (read.bytes != kTransferBytes) break;
   }
   if (!FinishImageSink(sink)) return Ended(LoopEnd::Failed, readError);
   const uint64_t done = jobState.sectorsDone.load();

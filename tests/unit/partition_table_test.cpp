@@ -1,10 +1,12 @@
 // Where a disk's allocated part ends: generated MBR and GPT tables, valid and
 // damaged in each way the parser must refuse, read through small and large buffers.
 #include "disk/partition_table.h"
+#include "job_fixture.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -26,10 +28,18 @@ struct TableDisk {
     if (s.empty()) s.assign(kSector, 0);
     return s.data();
   }
-  uint8_t ByteAt(uint64_t offset) const {
-    auto it = written.find(offset / kSector);
-    if (it != written.end()) return it->second[offset % kSector];
-    return static_cast<uint8_t>(offset * 7 + offset / kSector);
+  void Fill(uint64_t offset, uint8_t* out, size_t length) const {
+    for (size_t i = 0; i < length; ++i) {
+      const uint64_t at = offset + i;
+      out[i] = static_cast<uint8_t>(at * 7 + at / kSector);
+    }
+    for (auto it = written.lower_bound(offset / kSector); it != written.end() && it->first * kSector < offset + length;
+         ++it) {
+      for (uint64_t k = 0; k < kSector; ++k) {
+        const uint64_t at = it->first * kSector + k;
+        if (at >= offset && at < offset + length) out[at - offset] = it->second[k];
+      }
+    }
   }
 };
 
@@ -57,17 +67,18 @@ struct Part {
 };
 
 // Primaries in the MBR, then logical partitions in an extended partition
-// (type 0x0F) spanning `ext`, each behind its own boot record 2048 sectors before it.
+// (type 0x0F) spanning `ext`, each behind its own boot record kGap sectors before it.
+constexpr uint32_t kGap = 128;
 void MakeMbr(TableDisk& disk, const std::vector<Part>& primaries, Part ext, const std::vector<Part>& logicals) {
   int index = 0;
   for (const Part& p : primaries) PutMbrEntry(disk, 0, index++, 0x83, uint32_t(p.first), uint32_t(p.count));
   if (ext.count == 0) return;
   PutMbrEntry(disk, 0, index, 0x0F, uint32_t(ext.first), uint32_t(ext.count));
   for (size_t i = 0; i < logicals.size(); ++i) {
-    const uint64_t record = logicals[i].first - 2048;
-    PutMbrEntry(disk, record, 0, 0x83, 2048, uint32_t(logicals[i].count));
+    const uint64_t record = logicals[i].first - kGap;
+    PutMbrEntry(disk, record, 0, 0x83, kGap, uint32_t(logicals[i].count));
     if (i + 1 < logicals.size()) {
-      PutMbrEntry(disk, record, 1, 0x05, uint32_t(logicals[i + 1].first - 2048 - ext.first), 2048);
+      PutMbrEntry(disk, record, 1, 0x05, uint32_t(logicals[i + 1].first - kGap - ext.first), kGap);
     }
   }
 }
@@ -117,63 +128,68 @@ bool ReadTableDisk(void* context, uint64_t first, uint32_t count, uint8_t* out) 
   ReadLog& log = *static_cast<ReadLog*>(context);
   if (uint64_t(count) * kSector > log.bufferBytes) log.oversized = true;
   if (first + count > log.disk->sectors || (log.failAt >= first && log.failAt < first + count)) return false;
-  for (uint64_t i = 0; i < uint64_t(count) * kSector; ++i) out[i] = log.disk->ByteAt(first * kSector + i);
+  log.disk->Fill(first * kSector, out, size_t{count} * kSector);
   return true;
 }
 
-TEST(PartitionTable, EndsAfterTheLastPartitionOrTrustsNothing) {
-  constexpr uint64_t kDisk = 65536;  // 32 MiB
+constexpr uint64_t kDisk = 4096;  // 2 MiB
+
+struct TableCase {
+  const char* name;
+  std::function<void(TableDisk&)> make;
+  uint64_t end;                  // 0: no table trusted
+  uint64_t diskSectors = kDisk;  // what the caller knows of the disk's length
+  uint64_t failAt = UINT64_MAX;  // a sector that cannot be read
+};
+
+std::vector<TableCase> TableCases() {
+  // Records at 1024, 1280 and 1920; the extended partition ends at 3584.
   const auto mbr = [](TableDisk& d) {
-    MakeMbr(d, {{2048, 8192}, {10240, 4096}}, {16384, 40960}, {{18432, 2048}, {22528, 8192}, {32768, 4096}});
+    MakeMbr(d, {{128, 512}, {640, 256}}, {1024, 2560}, {{1152, 128}, {1408, 512}, {2048, 256}});
   };
   const auto gpt = [](TableDisk& d) {
-    MakeGpt(d, {{2048, 4096}, {0, 0}, {40000, 100}, {8192, 1024}});  // gaps and an unused entry
+    MakeGpt(d, {{128, 256}, {0, 0}, {2500, 100}, {512, 64}});  // gaps and an unused entry
     SealGpt(d);
   };
-  struct Case {
-    const char* name;
-    std::function<void(TableDisk&)> make;
-    uint64_t end;           // 0: no table trusted
-    uint64_t diskSectors = kDisk;  // what the caller knows of the disk's length
-    uint64_t failAt = UINT64_MAX;
-  };
-  const Case cases[] = {
-      {"primaries only", [](TableDisk& d) { MakeMbr(d, {{63, 1000}, {2048, 30000}}, {}, {}); }, 32048},
-      {"three logical partitions", mbr, 36864},
+  return {
+      {"primaries only", [](TableDisk& d) { MakeMbr(d, {{63, 1000}, {1100, 2000}}, {}, {}); }, 1100 + 2000},
+      {"three logical partitions", mbr, 2048 + 256},
       {"logicals end before the last primary",
-       [](TableDisk& d) { MakeMbr(d, {{2048, 8192}, {50000, 100}}, {16384, 8192}, {{18432, 2048}}); }, 50100},
-      {"length unknown", mbr, 36864, 0},
-      {"extended partition past the known length", mbr, 0, 36000},
-      {"GPT with gaps and an unused entry", gpt, 40100},
-      {"GPT length unknown", gpt, 40100, 0},
+       [](TableDisk& d) { MakeMbr(d, {{128, 512}, {3500, 100}}, {1024, 512}, {{1152, 128}}); }, 3500 + 100},
+      {"length unknown", mbr, 2048 + 256, 0},
+      {"extended partition past the known length", mbr, 0, 3000},
+      {"GPT with gaps and an unused entry", gpt, 2500 + 100},
+      {"GPT length unknown", gpt, 2500 + 100, 0},
       {"no signature", [&](TableDisk& d) { mbr(d); d.Sector(0)[511] = 0; }, 0},
       {"boot code in the entries", [&](TableDisk& d) { mbr(d); d.Sector(0)[446] = 0x45; }, 0},
       {"no partition listed", [](TableDisk& d) { PutMbrEntry(d, 0, 0, 0, 0, 0); }, 0},
       {"only an empty extended partition",
-       [](TableDisk& d) { MakeMbr(d, {}, {2048, 4096}, {}); PutMbrEntry(d, 2048, 0, 0, 0, 0); }, 0},
-      {"primary past the end", [](TableDisk& d) { MakeMbr(d, {{2048, kDisk}}, {}, {}); }, 0},
+       [](TableDisk& d) { MakeMbr(d, {}, {1024, 512}, {}); PutMbrEntry(d, 1024, 0, 0, 0, 0); }, 0},
+      {"primary past the end", [](TableDisk& d) { MakeMbr(d, {{128, kDisk}}, {}, {}); }, 0},
       {"primary over the MBR", [](TableDisk& d) { MakeMbr(d, {{0, 100}}, {}, {}); }, 0},
-      {"two extended partitions",
-       [&](TableDisk& d) { mbr(d); PutMbrEntry(d, 0, 3, 0x05, 60000, 100); }, 0},
-      {"chain loops", [&](TableDisk& d) { mbr(d); PutMbrEntry(d, 30720, 1, 0x05, 0, 2048); }, 0},
-      {"two links in one record", [&](TableDisk& d) { mbr(d); PutMbrEntry(d, 16384, 2, 0x05, 14336, 8); }, 0},
-      {"logical over its record", [&](TableDisk& d) { mbr(d); PutMbrEntry(d, 30720, 0, 0x83, 0, 100); }, 0},
+      {"two extended partitions", [&](TableDisk& d) { mbr(d); PutMbrEntry(d, 0, 3, 0x05, 3700, 100); }, 0},
+      {"chain loops", [&](TableDisk& d) { mbr(d); PutMbrEntry(d, 1920, 1, 0x05, 0, 128); }, 0},
+      {"two links in one record", [&](TableDisk& d) { mbr(d); PutMbrEntry(d, 1024, 2, 0x05, 1920 - 1024, 8); }, 0},
+      {"logical over its record", [&](TableDisk& d) { mbr(d); PutMbrEntry(d, 1920, 0, 0x83, 0, 100); }, 0},
       {"link outside the extended partition",
-       [&](TableDisk& d) { mbr(d); PutMbrEntry(d, 30720, 1, 0x05, 40960, 2048); }, 0},
+       [&](TableDisk& d) { mbr(d); PutMbrEntry(d, 1920, 1, 0x05, 2560, 128); }, 0},
       {"logical outside the extended partition",
-       [&](TableDisk& d) { mbr(d); PutMbrEntry(d, 30720, 0, 0x83, 2048, 30000); }, 0},
-      {"unreadable record", mbr, 0, kDisk, 20480},
+       [&](TableDisk& d) { mbr(d); PutMbrEntry(d, 1920, 0, 0x83, 128, 2000); }, 0},
+      {"unreadable record", mbr, 0, kDisk, 1280},
       {"GPT header checksum", [&](TableDisk& d) { gpt(d); d.Sector(1)[40] ^= 1; }, 0},
       {"GPT entry checksum", [&](TableDisk& d) { gpt(d); d.Sector(2)[100] ^= 1; }, 0},
-      {"GPT entry past the end", [](TableDisk& d) { MakeGpt(d, {{2048, kDisk}}); SealGpt(d); }, 0},
+      {"GPT entry past the end", [](TableDisk& d) { MakeGpt(d, {{128, kDisk}}); SealGpt(d); }, 0},
       {"GPT entry over the table", [](TableDisk& d) { MakeGpt(d, {{20, 100}}); SealGpt(d); }, 0},
       {"GPT entry ends before it starts",
-       [](TableDisk& d) { MakeGpt(d, {{4096, 100}}); Put64(d.Sector(2) + 40, 4000); SealGpt(d); }, 0},
+       [](TableDisk& d) { MakeGpt(d, {{256, 100}}); Put64(d.Sector(2) + 40, 200); SealGpt(d); }, 0},
       {"GPT without used entries", [](TableDisk& d) { MakeGpt(d, {}); SealGpt(d); }, 0},
-      {"GPT larger than the disk", gpt, 0, 32768},
+      {"GPT larger than the disk", gpt, 0, 2048},
   };
+}
+
+TEST(PartitionTable, EndsAfterTheLastPartitionOrTrustsNothing) {
   for (const uint32_t bufferBytes : {512u, 65536u}) {
-    for (const Case& c : cases) {
+    for (const TableCase& c : TableCases()) {
       TableDisk disk;
       disk.sectors = kDisk;
       c.make(disk);
@@ -191,15 +207,52 @@ TEST(PartitionTable, EndsAfterTheLastPartitionOrTrustsNothing) {
 TEST(PartitionTable, BoundsTheChainOfExtendedBootRecords) {
   for (const uint32_t records : {kMaxExtendedBootRecords, kMaxExtendedBootRecords + 1}) {
     TableDisk disk;
-    disk.sectors = 1 << 20;
+    disk.sectors = 1 << 16;
     std::vector<Part> logicals;
-    for (uint32_t i = 0; i < records; ++i) logicals.push_back({4096 + 4096 * uint64_t(i), 2048});
-    MakeMbr(disk, {}, {2048, 4096 * records}, logicals);
+    for (uint32_t i = 0; i < records; ++i) logicals.push_back({256 + 256 * uint64_t(i), 64});
+    MakeMbr(disk, {}, {128, 256 * records}, logicals);
     ReadLog log{&disk, 512, UINT64_MAX};
     SectorReader reader{ReadTableDisk, &log};
     uint8_t buffer[512];
-    const uint64_t want = records <= kMaxExtendedBootRecords ? 4096 + 4096 * uint64_t(records - 1) + 2048 : 0;
+    const uint64_t want = records <= kMaxExtendedBootRecords ? 256 + 256 * uint64_t(records - 1) + 64 : 0;
     EXPECT_EQ(AllocatedDiskEnd(reader, disk.sectors, buffer, sizeof buffer), want) << records << " records";
+  }
+}
+
+// A trimmed create of each disk above through the worker: the image is exactly
+// the disk's first sectors up to the table's end, counted against that end, or
+// the whole disk with the added sentence when no table is trusted.
+class TrimmedCreate : public JobTest {};
+
+TEST_F(TrimmedCreate, ImageHoldsTheDiskUpToItsLastPartitionOrAllOfIt) {
+  const std::string path = "\\\\.\\PHYSICALDRIVE1";
+  for (const TableCase& c : TableCases()) {
+    FreshJob();
+    TableDisk disk;
+    disk.sectors = kDisk;
+    c.make(disk);
+    const uint64_t sectors = c.diskSectors != 0 ? c.diskSectors : kDisk;
+    sim::DeviceSpec setup = Disk(sectors * kSector);
+    setup.fill = [&disk](uint64_t offset, uint8_t* out, size_t length) { disk.Fill(offset, out, length); };
+    setup.answersLength = c.diskSectors != 0;
+    if (c.failAt != UINT64_MAX) setup.badReadSectors[c.failAt] = ERROR_CRC;
+    sim::AddDevice(path, setup);
+    ASSERT_TRUE(PrepareCreate('1'));
+    jobState.trimToPartitions = 1;
+    RunJob();
+
+    const std::vector<uint8_t> image = ReadHostFile(imagePath_);
+    const uint64_t want = c.end != 0 ? c.end : sectors;
+    const bool failed = c.failAt != UINT64_MAX;
+    if (!failed) {
+      EXPECT_EQ(image.size(), want * kSector) << c.name;
+    }
+    EXPECT_TRUE(image == sim::DeviceBytes(path, 0, image.size())) << c.name;
+    EXPECT_EQ(jobState.totalSectors.load(), c.end != 0 ? c.end : c.diskSectors) << c.name;
+    const std::string outcome = failed ? "映像创建失败" : "映像创建完成";
+    const std::string note = failed ? "\r\nNo partition table was trusted, so the whole disk was being copied."
+                                    : "\r\nNo partition table was trusted, so the whole disk was copied.";
+    EXPECT_EQ(OnlyMessageBox().text, outcome + (c.end == 0 ? note : "")) << c.name;
   }
 }
 
