@@ -196,7 +196,9 @@ bool ReadTableSectors(void* device, uint64_t first, uint32_t count, uint8_t* out
 // table through the job's transfer buffer; 0 when no table can be trusted.
 uint64_t TrimmedEnd(DiskDevice* device) {
   const SectorReader reader{ReadTableSectors, device};
-  return AllocatedDiskEnd(reader, DiskDeviceLength(device), jobState.buffer, kBlockBytes);
+  // The sectors the device vouches for; the old size query's answer is the last index.
+  DiskDeviceLength(device);
+  return AllocatedDiskEnd(reader, device->endSectors, jobState.buffer, kBlockBytes);
 }
 
 void RunCreateJob() {
