@@ -13,7 +13,6 @@
 #include "resources/resource_ids.h"
 
 #include <cstdio>
-#include <cwchar>
 
 namespace {
 
@@ -35,15 +34,21 @@ static_assert(sizeof(kCreateCancelledText) + sizeof(L"\r\n") + sizeof(kWholeDisk
                   sizeof(outcomeText),
               "the longest outcome and its note fit");
 
+// Copies `text` into outcomeText from `at` on; returns where it ends. By hand:
+// the legacy family's C runtime lacks the wide string functions.
+uint32_t AppendOutcomeText(uint32_t at, const wchar_t* text) {
+  while (*text != L'\0' && at + 1 < kOutcomeTextChars) outcomeText[at++] = *text++;
+  outcomeText[at] = L'\0';
+  return at;
+}
+
 // `note`, when given, goes on a line of its own under the outcome's text.
 void ShowOutcome(const Outcome& outcome, const wchar_t* note = nullptr) {
   WriteOutcomeWord(outcome.word);
   RequestProgressRedraw();
   const wchar_t* text = outcome.text;
   if (note != nullptr) {
-    std::wcscpy(outcomeText, outcome.text);
-    std::wcscat(outcomeText, L"\r\n");
-    std::wcscat(outcomeText, note);
+    AppendOutcomeText(AppendOutcomeText(AppendOutcomeText(0, outcome.text), L"\r\n"), note);
     text = outcomeText;
   }
   MessageBoxW(mainWindow, text, outcome.caption, MB_OK);
