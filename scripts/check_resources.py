@@ -18,10 +18,13 @@ CLASS_ORDINALS = {0x80: 'Button', 0x81: 'Edit', 0x82: 'Static', 0x83: 'ListBox',
                   0x84: 'ScrollBar', 0x85: 'ComboBox'}
 
 WS_CHILD_VISIBLE = 0x50000000
+WS_CHILD = 0x40000000
+WS_DISABLED = 0x08000000
 
 # What the two windows are made of, control by control in template order:
-# (id, class, text, (x, y, cx, cy), style). Every control style includes
-# WS_CHILD | WS_VISIBLE. Text None means an ordinal (the bitmap id).
+# (id, class, text, (x, y, cx, cy), style). Every control is a child, and all
+# but the create tab's hidden check box are visible. Text None means an
+# ordinal (the bitmap id).
 MAIN = dict(style=0x92CA08C0, rect=(0, 0, 229, 93), caption='    Tavrin V1.6',
             font=(8, 'MS Sans Serif'), controls=[
     (1044, 'SysListView32', 'List1', (5, 52, 219, 15), 0x5081F401),
@@ -31,6 +34,7 @@ MAIN = dict(style=0x92CA08C0, rect=(0, 0, 229, 93), caption='    Tavrin V1.6',
     (1008, 'Button', '开始', (188, 75, 38, 14), WS_CHILD_VISIBLE | 0x00010000),
     (1007, 'Button', '关于', (3, 75, 38, 14), WS_CHILD_VISIBLE | 0x00010000),
     (1009, 'Button', '帮助', (42, 75, 41, 14), WS_CHILD_VISIBLE | 0x00010000),
+    (1047, 'Button', '仅已分配分区', (88, 76, 90, 10), WS_CHILD | WS_DISABLED | 0x00010000 | 0x3),
     (1043, 'Static', '映像档:', (7, 35, 36, 9), WS_CHILD_VISIBLE | 0x00020000),
     (1042, 'Static', '选择驱动器', (7, 20, 51, 8), WS_CHILD_VISIBLE | 0x00020000),
     (1034, 'SysTabControl32', 'Tab1', (0, 2, 229, 90), WS_CHILD_VISIBLE | 0x00020000),

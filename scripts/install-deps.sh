@@ -10,6 +10,8 @@ PACKAGES=(
   # needs to fetch and build the others from source, and the native tools the tests compare with
   zlib1g-dev liblzma-dev libzstd-dev libminizip-dev libz-mingw-w64-dev dpkg-dev make
   xz-utils zstd gzip zip mtools dosfstools
+  # trimmed backups: partitioned disk files for the Wine tests
+  fdisk
 )
 # scripts/build-libs.sh fetches source packages: they need a deb-src entry.
 DEB_SRC=/etc/apt/sources.list.d/tavrin-deb-src.sources

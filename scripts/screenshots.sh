@@ -51,5 +51,27 @@ shot_running_job() {
   echo "screenshots: $DOCS/running-job.png"
 }
 
+# The create tab with the demo disk linked as physical disk 0 and selected, and
+# the allocated-partitions-only box checked.
+shot_create_trimmed() {
+  local index
+  ln -sfn "$DEMO_DISK" "$WINEPREFIX/dosdevices/physicaldrive0" || e2e_die "cannot link physical disk 0"
+  e2e_start_tavrin
+  wine "$UIDRIVER_EXE" tab 1 >/dev/null
+  index=$(wine "$UIDRIVER_EXE" combo-items 1036 | grep -n '^Physical Disk 0 ' | cut -d: -f1)
+  [ -n "$index" ] || e2e_die "physical disk 0 is not listed"
+  wine "$UIDRIVER_EXE" combo-select 1036 $((index - 1)) >/dev/null
+  sleep 0.3
+  wine "$UIDRIVER_EXE" click 1047 >/dev/null
+  wine "$UIDRIVER_EXE" set-text 1039 'Z:\backup\card.img' >/dev/null
+  sleep 0.3
+  e2e_screenshot "$DOCS/create-trimmed.png"
+  wine "$UIDRIVER_EXE" close >/dev/null
+  wait "$E2E_TAVRIN_PID" 2>/dev/null
+  rm -f "$WINEPREFIX/dosdevices/physicaldrive0"
+  echo "screenshots: $DOCS/create-trimmed.png"
+}
+
 shot_main_window
 shot_running_job
+shot_create_trimmed

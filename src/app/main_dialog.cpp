@@ -9,6 +9,7 @@
 #include "app/progress_paint.h"
 #include "app/start_command.h"
 #include "app/status_line.h"
+#include "app/trim_option.h"
 #include "disk/drive_list.h"
 #include "imaging/job_state.h"
 #include "online/about_dialog.h"
@@ -23,6 +24,7 @@ constexpr UINT kProgressTimerPeriod = 1000;
 constexpr UINT kTabCaptionChars = 16;
 static_assert(sizeof(OPENFILENAMEA) == kFileDialogRecordBytes && sizeof(OPENFILENAMEW) == kFileDialogRecordBytes,
               "the file dialogs take the full record");
+static_assert(kDriveLabelBytes >= kDriveTextBytes, "a list entry is read as far as Start reads the field");
 
 HWND tabControl = nullptr;                  // tab control 1034; main thread, at initialisation
 HWND driveCombo = nullptr;                  // drive combo box 1036; main thread, at initialisation
@@ -49,6 +51,27 @@ void CreateToolTips(HWND window) {
   AddToolTip(IDC_START, window, TIP_START, toolTipWindow);
   AddToolTip(IDC_ABOUT, window, TIP_ABOUT, toolTipWindow);
   AddToolTip(IDC_BROWSE, window, TIP_BROWSE, toolTipWindow);
+  AddToolTip(IDC_TRIM, window, TIP_TRIM, toolTipWindow);
+}
+
+// Greys the create tab's trim box unless the drive field names a physical
+// disk. While the selection changes the field still shows the old entry, so
+// the newly selected entry is read from the list.
+void UpdateTrimBox(HWND window, WORD notification) {
+  char text[kDriveLabelBytes];
+  text[0] = '\0';
+  const LRESULT selected = SendMessageA(driveCombo, CB_GETCURSEL, 0, 0);
+  if (notification == CBN_SELCHANGE && selected != CB_ERR) {
+    const LRESULT length = SendMessageA(driveCombo, CB_GETLBTEXTLEN, static_cast<WPARAM>(selected), 0);
+    if (length >= 0 && length < static_cast<LRESULT>(sizeof text)) {
+      SendMessageA(driveCombo, CB_GETLBTEXT, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(text));
+    }
+  } else {
+    GetWindowTextA(driveCombo, text, sizeof text);
+  }
+  // Start reads no more of the field than this.
+  text[kDriveTextBytes - 1] = '\0';
+  EnableWindow(GetDlgItem(window, IDC_TRIM), TrimOffered(text, jobState.platformClass) ? TRUE : FALSE);
 }
 
 void InitialiseMainWindow(HWND window) {
@@ -72,9 +95,11 @@ void InitialiseMainWindow(HWND window) {
   SetTimer(window, IDT_PROGRESS_TIMER, kProgressTimerPeriod, nullptr);
   CreateToolTips(window);
   SendMessageA(driveCombo, CB_SETCURSEL, 0, 0);
+  UpdateTrimBox(window, 0);
 }
 
 void ChangeTab(HWND window) {
+  ShowWindow(GetDlgItem(window, IDC_TRIM), SelectedTab() == kCreateImageFromDisk ? SW_SHOW : SW_HIDE);
   if (SelectedTab() == kCreateImageFromDisk) {
     SetControlTextWide(window, IDC_DRIVE_LABEL, LABEL_DRIVE_CREATE);
     SetControlTextWide(window, IDC_FILE_LABEL, LABEL_FILE_CREATE);
@@ -112,6 +137,7 @@ void PressStart(HWND window) {
   if (jobState.busy.load() == 0 && quitWhenIdle.load() == 0) {
     ReadImagePathField(window);
     GetDlgItemTextA(window, IDC_DRIVE_LIST, driveText, kDriveTextBytes);
+    trimBoxChecked = IsDlgButtonChecked(window, IDC_TRIM) == BST_CHECKED ? 1 : 0;
   }
   PressStartButton(SelectedTab());
 }
@@ -157,7 +183,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return FALSE;
     }
     case WM_COMMAND:
-      if (HIWORD(wParam) == 0) RunCommand(window, LOWORD(wParam));
+      if (HIWORD(wParam) == 0) {
+        RunCommand(window, LOWORD(wParam));
+      } else if (LOWORD(wParam) == IDC_DRIVE_LIST &&
+                 (HIWORD(wParam) == CBN_SELCHANGE || HIWORD(wParam) == CBN_EDITCHANGE)) {
+        UpdateTrimBox(window, HIWORD(wParam));
+      }
       return FALSE;
     case WM_CLOSE:
       // While a job runs it is cancelled first; its worker's end closes the window.

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/app_texts.h"
 #include "app/close_request.h"
+#include "app/trim_option.h"
 #include "app/image_path.h"
 #include "disk/disk_guard.h"
 #include "disk/drive_naming.h"
@@ -163,6 +164,11 @@ void PressStartButton(int32_t selectedTab) {
   jobState.outcomeWordShown.store(0);
   jobState.busy.store(1);
   jobState.targetDesignator.store(designator);
+  // The box is greyed for anything but a physical disk; a check left in it
+  // from another drive does not count.
+  const bool trim = selectedTab == kCreateImageFromDisk && trimBoxChecked != 0 &&
+                    TrimOffered(driveText, jobState.platformClass);
+  jobState.trimToPartitions.store(trim ? 1 : 0);
   jobState.sectorsDone.store(0);
   jobState.buffer = AllocateTransferBuffer();
   if (jobState.buffer == nullptr) {

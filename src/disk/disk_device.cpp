@@ -123,17 +123,22 @@ DiskTransfer ReadDiskSectors(DiskDevice* device, uint64_t sector, uint32_t count
     return result;
   }
   // Reads follow each other from sector 0 on; the handle's position is moved
-  // only when a failed read is taken apart.
+  // only when a read starts elsewhere (a partition table's sectors) or a
+  // failed read is taken apart.
+  if (sector != device->nextReadSector) SeekNt(device->handle, sector);
   DiskTransfer result = ReadNt(device->handle, count, buffer);
   if (result.bytes == 0 && result.error != 0) result = SalvageNtRead(device, sector, count, buffer, result.error);
+  device->nextReadSector = result.error == 0 ? sector + result.bytes / kDiskSector : UINT64_MAX;
   return result;
 }
 
 DiskTransfer ReadDiskSectorsWhole(DiskDevice* device, uint64_t sector, uint32_t count, uint8_t* buffer) {
   if (device->legacy) return ReadDiskSectors(device, sector, count, buffer);  // the driver's windows are whole already
+  if (sector != device->nextReadSector) SeekNt(device->handle, sector);
   const DiskTransfer result = ReadNt(device->handle, count, buffer);
   // Where a failed read leaves the position is not promised.
   if (result.failed) SeekNt(device->handle, sector);
+  device->nextReadSector = result.failed ? sector : sector + result.bytes / kDiskSector;
   return result;
 }
 

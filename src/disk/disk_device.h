@@ -18,6 +18,8 @@ struct DiskDevice {
   uint8_t drive = 0;                    // legacy: drive number, 1 = A
   uint64_t endSectors = 0;              // sectors known to exist (the disk-end rule, the legacy
                                         // windows); set by DiskDeviceLength; 0 = unknown
+  uint64_t nextReadSector = 0;          // NT: where the handle's position is after the last read
+                                        // (UINT64_MAX: unknown, after a failed read)
 };
 
 // What one read or write moved: whole bytes done, and the error that stopped

@@ -4,6 +4,7 @@
 
 #include "disk/disk_device.h"
 #include "disk/drive_naming.h"
+#include "disk/partition_table.h"
 #include "disk/raw_device.h"
 #include "disk/volume_lock.h"
 #include "imaging/job_state.h"
@@ -28,10 +29,29 @@ const Outcome kCreateCompleted{kWordCompleted, kCreateCompletedText, kCaptionSuc
 const Outcome kCreateCancelled{kWordCancelled, kCreateCancelledText, kCaptionCancelled};
 const Outcome kCreateFailed{kWordFailed, kCreateFailedText, kCaptionFailure};
 
-void ShowOutcome(const Outcome& outcome) {
+wchar_t outcomeText[kOutcomeTextChars];  // an outcome text with its added sentence; worker
+static_assert(sizeof(kCreateCancelledText) + sizeof(L"\r\n") + sizeof(kWholeDiskStoppedText) <=
+                  sizeof(outcomeText),
+              "the longest outcome and its note fit");
+
+// Copies `text` into outcomeText from `at` on; returns where it ends. By hand:
+// the legacy family's C runtime lacks the wide string functions.
+uint32_t AppendOutcomeText(uint32_t at, const wchar_t* text) {
+  while (*text != L'\0' && at + 1 < kOutcomeTextChars) outcomeText[at++] = *text++;
+  outcomeText[at] = L'\0';
+  return at;
+}
+
+// `note`, when given, goes on a line of its own under the outcome's text.
+void ShowOutcome(const Outcome& outcome, const wchar_t* note = nullptr) {
   WriteOutcomeWord(outcome.word);
   RequestProgressRedraw();
-  MessageBoxW(mainWindow, outcome.text, outcome.caption, MB_OK);
+  const wchar_t* text = outcome.text;
+  if (note != nullptr) {
+    AppendOutcomeText(AppendOutcomeText(AppendOutcomeText(0, outcome.text), L"\r\n"), note);
+    text = outcomeText;
+  }
+  MessageBoxW(mainWindow, text, outcome.caption, MB_OK);
   CloseImageFile();
 }
 
@@ -39,10 +59,13 @@ void ShowWriteOutcome(LoopEnd end) {
   ShowOutcome(end == LoopEnd::Completed ? kWriteCompleted : end == LoopEnd::Cancelled ? kWriteCancelled : kWriteFailed);
 }
 
-void ShowCreateOutcome(LoopEnd end) {
+void ShowCreateOutcome(LoopEnd end, bool wholeDiskNote = false) {
+  const wchar_t* note = nullptr;
+  if (wholeDiskNote) note = end == LoopEnd::Completed ? kWholeDiskCopiedText : kWholeDiskStoppedText;
   ShowOutcome(end == LoopEnd::Completed   ? kCreateCompleted
               : end == LoopEnd::Cancelled ? kCreateCancelled
-                                          : kCreateFailed);
+                                          : kCreateFailed,
+              note);
 }
 
 void RunOpeningSequence() {
@@ -170,6 +193,19 @@ bool RunWriteJob() {
   return true;
 }
 
+bool ReadTableSectors(void* device, uint64_t first, uint32_t count, uint8_t* out) {
+  return ReadDiskSectors(static_cast<DiskDevice*>(device), first, count, out).bytes == count * kSectorBytes;
+}
+
+// Where a trimmed create ends: after the disk's last partition, read from its
+// table through the job's transfer buffer; 0 when no table can be trusted.
+uint64_t TrimmedEnd(DiskDevice* device) {
+  const SectorReader reader{ReadTableSectors, device};
+  // The sectors the device vouches for; the old size query's answer is the last index.
+  DiskDeviceLength(device);
+  return AllocatedDiskEnd(reader, device->endSectors, jobState.buffer, kBlockBytes);
+}
+
 void RunCreateJob() {
   ImageSink sink;
   if (!OpenImageSink(&sink, jobState.imageFile, jobState.imageFormat)) {
@@ -186,12 +222,17 @@ void RunCreateJob() {
     CloseImageFile();
     return;
   }
-  const LoopResult result = RunCreateLoop(&device, &sink);
+  // Only a physical disk on the NT family has its table read; Start offers no more.
+  const bool trim = jobState.trimToPartitions.load() != 0 && !device.legacy;
+  const uint64_t end = trim ? TrimmedEnd(&device) : 0;
+  const LoopResult result = RunCreateLoop(&device, &sink, end);
   CloseImageSink(&sink);
   CloseJobDisk(&device);
+  // A disk that ended before its table's last partition was copied whole.
+  const bool wholeDisk = trim && (end == 0 || (result.end == LoopEnd::Completed && jobState.sectorsDone.load() < end));
   // The last read's error stays pending while the outcome is shown.
   SetLastError(result.error);
-  ShowCreateOutcome(result.end);
+  ShowCreateOutcome(result.end, wholeDisk);
 }
 
 }  // namespace

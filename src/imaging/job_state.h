@@ -41,6 +41,7 @@ struct JobState {
   std::atomic<uint8_t> cancelRequested{0};      // set by the button while busy, cleared by the worker
   std::atomic<uint8_t> busy{0};                 // 1 while a job runs; set by Start, cleared by the worker last
   std::atomic<uint8_t> outcomeWordShown{0};     // 1 once the worker wrote the job's outcome word; Start clears it
+  std::atomic<uint8_t> trimToPartitions{0};     // 1: a create ends at the last partition's end; written by Start
   char* statusText = nullptr;                   // 256 bytes from start-up; use WriteStatusText/ReadStatusText
   std::atomic<uint64_t> tickCount{0};           // one-second ticks since the window opened; timer only
   std::atomic<uint64_t> startTick{0};           // tickCount when the worker started; worker

@@ -23,6 +23,11 @@ constexpr wchar_t kWriteFailedText[] = L"映像写入失败";
 constexpr wchar_t kCreateCompletedText[] = L"映像创建完成";
 constexpr wchar_t kCreateCancelledText[] = L"Image Creation Cancelled";
 constexpr wchar_t kCreateFailedText[] = L"映像创建失败";
+// Added on a line of its own to the outcome of a trimmed create whose disk had
+// no partition table that could be trusted.
+constexpr wchar_t kWholeDiskCopiedText[] = L"No partition table was trusted, so the whole disk was copied.";
+constexpr wchar_t kWholeDiskStoppedText[] = L"No partition table was trusted, so the whole disk was being copied.";
+constexpr uint32_t kOutcomeTextChars = 160;
 constexpr wchar_t kCaptionSuccess[] = L"Success";
 constexpr wchar_t kCaptionCancelled[] = L"Cancelled";
 constexpr wchar_t kCaptionFailure[] = L"Failure";

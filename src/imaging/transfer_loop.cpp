@@ -71,18 +71,17 @@ DiskTransfer FindFailedBlock(DiskDevice* device, uint64_t firstSector, uint32_t 
 // again block by block, each as the one-block loop read it (the disk-end rule
 // included), up to the block that comes back short: the blocks before the
 // failure are kept, as they were when every read was one block.
-DiskTransfer ReadTransfer(DiskDevice* device, uint64_t firstSector, uint32_t blocks, uint8_t* buffer) {
-  const uint32_t sectors = blocks * kBlockSectors;
-  if (blocks == 1) return ReadDiskSectors(device, firstSector, sectors, buffer);
+DiskTransfer ReadTransfer(DiskDevice* device, uint64_t firstSector, uint32_t sectors, uint8_t* buffer) {
+  if (sectors <= kBlockSectors) return ReadDiskSectors(device, firstSector, sectors, buffer);
   const DiskTransfer whole = ReadDiskSectorsWhole(device, firstSector, sectors, buffer);
   if (!whole.failed) return whole;  // whole, or short at the device's end
   DiskTransfer result;
-  for (uint32_t block = 0; block < blocks; ++block) {
-    const DiskTransfer one = ReadDiskSectors(device, firstSector + uint64_t{block} * kBlockSectors, kBlockSectors,
-                                             buffer + size_t{block} * kBlockBytes);
+  for (uint32_t done = 0; done < sectors; done += kBlockSectors) {
+    const uint32_t count = std::min(kBlockSectors, sectors - done);
+    const DiskTransfer one = ReadDiskSectors(device, firstSector + done, count, buffer + size_t{done} * kSectorBytes);
     result.bytes += one.bytes;
     result.error = one.error;
-    if (one.bytes != kBlockBytes) break;
+    if (one.bytes != count * kSectorBytes) break;
   }
   return result;
 }
@@ -177,9 +176,9 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
   return Ended(LoopEnd::Failed);
 }
 
-LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink) {
+LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink, uint64_t endSector) {
   const BlockRules& rules = RulesFor(*device);
-  const uint64_t length = DiskDeviceLength(device);
+  const uint64_t length = endSector != 0 ? endSector : DiskDeviceLength(device);
   jobState.totalSectors.store(length);
   jobState.sectorsDone.store(0);
   jobState.blockBytes.store(kBlockBytes);
@@ -195,12 +194,20 @@ LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink) {
       break;
     }
     UpdatePercentDone();
-    const DiskTransfer read = ReadTransfer(device, jobState.sectorsDone.load(), blocks, buffer);
+    uint32_t sectors = blocks * kBlockSectors;
+    if (endSector != 0) {
+      const uint64_t left = endSector - jobState.sectorsDone.load();
+      if (left == 0) break;
+      if (left < sectors) sectors = static_cast<uint32_t>(left);
+    }
+    const DiskTransfer read = ReadTransfer(device, jobState.sectorsDone.load(), sectors, buffer);
     readError = read.error;
-    const bool last = read.bytes != transferBytes;  // the device's end, or a read that failed
+    const bool endsShort = read.bytes != sectors * kSectorBytes;  // the device's end, or a read that failed
+    // That, or the last transfer of a trimmed image.
+    const bool last = endsShort || read.bytes != transferBytes;
     if (rules.createSpeedCountsCancelledRead) AddBytesDone(read.bytes);
     if (CancelRequested()) {
-      StepBlocks(read.bytes, 0, last);
+      StepBlocks(read.bytes, 0, endsShort);
       cancelled = true;  // the transfer just read is neither written nor counted
       uncopiedInFlight = read.bytes > 0;
       break;
@@ -208,7 +215,7 @@ LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink) {
     if (!rules.createSpeedCountsCancelledRead) AddBytesDone(read.bytes);
     // A full image disk: the image keeps what fits, and the job is not complete.
     if (!WriteImageSink(sink, buffer, read.bytes)) return Ended(LoopEnd::Failed, readError);
-    StepBlocks(read.bytes, read.bytes, last);
+    StepBlocks(read.bytes, read.bytes, endsShort);
     if (last) break;
   }
   if (!FinishImageSink(sink)) return Ended(LoopEnd::Failed, readError);

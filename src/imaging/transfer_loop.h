@@ -58,5 +58,7 @@ uint32_t TransferBlocks(const DiskDevice& device);
 // Progress goes to jobState, which Start prepared.
 LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source);
 // Copies `device` from sector 0 into `sink` until the device ends, fails, or
-// the job is cancelled; the device is open for reading.
-LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink);
+// the job is cancelled; the device is open for reading. A nonzero endSector
+// (a trimmed create) ends the image there and is the job's length; the
+// device's own length is then not asked again.
+LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink, uint64_t endSector = 0);

@@ -10,6 +10,7 @@
 #                                        EIO (a "Not Ready" drive); with BACKING, only bytes FROM..TO-1 fail
 #             set_drive_type L TYPE      floppy|hd|cdrom|network for GetDriveType; call before start_tavrin
 #             unmap_drive L
+#             map_physical_disk N PATH   \\.\PhysicalDriveN opens PATH (a file or block device): "Physical Disk N"
 # Program     start_tavrin               start tavrin.exe, wait for its main window
 #             start_tavrin_win98         the same with Windows 98 version answers for tavrin.exe
 #             start_tavrin_hosts FILE    the same with FILE seen as /etc/hosts (update check)
@@ -18,6 +19,7 @@
 #                                        own shell, not in $(...):  rc=0; wait_tavrin_exit 5 || rc=$?
 # UI          ui ARGS...                 run the UI driver (see tests/e2e/driver/ui_driver.cpp)
 # Checks      expect_eq WANT GOT WHAT    fail unless equal
+#             control_state ID           "shown|hidden enabled|greyed" from the control's style
 #             expect_match REGEX GOT WHAT
 #             fail MSG
 # Files       SCRATCH                    a folder of this scenario's own
@@ -34,6 +36,7 @@ SCRATCH=$(mktemp -d "$E2E_WORK/scratch.XXXXXX")
 TAVRIN_PID=""
 _SCENARIO_PIDS=()
 _SCENARIO_DRIVES=()
+_SCENARIO_DISKS=()
 _SCENARIO_WIN98=""
 _SCENARIO_DRIVE_TYPES=()
 
@@ -44,6 +47,12 @@ fail() {
 
 expect_eq() {
   [ "$1" == "$2" ] || fail "$3: want '$1', got '$2'"
+}
+
+control_state() {
+  local style
+  style=$(ui style "$1") || fail "no style for control $1"
+  echo "$( ((style & 0x10000000)) && echo shown || echo hidden) $( ((style & 0x08000000)) && echo greyed || echo enabled)"
 }
 
 expect_match() {
@@ -112,6 +121,13 @@ map_eio_drive() {
   [ -e "$mnt/disk" ] || fail "eiofs did not mount: $(tail -1 "$E2E_OUT/eiofs-$letter.log")"
   eval "_MOUNT_$letter=$mnt"
   _map_raw "$letter" "$mnt/disk"
+}
+
+map_physical_disk() {
+  [ $# = 2 ] || fail "usage: map_physical_disk DIGIT PATH"
+  [ -e "$2" ] || fail "map_physical_disk: no file $2"
+  ln -sfn "$(readlink -f "$2")" "$WINEPREFIX/dosdevices/physicaldrive$1"
+  _SCENARIO_DISKS+=("$1")
 }
 
 set_drive_type() {
@@ -221,6 +237,7 @@ _scenario_cleanup() {
   for p in "${_SCENARIO_PIDS[@]}"; do kill "$p" 2>/dev/null; done
   for p in "${_SCENARIO_PIDS[@]}"; do wait "$p" 2>/dev/null; done
   for l in "${_SCENARIO_DRIVES[@]}"; do unmap_drive "$l"; done
+  for l in "${_SCENARIO_DISKS[@]}"; do rm -f "$WINEPREFIX/dosdevices/physicaldrive$l"; done
   if [ -n "$_SCENARIO_WIN98" ]; then
     wine reg delete 'HKCU\Software\Wine\AppDefaults\tavrin.exe' /f >/dev/null 2>&1
   fi

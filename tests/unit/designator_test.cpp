@@ -1,5 +1,6 @@
 // How a disk is named: the designator taken from the drive field's text, the
 // device path and legacy drive number made from it, and the percentage rule.
+#include "app/trim_option.h"
 #include "disk/drive_naming.h"
 #include "imaging/job_state.h"
 
@@ -52,6 +53,30 @@ TEST(Designator, DigitsNamePhysicalDisksAndLettersVolumes) {
     char path[64];
     FormatDevicePath(c.designator, path, sizeof(path));
     EXPECT_EQ(std::string(path), c.path);
+  }
+}
+
+// Only a whole physical disk begins with a partition table, and only the NT
+// family opens one; the box follows the designator Start would take.
+TEST(Designator, TrimIsOfferedForPhysicalDisksOnTheNtFamilyOnly) {
+  struct Case {
+    const char* text;
+    uint8_t platform;
+    bool offered;
+  };
+  const Case cases[] = {
+      {"Physical Disk 0 (64.00 MB)", kPlatformNt, true},
+      {"Physical Disk 9 (Not Ready)", kPlatformNt, true},
+      {"3", kPlatformNt, true},  // typed: Start opens physical drive 3
+      {"Drive E: (1.00 GB)", kPlatformNt, false},
+      {"Drive 3: (1.00 GB)", kPlatformNt, true},
+      {"Physical Disk (5)", kPlatformNt, false},
+      {"", kPlatformNt, false},
+      {"Physical Disk 0 (64.00 MB)", kPlatformLegacy, false},
+      {"Floppy A:", kPlatformLegacy, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TrimOffered(c.text, c.platform), c.offered) << "\"" << c.text << "\" on " << int(c.platform);
   }
 }
 

@@ -63,6 +63,7 @@ class JobTest : public SimTest {
     jobState.cancelRequested = 0;
     jobState.busy = 0;
     jobState.outcomeWordShown = 0;
+    jobState.trimToPartitions = 0;
     jobState.tickCount = 0;
     jobState.startTick = 0;
     jobState.platformClass = kPlatformNt;

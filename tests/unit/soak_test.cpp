@@ -90,6 +90,8 @@ struct Plan {
   const char* compressed = "";     // the image file's compression (".gz" ...); "" for a plain image
   uint64_t cancelAt = kNone;       // NT: Cancel is pressed during the transfer that writes up to this
                                    // byte, or that reads past it
+  bool trim = false;               // NT create of a physical disk with the trim box checked
+  uint64_t tableEnd = 0;           // sector 0 is an MBR whose one partition ends here (0: no table)
 
   std::string Describe() const {
     std::ostringstream out;
@@ -116,6 +118,7 @@ struct Plan {
     if (volumes > 0) out << ", " << volumes << " volumes on the disk" << (volumeInUse ? ", one in use" : "");
     if (*compressed != '\0') out << ", image file " << compressed;
     if (cancelAt != kNone) out << ", cancel at byte " << cancelAt;
+    if (trim) out << ", trimmed, table ends at " << tableEnd;
     return out.str();
   }
 };
@@ -235,6 +238,12 @@ Plan DrawPlan(Random& r) {
     const char* const created[] = {".gz", ".zst"};
     p.compressed = p.mode == kWriteImageToDisk ? written[r.Below(4)] : created[r.Below(2)];
   }
+  if (p.mode == kCreateImageFromDisk && !p.legacy && p.designator <= '9' && r.OneIn(2)) {
+    p.trim = true;
+    // Sometimes past the disk's end: refused when the length is known.
+    const uint64_t sectors = p.diskBytes / kSector;
+    if (sectors >= 2 && !r.OneIn(4)) p.tableEnd = r.Between(2, sectors + (r.OneIn(4) ? 300 : 0));
+  }
   return p;
 }
 
@@ -263,6 +272,20 @@ const Told kCreateFailed{"Failed", "映像创建失败", "Failure"};
 uint8_t DiskByte(uint64_t offset) { return static_cast<uint8_t>((offset >> 9) * 29 + offset * 11 + 0x3D); }
 void FillDisk(uint64_t offset, uint8_t* out, size_t length) {
   for (size_t i = 0; i < length; ++i) out[i] = DiskByte(offset + i);
+}
+
+// The disk's byte with the plan's partition table over sector 0: one entry
+// (sectors 1 to tableEnd - 1) and the boot signature.
+uint8_t PlanDiskByte(const Plan& p, uint64_t offset) {
+  if (p.tableEnd == 0 || offset >= kSector) return DiskByte(offset);
+  if (offset == 510) return 0x55;
+  if (offset == 511) return 0xAA;
+  if (offset == 446 + 4) return 0x83;
+  if (offset >= 446 && offset < 446 + 16) {
+    const uint64_t field = offset >= 446 + 12 ? p.tableEnd - 1 : offset >= 446 + 8 ? 1 : 0;
+    return static_cast<uint8_t>(field >> (8 * ((offset - 446) % 4)));
+  }
+  return 0;
 }
 
 std::vector<uint8_t> FreshDisk(uint64_t bytes) {
@@ -397,22 +420,20 @@ NtRead ModelNtDeviceRead(const Plan& p, uint64_t sector, uint64_t count, uint64_
   return {avail * kSector, false};
 }
 
-// One block as a read of one block gave it: a read that fails whole is read
-// again up to the end the device vouches for, and past it (or without it)
-// sector by sector up to the first that fails.
-NtRead ModelNtBlockRead(const Plan& p, uint64_t first, uint64_t end, uint64_t* transfers) {
-  const uint64_t window = kBlock / kSector;
-  NtRead read = ModelNtDeviceRead(p, first, window, transfers);
-  if (!read.failed || (end != 0 && first < end && first + window <= end)) return read;
+// One read of `count` sectors from `first` as the disk device makes it: a read
+// that fails whole is read again up to the end the device vouches for (`end`),
+// and past it (or without it) sector by sector up to the first that fails.
+NtRead ModelNtReadSectors(const Plan& p, uint64_t first, uint64_t count, uint64_t end, uint64_t* transfers) {
+  NtRead read = ModelNtDeviceRead(p, first, count, transfers);
+  if (!read.failed || (end != 0 && first < end && first + count <= end)) return read;
   uint64_t done = 0;
   if (end != 0 && first < end) {
     if (ModelNtDeviceRead(p, first, end - first, transfers).failed) return read;
     done = end - first;
   }
-  while (done < window) {
+  for (; done < count; ++done) {
     const NtRead one = ModelNtDeviceRead(p, first + done, 1, transfers);
     if (one.failed || one.bytes != kSector) return {done * kSector + one.bytes, one.failed};
-    ++done;
   }
   return {done * kSector, false};
 }
@@ -424,14 +445,21 @@ NtRead ModelNtBlockRead(const Plan& p, uint64_t first, uint64_t end, uint64_t* t
 // block that comes back short.
 Expected ModelNtCreate(const Plan& p, uint64_t blocks) {
   Expected e;
+  const uint64_t window = kBlock / kSector;
   if (p.openError != 0 || p.deviceMissing) {
     e.told = {kIdleStatus, "Unable to open disk for reading!", "Disk Error", MB_ICONERROR, true};
     return e;
   }
-  const uint64_t window = kBlock / kSector;
-  const uint64_t total = p.answersLength ? p.diskBytes / kSector : NtLastSectorIndex(p);
+  uint64_t total = p.answersLength ? p.diskBytes / kSector : NtLastSectorIndex(p);
   const uint64_t end = p.answersLength ? total : total == 0 ? 0 : total + 1;
   uint64_t counted = 0, transfers = 0;
+  // A trimmed create reads sector 0 first; its one partition must lie within
+  // the sectors the device vouches for.
+  uint64_t limit = 0;
+  if (p.trim && ModelNtReadSectors(p, 0, 1, end, &transfers).bytes == kSector && p.tableEnd != 0 &&
+      (end == 0 || p.tableEnd <= end)) {
+    limit = total = p.tableEnd;
+  }
   bool cancelled = false, imageFull = false, readFailed = false, uncopied = false;
   for (;;) {
     if (CancelUp(p, transfers)) {
@@ -439,17 +467,20 @@ Expected ModelNtCreate(const Plan& p, uint64_t blocks) {
       break;
     }
     const uint64_t first = counted;
+    if (limit != 0 && first == limit) break;
+    const uint64_t want = limit != 0 ? std::min(blocks * window, limit - first) : blocks * window;
     NtRead read;
-    if (blocks == 1) {
-      read = ModelNtBlockRead(p, first, end, &transfers);
+    if (want <= window) {
+      read = ModelNtReadSectors(p, first, want, end, &transfers);
     } else {
-      read = ModelNtDeviceRead(p, first, blocks * window, &transfers);
+      read = ModelNtDeviceRead(p, first, want, &transfers);
       if (read.failed) {
         read = {};
-        for (uint64_t block = 0; block < blocks; ++block) {
-          const NtRead one = ModelNtBlockRead(p, first + block * window, end, &transfers);
+        for (uint64_t done = 0; done < want; done += window) {
+          const uint64_t count = std::min(window, want - done);
+          const NtRead one = ModelNtReadSectors(p, first + done, count, end, &transfers);
           read = {read.bytes + one.bytes, one.failed};
-          if (one.bytes != kBlock) break;
+          if (one.bytes != count * kSector) break;
         }
       }
     }
@@ -461,19 +492,26 @@ Expected ModelNtCreate(const Plan& p, uint64_t blocks) {
     }
     const uint64_t room = p.imageLimit == kNone ? kNone : p.imageLimit - e.image.size();
     const uint64_t kept = std::min(read.bytes, room);
-    for (uint64_t i = 0; i < kept; ++i) e.image.push_back(DiskByte(first * kSector + i));
+    for (uint64_t i = 0; i < kept; ++i) e.image.push_back(PlanDiskByte(p, first * kSector + i));
     if (kept < read.bytes) {
       imageFull = true;
       break;
     }
     counted += read.bytes / kSector;
-    if (read.bytes != blocks * kBlock) break;
+    // Short, or the last transfer of a trimmed image.
+    if (read.bytes != want * kSector || want != blocks * window) break;
   }
   if (imageFull) e.told = kCreateFailed;
   else if (total == 0) e.told = cancelled ? kCreateCancelled : readFailed ? kCreateFailed : kCreateCompleted;
   else if (counted >= total && !(cancelled && uncopied)) e.told = kCreateCompleted;
   else if (cancelled) e.told = kCreateCancelled;
   else e.told = readFailed ? kCreateFailed : kCreateCompleted;
+  // Without a table, or with a disk that ended before it, the whole disk was the copy's extent.
+  const bool completed = e.told.word == kCreateCompleted.word;
+  if (p.trim && (limit == 0 || (completed && counted < limit))) {
+    e.told.text += completed ? "\r\nNo partition table was trusted, so the whole disk was copied."
+                             : "\r\nNo partition table was trusted, so the whole disk was being copied.";
+  }
   return e;
 }
 
@@ -638,6 +676,11 @@ class Soak : public JobTest {
         sim::DeviceSpec setup;
         setup.sizeBytes = p.diskBytes;
         setup.fill = FillDisk;
+        if (p.tableEnd != 0) {
+          setup.fill = [p](uint64_t offset, uint8_t* out, size_t length) {
+            for (size_t i = 0; i < length; ++i) out[i] = PlanDiskByte(p, offset + i);
+          };
+        }
         setup.openError = p.openError;
         setup.lockGranted = !p.lockRefused;
         if (p.badReadSector != kNone) setup.badReadSectors[p.badReadSector] = p.badReadError;
@@ -676,6 +719,7 @@ class Soak : public JobTest {
       prepared = PrepareCreate(p.designator);
     }
     if (p.cancelAfter == 0) jobState.cancelRequested.store(1);
+    jobState.trimToPartitions.store(p.trim ? 1 : 0);
     return prepared;
   }
 
@@ -775,6 +819,7 @@ TEST_F(Soak, ManyJobsWithFaultsAndCancelsEndAsTheRulesSay) {
   std::printf("soak: %llu jobs from job %llu, TAVRIN_SOAK_SEED=%llu\n", static_cast<unsigned long long>(jobs),
               static_cast<unsigned long long>(first), static_cast<unsigned long long>(seed));
   uint64_t outcomes[4] = {0, 0, 0, 0};  // completed, cancelled, failed, error box
+  uint64_t trimmed = 0;                  // creates with the trim box checked and a table on the disk
   for (uint64_t job = first; job < first + jobs; ++job) {
     Random r{seed * 0x100000001B3ULL + job};
     const Plan plan = DrawPlan(r);
@@ -786,10 +831,12 @@ TEST_F(Soak, ManyJobsWithFaultsAndCancelsEndAsTheRulesSay) {
     if (HasFailure()) break;  // the first broken job says it all
     const std::string word = StatusText();
     outcomes[word == "Completed" ? 0 : word == "Cancelled" ? 1 : word == "Failed" ? 2 : 3]++;
+    if (plan.trim && plan.tableEnd != 0) ++trimmed;
   }
-  std::printf("soak: %llu completed, %llu cancelled, %llu failed, %llu disk errors\n",
+  std::printf("soak: %llu completed, %llu cancelled, %llu failed, %llu disk errors; %llu trimmed creates\n",
               static_cast<unsigned long long>(outcomes[0]), static_cast<unsigned long long>(outcomes[1]),
-              static_cast<unsigned long long>(outcomes[2]), static_cast<unsigned long long>(outcomes[3]));
+              static_cast<unsigned long long>(outcomes[2]), static_cast<unsigned long long>(outcomes[3]),
+              static_cast<unsigned long long>(trimmed));
 }
 
 // The same scripted jobs, run with one block per transfer (the loop as it was)

@@ -390,6 +390,39 @@ TEST_F(StartCommandTest, CreateReplacesAnExistingImageWithTheDrivesBytesWithoutA
   EXPECT_EQ(copy, sim::DeviceBytes(disk, 0, copy.size()));
 }
 
+// Only a create from a physical disk with the box checked reads the table;
+// a check left in the box from another tab or drive does not count. The
+// pattern disk has no table, so a trimmed create says it copied all of it.
+TEST_F(StartCommandTest, TrimAppliesOnlyToCreatesFromPhysicalDisksWithTheBoxChecked) {
+  struct Case {
+    int32_t tab;
+    uint8_t checked;
+    const char* drive;
+    bool trimmed;
+  };
+  const Case cases[] = {
+      {kCreateImageFromDisk, 1, "Physical Disk 1 (1.00 MB)", true},
+      {kCreateImageFromDisk, 0, "Physical Disk 1 (1.00 MB)", false},
+      {kCreateImageFromDisk, 1, "Drive E: (1.00 MB)", false},
+      {kWriteImageToDisk, 1, "Physical Disk 1 (1.00 MB)", false},
+  };
+  const std::string image = TempPath("trim.img");
+  AddDrive("\\\\.\\PHYSICALDRIVE1", 1 << 20);
+  AddDrive(kDriveE, 1 << 20);
+  for (const Case& c : cases) {
+    sim::ClearEvents();
+    WriteHostFile(image, RandomBytes(4096, 9));
+    trimBoxChecked = c.checked;
+    Press(c.tab, image, c.drive);
+    ASSERT_TRUE(WaitForWorkers());
+    EXPECT_EQ(jobState.trimToPartitions.load(), c.trimmed ? 1 : 0) << c.drive << " on tab " << c.tab;
+    const std::vector<sim::Event> boxes = Boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().text.find("No partition table was trusted") != std::string::npos, c.trimmed) << c.drive;
+  }
+  trimBoxChecked = 0;
+}
+
 TEST_F(StartCommandTest, PressDuringAJobOnlyCancelsItAndStartsNoSecondWorker) {
   const uint64_t size = 1ull << 30;
   AddDrive(kDriveE, size);

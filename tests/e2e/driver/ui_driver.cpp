@@ -178,7 +178,7 @@ void PostKey(HWND target, UINT vk) {
 int Usage() {
   Out("usage: tavrin_uidriver.exe [-w CAPTION] COMMAND [ARGS...]\n"
       "  wait [ms] | gone [ms] | dump | windows [all] | acp | tab-get | tab N | tab-texts | tooltips | status\n"
-      "  text ID | wait-text ID TEXT [ms] | set-text ID TEXT | style ID\n"
+      "  text ID | wait-text ID TEXT [ms] | set-text ID TEXT | style ID | check ID\n"
       "  click ID | command ID | close | key ID|0 VK\n"
       "  combo-items ID | combo-select ID INDEX\n"
       "  box CAPTION [ms] | answer CAPTION ok|yes|no|cancel [ms] | no-box CAPTION ms\n"
@@ -303,6 +303,17 @@ int CmdStyle(const Context& c) {
   wchar_t s[32];
   swprintf(s, 32, L"0x%08lX", (unsigned long)GetWindowLongW(h, GWL_STYLE));
   Line(s);
+  return kOk;
+}
+
+// A check box's state: 0 clear, 1 checked, 2 indeterminate.
+int CmdCheck(const Context& c) {
+  if (c.args.size() != 1) return Usage();
+  HWND d = Target(c);
+  if (!d) return kTimeout;
+  HWND h = Control(d, c.args[0]);
+  if (!h) return kCheckFailed;
+  Line(std::to_wstring((long)SendMessageW(h, BM_GETCHECK, 0, 0)));
   return kOk;
 }
 
@@ -677,7 +688,7 @@ const Command kCommands[] = {
     {L"box", CmdBox},             {L"answer", CmdAnswer},
     {L"no-box", CmdNoBox},        {L"tooltips", CmdToolTips},
     {L"acp", CmdAcp},             {L"status", CmdStatus},
-    {L"tab-texts", CmdTabTexts},
+    {L"tab-texts", CmdTabTexts},  {L"check", CmdCheck},
 };
 
 }  // namespace
