@@ -28,6 +28,7 @@
 #define TIP_START "Start transfer"
 #define TIP_ABOUT "About this program"
 #define TIP_BROWSE "Browse for an image file"
+#define TIP_VERIFY "Read the disk back after writing and compare it with the image"
 #define TOOLTIP_CLASS "tooltips_class32"
 
 // Browse

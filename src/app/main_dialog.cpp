@@ -49,6 +49,7 @@ void CreateToolTips(HWND window) {
   AddToolTip(IDC_START, window, TIP_START, toolTipWindow);
   AddToolTip(IDC_ABOUT, window, TIP_ABOUT, toolTipWindow);
   AddToolTip(IDC_BROWSE, window, TIP_BROWSE, toolTipWindow);
+  AddToolTip(IDC_VERIFY, window, TIP_VERIFY, toolTipWindow);
 }
 
 void InitialiseMainWindow(HWND window) {
@@ -71,10 +72,13 @@ void InitialiseMainWindow(HWND window) {
   PrepareProgressBar(window);
   SetTimer(window, IDT_PROGRESS_TIMER, kProgressTimerPeriod, nullptr);
   CreateToolTips(window);
+  CheckDlgButton(window, IDC_VERIFY, BST_CHECKED);
   SendMessageA(driveCombo, CB_SETCURSEL, 0, 0);
 }
 
 void ChangeTab(HWND window) {
+  // Verification belongs to writing; its box keeps its state while hidden.
+  ShowWindow(GetDlgItem(window, IDC_VERIFY), SelectedTab() == kCreateImageFromDisk ? SW_HIDE : SW_SHOW);
   if (SelectedTab() == kCreateImageFromDisk) {
     SetControlTextWide(window, IDC_DRIVE_LABEL, LABEL_DRIVE_CREATE);
     SetControlTextWide(window, IDC_FILE_LABEL, LABEL_FILE_CREATE);

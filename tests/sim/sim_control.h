@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,10 @@ struct DeviceSpec {
   std::map<uint64_t, DWORD> badReadSectors;     // a read touching the sector fails whole with the error
   std::map<uint64_t, DWORD> badWriteSectors;    // a write touching the sector fails whole with the error
                                                 // (an error of 0 fails the call with last error 0)
+  std::set<uint64_t> droppedWriteSectors;       // a write touching the sector reports success and stores
+                                                // nothing of the whole call (a block lost silently)
+  uint64_t storedSectors = 0;                   // nonzero: a fake-capacity device that keeps only its first N
+                                                // sectors; sector s is read and written at sector s mod N
   DWORD endReadError = 0;                       // a read starting at the end: 0 = succeeds with 0 bytes
   DWORD endWriteError = ERROR_DISK_FULL;        // a write across the end writes what fits, then fails with it
   DWORD crossEndError = 0;                      // nonzero: a read or write reaching past the end moves nothing

@@ -1,7 +1,7 @@
 # The main window as it opens, seen through its controls: the caption, the two
 # tab captions (read back intact on a Western code page), the status line's
 # prompt, the empty file field, the sorted drive list with its first entry
-# selected, and the four tool tips.
+# selected, and the five tool tips.
 
 make_pattern_file "$SCRATCH/e.bin" 1048576
 map_file_drive E "$SCRATCH/e.bin"
@@ -22,7 +22,8 @@ want=$(printf '%s\n' \
   "1009	View program documentation online" \
   "1008	Start transfer" \
   "1007	About this program" \
-  "1041	Browse for an image file")
+  "1041	Browse for an image file" \
+  "1046	Read the disk back after writing and compare it with the image")
 expect_eq "$want" "$(ui tooltips)" "tool tips"
 
 # Enter and Esc do nothing; only a close request ends the program.

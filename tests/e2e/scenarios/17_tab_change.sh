@@ -1,15 +1,22 @@
-# The tabs switch the labels and the status prompt; during a job they switch
+# The tabs switch the labels, the status prompt and the verify box (shown on
+# the write tab only, keeping its state while hidden); during a job they switch
 # the labels as well, but the job keeps the direction it was started with.
 
 make_pattern_file "$SCRATCH/e.bin" 512  # a drive must read to be listed; writes make it grow
 map_file_drive E "$SCRATCH/e.bin"
 start_tavrin
 
+visible() { echo $(( $(ui style "$1" | tr -d '\r') & 0x10000000 ? 1 : 0 )); }
+expect_eq 1 "$(visible 1046)" "verify box shown on tab 0"
+ui check 1046 0 >/dev/null
 ui tab 1 >/dev/null
+expect_eq 0 "$(visible 1046)" "verify box shown on tab 1"
 expect_eq "选择驱动器 From" "$(ui text 1042)" "drive label on tab 1"
 expect_eq "目标文件:" "$(ui text 1043)" "file label on tab 1"
 expect_eq "Click 'Start' to create an image of the disk" "$(ui status)" "status on tab 1"
 ui tab 0 >/dev/null
+expect_eq 1 "$(visible 1046)" "verify box shown on tab 0 again"
+expect_eq 0 "$(ui checked 1046)" "verify box state after the tabs changed"
 expect_eq "选择驱动器" "$(ui text 1042)" "drive label on tab 0"
 expect_eq "映像档:" "$(ui text 1043)" "file label on tab 0"
 expect_eq "Click 'Start' to write selected image to disk" "$(ui status)" "status on tab 0"
