@@ -84,6 +84,7 @@
 
 // Status line during a job
 #define FORMAT_PERCENT "%0.2f%% Completed"
+#define FORMAT_PERCENT_VERIFIED "%0.2f%% Verified"
 #define FORMAT_REMAINING_SECONDS "Remaining Time %0.0f Seconds"
 #define FORMAT_REMAINING_MINUTES "Remaining Time %0.0f Minutes"
 #define FORMAT_REMAINING_HOURS "Remaining Time %0.0f Hours %i Minutes"

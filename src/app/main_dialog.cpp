@@ -117,7 +117,7 @@ void PressStart(HWND window) {
     ReadImagePathField(window);
     GetDlgItemTextA(window, IDC_DRIVE_LIST, driveText, kDriveTextBytes);
   }
-  PressStartButton(SelectedTab());
+  PressStartButton(SelectedTab(), IsDlgButtonChecked(window, IDC_VERIFY) == BST_CHECKED);
 }
 
 void RunCommand(HWND window, WORD command) {

@@ -76,7 +76,8 @@ uint8_t* AllocateTransferBuffer() {
 }
 
 void ReleaseTransferBuffer() {
-  if (jobState.buffer == nullptr) return;
-  VirtualFree(jobState.buffer, 0, MEM_RELEASE);
+  if (jobState.buffer != nullptr) VirtualFree(jobState.buffer, 0, MEM_RELEASE);
+  if (jobState.verifyBuffer != nullptr) VirtualFree(jobState.verifyBuffer, 0, MEM_RELEASE);
   jobState.buffer = nullptr;
+  jobState.verifyBuffer = nullptr;
 }

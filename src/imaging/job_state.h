@@ -27,6 +27,10 @@ struct JobState {
   ImageFormat imageFormat = ImageFormat::Plain; // how the image file is compressed; written by Start before the worker exists
   HANDLE deviceHandle = INVALID_HANDLE_VALUE;   // raw device (NT family); worker only
   uint8_t* buffer = nullptr;                    // 65,536-byte sector-aligned transfer buffer; Start allocates, worker releases
+  uint8_t* verifyBuffer = nullptr;              // the image's side of the read-back comparison, like `buffer`;
+                                                // Start allocates it for a verified write, worker releases
+  std::atomic<uint8_t> verifyAfterWrite{0};     // 1: a write reads the disk back and compares; written by Start
+  std::atomic<uint8_t> verifying{0};            // 1 while the written image is read back; worker
   std::atomic<uint32_t> blockBytes{0};          // bytes of the current block; worker
   std::atomic<uint64_t> sectorsDone{0};         // sectors moved; Start zeroes, worker advances
   std::atomic<uint64_t> totalSectors{0};        // what ends the job; worker
@@ -66,11 +70,12 @@ void UpdatePercentDone();
 // a compressed image's progress never runs backwards (worker).
 void AdvancePercentDone(double percent);
 
-// The job's transfer buffer: kBlockBytes, page aligned (so sector aligned, as
-// unbuffered device handles need). Start allocates it into jobState.buffer;
-// the worker releases it at the end of every job. NULL on failure.
+// The job's transfer buffers: kBlockBytes, page aligned (so sector aligned, as
+// unbuffered device handles need). Start allocates them into jobState.buffer
+// (and verifyBuffer for a verified write); the worker releases them at the end
+// of every job. NULL on failure.
 uint8_t* AllocateTransferBuffer();
-// Frees jobState.buffer (if any) and sets it to NULL.
+// Frees jobState.buffer and jobState.verifyBuffer (those there are) and sets them to NULL.
 void ReleaseTransferBuffer();
 
 // Window hooks of the job; set by the main window, used by the worker.

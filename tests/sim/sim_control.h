@@ -98,6 +98,7 @@ int LiveVirtualAllocs();        // VirtualAlloc blocks not yet freed
 int LiveHeapAllocs();           // HeapAlloc blocks not yet freed
 int OpenThreadHandles();        // CreateThread handles not yet closed (not part of OpenHandleCount)
 void FailVirtualAllocs(int count);  // the next `count` VirtualAlloc calls fail
+void FailVirtualAllocsAfter(int succeeding, int count);  // the same after `succeeding` calls that work
 void FailHeapAllocs(int count);     // the next `count` HeapAlloc calls fail
 void FailCreateThreads(int count);  // the next `count` CreateThread calls fail (out of memory)
 // On the legacy platform (platform id 1) CreateThread without a thread-id

@@ -38,8 +38,10 @@ class JobTest : public SimTest {
     EXPECT_EQ(jobState.busy.load(), 0) << "the job did not end idle";
     EXPECT_EQ(jobState.cancelRequested.load(), 0);
     EXPECT_EQ(jobState.buffer, nullptr) << "the transfer buffer was not released";
+    EXPECT_EQ(jobState.verifyBuffer, nullptr) << "the comparison buffer was not released";
+    EXPECT_EQ(jobState.verifying.load(), 0) << "the job ended still marked as verifying";
     EXPECT_EQ(sim::UnalignedTransfers(), 0) << "a transfer on an unbuffered handle was not sector aligned";
-    if (jobState.buffer != nullptr) ReleaseTransferBuffer();
+    ReleaseTransferBuffer();
     if (jobState.imageFile != INVALID_HANDLE_VALUE) CloseHandle(jobState.imageFile);
     jobState.imageFile = INVALID_HANDLE_VALUE;
     jobState.statusText = nullptr;
@@ -53,6 +55,9 @@ class JobTest : public SimTest {
     jobState.imageFormat = ImageFormat::Plain;
     jobState.deviceHandle = INVALID_HANDLE_VALUE;
     jobState.buffer = nullptr;
+    jobState.verifyBuffer = nullptr;
+    jobState.verifyAfterWrite = 0;
+    jobState.verifying = 0;
     jobState.blockBytes = 0;
     jobState.sectorsDone = 0;
     jobState.totalSectors = 0;
