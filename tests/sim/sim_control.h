@@ -35,6 +35,7 @@ struct DeviceSpec {
                                                 // nothing of the whole call (a block lost silently)
   uint64_t storedSectors = 0;                   // nonzero: a fake-capacity device that keeps only its first N
                                                 // sectors; sector s is read and written at sector s mod N
+  bool lateWritesLost = false;                  // with storedSectors: writes past them are lost, not wrapped
   DWORD endReadError = 0;                       // a read starting at the end: 0 = succeeds with 0 bytes
   DWORD endWriteError = ERROR_DISK_FULL;        // a write across the end writes what fits, then fails with it
   DWORD crossEndError = 0;                      // nonzero: a read or write reaching past the end moves nothing

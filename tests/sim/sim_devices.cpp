@@ -141,6 +141,7 @@ bool DeviceWrite(SimDevice& device, uint64_t position, const uint8_t* in, uint32
     auto lost = device.setup.droppedWriteSectors.lower_bound(first);
     const bool dropped = lost != device.setup.droppedWriteSectors.end() && *lost <= last;
     for (uint64_t sector = first; sector <= last && !dropped; ++sector) {
+      if (device.setup.lateWritesLost && device.setup.storedSectors != 0 && sector >= device.setup.storedSectors) break;
       const uint64_t sectorStart = sector * kSimSector;
       const uint64_t stored = StoredSector(device, sector);
       auto it = device.overlay.find(stored);

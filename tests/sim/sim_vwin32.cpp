@@ -98,8 +98,10 @@ void Transfer(sim::vwin32::Registers& r, uint32_t number, uint32_t start, uint32
     if (d->setup.failWrites || Touches(d->setup.badWriteSectors, start, count))
       return Fail(r, sim::vwin32::kDosWriteFault);
     if (!Touches(d->setup.droppedWriteSectors, start, count)) {
-      for (uint32_t i = 0; i < count; ++i)
-        std::memcpy(d->written[StoredSector(*d, start + i)].data(), memory + i * kSector, kSector);
+      for (uint32_t i = 0; i < count; ++i) {
+        const bool lost = d->setup.lateWritesLost && d->setup.storedSectors != 0 && start + i >= d->setup.storedSectors;
+        if (!lost) std::memcpy(d->written[StoredSector(*d, start + i)].data(), memory + i * kSector, kSector);
+      }
     }
     ++d->stats.writes;
     d->stats.writeStarts.push_back(start);

@@ -40,6 +40,7 @@ struct DriveSpec {
   std::set<uint32_t> droppedWriteSectors;  // a write touching one reports success and stores nothing
   uint32_t storedSectors = 0;          // nonzero: a fake-capacity medium keeping only its first N sectors;
                                        // sector s is read and written at sector s mod N
+  bool lateWritesLost = false;         // with storedSectors: writes past them are lost, not wrapped
   bool failWrites = false;             // every write service fails
   bool refuseLock48 = false, refuseLock08 = false;      // lock requests refused per category
   bool refuseUnlock48 = false, refuseUnlock08 = false;  // unlock requests refused per category

@@ -150,6 +150,17 @@ TEST_F(SimLayerTest, FakeCapacityWrapsAndDroppedWritesVanish) {
   EXPECT_NE(sim::DeviceBytes(kDisk, 2 * 512, 512), sector);
   EXPECT_EQ(sim::DeviceBytes(kDisk, 40 * 512, 1024), untouched) << "the dropped write left no trace";
   CloseHandle(device);
+
+  // The other kind of stick keeps its start and loses what goes past its real size.
+  setup.lateWritesLost = true;
+  sim::AddDevice(kDisk, setup);
+  device = CreateFileA(kDisk, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(device, INVALID_HANDLE_VALUE);
+  SetFilePointer(device, 15 * 512, nullptr, FILE_BEGIN);  // sector 15 kept, sector 16 lost
+  ASSERT_TRUE(WriteFile(device, sector.data(), 1024, &moved, nullptr));
+  EXPECT_EQ(sim::DeviceBytes(kDisk, 15 * 512, 512), sector);
+  EXPECT_EQ(sim::DeviceBytes(kDisk, 16 * 512, 1)[0], Pattern(0)) << "sector 16 still reads the untouched sector 0";
+  CloseHandle(device);
 }
 
 TEST_F(SimLayerTest, SizeRequestsNeedRoomForTheWholeRecord) {
