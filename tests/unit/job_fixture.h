@@ -6,6 +6,7 @@
 #include "sim_fixture.h"
 
 #include "imaging/image_codec.h"
+#include "disk/legacy_sectors.h"
 #include "imaging/imaging_worker.h"
 #include "imaging/job_state.h"
 
@@ -26,6 +27,7 @@ class JobTest : public SimTest {
   // A clean simulated system and an idle job record, also for the next case
   // of a table-driven test.
   void FreshJob() {
+    CloseLegacyDriver();
     sim::Reset();
     ResetJobState();
     std::memset(statusBuffer_, 0, sizeof(statusBuffer_));
@@ -35,6 +37,7 @@ class JobTest : public SimTest {
   }
 
   void TearDown() override {
+    CloseLegacyDriver();
     EXPECT_EQ(jobState.busy.load(), 0) << "the job did not end idle";
     EXPECT_EQ(jobState.cancelRequested.load(), 0);
     EXPECT_EQ(jobState.buffer, nullptr) << "the transfer buffer was not released";
@@ -116,6 +119,29 @@ class JobTest : public SimTest {
     WriteHostFile(plain, image);
     EXPECT_TRUE(CompressWithTool(extension, {plain}, packed));
     return ReadHostFile(packed);
+  }
+
+  // A write with the verify box as Start reads it: checked, the comparison
+  // buffer beside the transfer buffer.
+  bool PrepareWrite(char designator, const std::vector<uint8_t>& image, bool verify) {
+    if (!PrepareWrite(designator, image)) return false;
+    if (!verify) return true;
+    jobState.verifyAfterWrite = 1;
+    jobState.verifyBuffer = AllocateTransferBuffer();
+    return jobState.verifyBuffer != nullptr;
+  }
+
+  // The legacy driver lives as long as the process; a test (or a case) stands for a whole run.
+  static void CloseLegacyDriver() {
+    if (vwin32Handle != INVALID_HANDLE_VALUE) CloseHandle(vwin32Handle);
+    vwin32Handle = INVALID_HANDLE_VALUE;
+  }
+
+  // Start-up on the legacy family with this build: the job goes through the driver.
+  static void StartLegacySystem(DWORD build) {
+    jobState.platformClass = kPlatformLegacy;
+    sim::SetVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, build);
+    OpenVwin32();
   }
 
   // Runs the worker on the calling thread, as if it were the worker thread.
