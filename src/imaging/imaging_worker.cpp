@@ -142,7 +142,7 @@ void ShowVerifyOutcome(const VerifyResult& result) {
   if (result.end == VerifyEnd::Cancelled) return ShowOutcome(kWriteNotVerified);
   char text[kVerifyErrorTextBytes];
   FormatVerifyError(text, sizeof(text), result);
-  WriteStatusText(kWordFailed);
+  WriteOutcomeWord(kWordFailed);
   RequestProgressRedraw();
   MessageBoxA(mainWindow, text, kVerifyErrorCaption, MB_OK | MB_ICONERROR);
   CloseImageFile();
