@@ -1,6 +1,7 @@
 // A long run of imaging jobs back to back through the real worker on the
 // simulated system: random directions, families, sizes, injected faults and
-// cancels at chosen blocks. After every job the user must have been told the
+// cancels at chosen blocks, writes verified by reading the disk back (also on
+// disks that lie about what they keep). After every job the user must have been told the
 // outcome the rules give, the disk or the image must hold exactly the right
 // bytes, nothing may be left open, allocated or locked, and the record must be
 // idle for the next job.
@@ -87,6 +88,10 @@ struct Plan {
   uint32_t volumes = 0;            // NT write to a physical disk: mounted volumes W:, X: lying on it
   bool volumeInUse = false;        // the last of them cannot be locked
   const char* compressed = "";     // the image file's compression (".gz" ...); "" for a plain image
+  bool verify = false;             // write: the verify box is checked
+  uint64_t storedSectors = 0;      // write: a fake-capacity stick keeping only these sectors
+  bool lateWritesLost = false;     // ... that loses what goes past them instead of wrapping it onto its start
+  uint64_t droppedSector = kNone;  // write: the write touching it reports success and keeps nothing
 
   std::string Describe() const {
     std::ostringstream out;
@@ -112,6 +117,9 @@ struct Plan {
     if (cancelAfter >= 0) out << ", cancel after transfer " << cancelAfter;
     if (volumes > 0) out << ", " << volumes << " volumes on the disk" << (volumeInUse ? ", one in use" : "");
     if (*compressed != '\0') out << ", image file " << compressed;
+    if (verify) out << ", verified";
+    if (storedSectors != 0) out << ", keeps " << storedSectors << (lateWritesLost ? " sectors, loses" : " sectors, wraps");
+    if (droppedSector != kNone) out << ", drops the write of sector " << droppedSector;
     return out.str();
   }
 };
@@ -179,6 +187,25 @@ Plan DrawPlan(Random& r) {
       p.volumes = static_cast<uint32_t>(r.Below(3));
       p.volumeInUse = p.volumes > 0 && r.OneIn(4);
     }
+    // Half the writes are verified; some of those meet a disk that lies or
+    // a sector that only the read-back touches.
+    p.verify = r.OneIn(2);
+    const uint64_t whole = p.imageBytes / kSector;
+    if (p.verify && whole >= 2 && r.OneIn(2)) {
+      switch (r.Below(3)) {
+        case 0:
+          p.storedSectors = r.Between(1, whole - 1);
+          p.lateWritesLost = r.OneIn(2);
+          break;
+        case 1:
+          p.droppedSector = r.Below(whole);
+          break;
+        default:
+          p.badReadSector = r.Below(whole);
+          p.badReadError = r.OneIn(2) ? ERROR_CRC : ERROR_READ_FAULT;
+          break;
+      }
+    }
   } else {
     p.diskBytes = DrawSize(r, true);
     p.partitionBytes = p.diskBytes;
@@ -220,7 +247,7 @@ Plan DrawPlan(Random& r) {
 
   if (r.OneIn(3)) {
     const uint64_t moved = p.mode == kWriteImageToDisk ? p.imageBytes : p.diskBytes;
-    const uint64_t transfers = moved / kBlock + 1;
+    const uint64_t transfers = (moved / kBlock + 1) * (p.verify ? 2 : 1);  // a verification reads it all again
     p.cancelAfter = static_cast<int64_t>(r.Below(transfers + 2));
   }
   // Drawn last, so the jobs above stay those of earlier seeds. A compressed
@@ -244,6 +271,7 @@ struct Told {
 
 struct Expected {
   Told told;
+  uint64_t transfers = 0;      // device transfers of a write; a verification's reads come after them
   std::vector<uint8_t> disk;   // the whole medium after a write
   std::vector<uint8_t> image;  // the image file after a create
 };
@@ -282,6 +310,34 @@ bool CancelUp(const Plan& p, uint64_t transfers) {
 uint64_t ImageRead(const Plan& p, uint64_t offset) {
   if (offset >= p.imageReadFailsAt) return 0;
   return std::min(kBlock, p.imageBytes - offset);
+}
+
+// A write of `bytes` at `offset` as the disk keeps it in `store` (its
+// sectors as they are kept): nothing of it when it touches the dropped
+// sector; on a fake stick, each sector past its real size wrapped onto its
+// start, or lost.
+void Land(const Plan& p, const std::vector<uint8_t>& image, uint64_t offset, uint64_t bytes,
+          std::vector<uint8_t>* store) {
+  if (Touches(p.droppedSector, offset, bytes)) return;
+  for (uint64_t sector = offset / kSector; sector < (offset + bytes) / kSector; ++sector) {
+    uint64_t at = sector;
+    if (p.storedSectors != 0 && sector >= p.storedSectors) {
+      if (p.lateWritesLost) continue;
+      at = sector % p.storedSectors;
+    }
+    std::copy(image.begin() + static_cast<ptrdiff_t>(sector * kSector),
+              image.begin() + static_cast<ptrdiff_t>((sector + 1) * kSector),
+              store->begin() + static_cast<ptrdiff_t>(at * kSector));
+  }
+}
+
+// The disk as it reads: on a fake stick every sector past its real size reads
+// the kept sector it wraps onto.
+std::vector<uint8_t> AsRead(const Plan& p, const std::vector<uint8_t>& store) {
+  if (p.storedSectors == 0) return store;
+  std::vector<uint8_t> disk(store.size());
+  for (uint64_t i = 0; i < disk.size(); ++i) disk[i] = store[(i / kSector % p.storedSectors) * kSector + i % kSector];
+  return disk;
 }
 
 // NT write: each block is read from the image, cut to whole sectors and
@@ -324,8 +380,8 @@ Expected ModelNtWrite(const Plan& p, const std::vector<uint8_t>& image) {
     } else if (fits < asked) {
       error = ERROR_DISK_FULL;
     }
-    std::copy(image.begin() + static_cast<ptrdiff_t>(offset), image.begin() + static_cast<ptrdiff_t>(offset + written),
-              e.disk.begin() + static_cast<ptrdiff_t>(offset));
+    Land(p, image, offset, written, &e.disk);
+    e.transfers = block + 1;
     if (CancelUp(p, block + 1)) {
       cancelled = true;  // on the disk, but not counted
       break;
@@ -367,6 +423,32 @@ NtRead ModelNtDeviceRead(const Plan& p, uint64_t sector, uint64_t count, uint64_
   return {avail * kSector, false};
 }
 
+// One block of `window` sectors from `first`: a read that fails whole is read
+// again up to the end the device vouches for (`end`, 0 for none), and past it
+// (or without it) sector by sector up to the first that fails.
+NtRead ModelNtBlockRead(const Plan& p, uint64_t first, uint64_t window, uint64_t end, uint64_t* transfers) {
+  NtRead read = ModelNtDeviceRead(p, first, window, transfers);
+  if (!read.failed || (end != 0 && first < end && first + window <= end)) return read;
+  uint64_t done = 0;
+  if (end != 0 && first < end) {
+    if (ModelNtDeviceRead(p, first, end - first, transfers).failed) return read;
+    done = end - first;
+  }
+  for (; done < window; ++done) {
+    const NtRead one = ModelNtDeviceRead(p, first + done, 1, transfers);
+    if (one.failed || one.bytes != kSector) return {done * kSector + one.bytes, one.failed};
+  }
+  return {done * kSector, false};
+}
+
+// The end an NT device vouches for: its true length, or one past the last
+// sector index it reports (0: none).
+uint64_t NtEnd(const Plan& p) {
+  if (p.answersLength) return p.diskBytes / kSector;
+  const uint64_t last = NtLastSectorIndex(p);
+  return last == 0 ? 0 : last + 1;
+}
+
 // NT create: blocks are read from the device until one comes back short; the
 // flag is looked at before each read and between a read and its image write.
 // A block that fails whole is read again up to the end the device vouches for,
@@ -379,7 +461,7 @@ Expected ModelNtCreate(const Plan& p) {
   }
   const uint64_t window = kBlock / kSector;
   const uint64_t total = p.answersLength ? p.diskBytes / kSector : NtLastSectorIndex(p);
-  const uint64_t end = p.answersLength ? total : total == 0 ? 0 : total + 1;
+  const uint64_t end = NtEnd(p);
   uint64_t counted = 0, transfers = 0;
   bool cancelled = false, imageFull = false, readFailed = false, uncopied = false;
   for (;;) {
@@ -388,26 +470,7 @@ Expected ModelNtCreate(const Plan& p) {
       break;
     }
     const uint64_t first = counted;
-    NtRead read = ModelNtDeviceRead(p, first, window, &transfers);
-    if (read.failed && !(end != 0 && first < end && first + window <= end)) {
-      uint64_t done = 0;
-      bool stop = false;
-      if (end != 0 && first < end) {
-        const NtRead rest = ModelNtDeviceRead(p, first, end - first, &transfers);
-        if (rest.failed) stop = true;
-        else done = end - first;
-      }
-      while (!stop && done < window) {
-        const NtRead one = ModelNtDeviceRead(p, first + done, 1, &transfers);
-        if (one.failed || one.bytes != kSector) {
-          read = {done * kSector + one.bytes, one.failed};
-          stop = true;
-        } else {
-          ++done;
-        }
-      }
-      if (!stop) read = {done * kSector, false};
-    }
+    const NtRead read = ModelNtBlockRead(p, first, window, end, &transfers);
     readFailed = read.failed;
     if (CancelUp(p, transfers)) {
       cancelled = true;  // read, but neither written nor counted
@@ -453,8 +516,8 @@ Expected ModelLegacyWrite(const Plan& p, const std::vector<uint8_t>& image) {
       e.told = kWriteFailed;
       return e;
     }
-    std::copy(image.begin() + static_cast<ptrdiff_t>(offset), image.begin() + static_cast<ptrdiff_t>(offset + bytes),
-              e.disk.begin() + static_cast<ptrdiff_t>(offset));
+    Land(p, image, offset, bytes, &e.disk);
+    e.transfers = block + 1;
     counted += bytes / kSector;
     if (read != kBlock) {
       // The last block's write call (made even with nothing to write) may
@@ -470,12 +533,17 @@ Expected ModelLegacyWrite(const Plan& p, const std::vector<uint8_t>& image) {
 // Legacy create: windows of 128 sectors over every sector of the drive, the
 // last one cut to what is left; an unreadable window or a drive without a size
 // ends the job "Failed", and nothing after a gap is written.
+// The drive reports its size in the 16-bit total up to 65,532 sectors and in
+// the 32-bit one beyond 65,535; a total of 0 or 1 there means no size.
+bool LegacySized(const Plan& p) {
+  const uint64_t sectors = p.diskBytes / kSector;
+  return !p.legacyNoSize && ((sectors >= 2 && sectors <= 0xFFFC) || sectors > 0xFFFF);
+}
+
 Expected ModelLegacyCreate(const Plan& p) {
   Expected e;
   const uint64_t sectors = p.diskBytes / kSector;
-  // The drive reports its size in the 16-bit total up to 65,532 sectors and in
-  // the 32-bit one beyond 65,535; a total of 0 or 1 there means no size.
-  const bool sized = !p.legacyNoSize && ((sectors >= 2 && sectors <= 0xFFFC) || sectors > 0xFFFF);
+  const bool sized = LegacySized(p);
   if (!sized) {
     // Nothing can be read without a size; a cancel before the job still reads as one.
     e.told = CancelUp(p, 0) ? kCreateCancelled : kCreateFailed;
@@ -505,6 +573,57 @@ Expected ModelLegacyCreate(const Plan& p) {
   }
   e.told = kCreateCompleted;
   return e;
+}
+
+const Told kWriteNotVerified{"Cancelled", "Image written but not verified: the verification was cancelled",
+                             "Cancelled"};
+
+Told VerifyError(const char* text) { return {"Failed", text, "Verify Error", MB_ICONERROR, true}; }
+
+// The verification after a write that completed: the written sectors read
+// back in blocks of 128 (NT: through a handle opened afresh, a failed read
+// taken apart as a create does; legacy: the driver's windows, which need the
+// drive's size), each compared with the image; the flag is looked at before
+// each block and after its read. `disk` is the disk as it reads.
+Told ModelVerify(const Plan& p, const std::vector<uint8_t>& image, const std::vector<uint8_t>& disk,
+                 uint64_t transfers) {
+  const uint64_t written = p.imageBytes / kSector;
+  char text[256];
+  for (uint64_t done = 0; done < written;) {
+    if (CancelUp(p, transfers)) return kWriteNotVerified;
+    const uint64_t count = std::min(kBlock / kSector, written - done);
+    uint64_t got = count;
+    DWORD error = 0;
+    if (p.legacy && !LegacySized(p)) {
+      got = 0, error = ERROR_SECTOR_NOT_FOUND;  // no window can be bounded: nothing is asked of the driver
+    } else if (p.legacy) {
+      ++transfers;
+      if (Touches(p.badReadSector, done * kSector, count * kSector)) got = 0, error = ERROR_READ_FAULT;
+    } else {
+      got = ModelNtBlockRead(p, done, count, NtEnd(p), &transfers).bytes / kSector;
+      if (got < count) error = p.badReadError;
+    }
+    if (CancelUp(p, transfers)) return kWriteNotVerified;
+    for (uint64_t sector = done; sector < done + got; ++sector) {
+      const auto at = static_cast<ptrdiff_t>(sector * kSector);
+      if (!std::equal(disk.begin() + at, disk.begin() + at + kSector, image.begin() + at)) {
+        std::snprintf(text, sizeof text,
+                      "The disk does not hold the image: sector %llu reads back different from the image. "
+                      "The disk may be smaller than it reports, or failing.",
+                      static_cast<unsigned long long>(sector));
+        return VerifyError(text);
+      }
+    }
+    if (got < count) {
+      std::snprintf(text, sizeof text,
+                    "Error #%lu occurred while reading the disk back at sector %llu. "
+                    "The image was written, but the disk could not be verified.",
+                    static_cast<unsigned long>(error), static_cast<unsigned long long>(done + got));
+      return VerifyError(text);
+    }
+    done += count;
+  }
+  return kWriteCompleted;
 }
 
 // The path the NT family opens for a designator: digits name physical disks.
@@ -556,6 +675,9 @@ class Soak : public JobTest {
       if (p.badReadSector != kNone) setup.badSectors = {static_cast<uint32_t>(p.badReadSector)};
       if (p.badWriteSector != kNone) setup.badWriteSectors = {static_cast<uint32_t>(p.badWriteSector)};
       setup.refuseLock48 = setup.refuseLock08 = p.lockRefused;
+      setup.storedSectors = static_cast<uint32_t>(p.storedSectors);
+      setup.lateWritesLost = p.lateWritesLost;
+      if (p.droppedSector != kNone) setup.droppedWriteSectors = {static_cast<uint32_t>(p.droppedSector)};
       vw::AddDrive(LegacyDrive(p.designator), setup);
       sim::SetVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, p.legacyBuild);
       OpenVwin32();
@@ -581,6 +703,9 @@ class Soak : public JobTest {
         setup.partitionLength = p.partitionBytes;
         setup.answersLength = p.answersLength;
         if (p.endFailsWhole) setup.crossEndError = ERROR_SECTOR_NOT_FOUND;
+        setup.storedSectors = p.storedSectors;
+        setup.lateWritesLost = p.lateWritesLost;
+        if (p.droppedSector != kNone) setup.droppedWriteSectors = {p.droppedSector};
         sim::AddDevice(NtDevicePath(p.designator), setup);
       }
       // Volumes share the disk evenly; writes under one that is still mounted fail.
@@ -601,7 +726,8 @@ class Soak : public JobTest {
     UseImageName(std::string("image.img") + p.compressed, p.mode);
     if (p.mode == kWriteImageToDisk) {
       if (p.imageReadFailsAt != kNone) sim::SetFileReadError(imagePath_, p.imageReadFailsAt, ERROR_READ_FAULT);
-      prepared = PrepareWrite(p.designator, *p.compressed == '\0' ? image : CompressedBytes(image, p.compressed));
+      prepared = PrepareWrite(p.designator, *p.compressed == '\0' ? image : CompressedBytes(image, p.compressed),
+                              p.verify);
     } else {
       if (p.imageLimit != kNone) sim::SetFileSizeLimit(imagePath_, p.imageLimit);
       prepared = PrepareCreate(p.designator);
@@ -635,6 +761,8 @@ class Soak : public JobTest {
     EXPECT_EQ(jobState.busy.load(), 0);
     EXPECT_EQ(jobState.cancelRequested.load(), 0);
     EXPECT_EQ(jobState.buffer, nullptr);
+    EXPECT_EQ(jobState.verifyBuffer, nullptr);
+    EXPECT_EQ(jobState.verifying.load(), 0);
     EXPECT_EQ(jobState.imageFile, INVALID_HANDLE_VALUE);
     EXPECT_EQ(sim::OpenHandleCount(), p.legacy ? 1 : 0) << "only the legacy driver outlives a job";
     EXPECT_EQ(sim::LiveVirtualAllocs(), 0);
@@ -663,8 +791,13 @@ class Soak : public JobTest {
   void RunAndCheck(const Plan& p) {
     const std::vector<uint8_t> image = ImageBytes(p.imageBytes);
     Expected want;
-    if (p.mode == kWriteImageToDisk) want = p.legacy ? ModelLegacyWrite(p, image) : ModelNtWrite(p, image);
-    else want = p.legacy ? ModelLegacyCreate(p) : ModelNtCreate(p);
+    if (p.mode == kWriteImageToDisk) {
+      want = p.legacy ? ModelLegacyWrite(p, image) : ModelNtWrite(p, image);
+      want.disk = AsRead(p, want.disk);
+      if (p.verify && want.told.caption == "Success") want.told = ModelVerify(p, image, want.disk, want.transfers);
+    } else {
+      want = p.legacy ? ModelLegacyCreate(p) : ModelNtCreate(p);
+    }
 
     ASSERT_TRUE(Prepare(p, image)) << "the job could not be set up";
     RunWorker();
