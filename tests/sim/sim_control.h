@@ -27,6 +27,7 @@ struct DeviceSpec {
   std::function<void(uint64_t offset, uint8_t* out, size_t length)> fill;  // when set, used instead of
                                                 // `pattern`: fills a whole range at once (fast for large devices)
   DWORD openError = 0;                          // nonzero: every CreateFileA of the path fails with it
+  int opensBeforeError = 0;                     // ... every one after this many that succeed
   DWORD readErrorAll = 0;                       // nonzero: every read fails with it (a not-ready drive)
   std::map<uint64_t, DWORD> badReadSectors;     // a read touching the sector fails whole with the error
   std::map<uint64_t, DWORD> badWriteSectors;    // a write touching the sector fails whole with the error
