@@ -193,10 +193,15 @@ class JobTest : public SimTest {
     for (size_t i = 0; i < length; ++i) out[i] = DiskPattern(offset + i);
   }
 
-  // Image content that differs from the disk pattern in every sector.
+  // Image content that differs from the disk pattern in every sector, and
+  // whose sectors do not repeat at any distance a test reaches (a stepped
+  // pattern would repeat every 256 sectors and hide a sector put 128 KiB off).
   static std::vector<uint8_t> ImageBytes(size_t size) {
     std::vector<uint8_t> bytes(size);
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>((i >> 9) * 13 + i * 3 + 1);
+    for (size_t i = 0; i < size; ++i) {
+      const uint32_t sectorMix = static_cast<uint32_t>(i >> 9) * 2654435761u;
+      bytes[i] = static_cast<uint8_t>((sectorMix >> 24) + i * 3 + 1);
+    }
     return bytes;
   }
 

@@ -191,7 +191,9 @@ Plan DrawPlan(Random& r) {
     // a sector that only the read-back touches.
     p.verify = r.OneIn(2);
     const uint64_t whole = p.imageBytes / kSector;
-    if (p.verify && whole >= 2 && r.OneIn(2)) {
+    const bool writeCanComplete = p.badWriteSector == kNone && p.imageReadFailsAt == kNone && p.openError == 0 &&
+                                  !p.deviceMissing && p.diskBytes >= whole * kSector;
+    if (p.verify && whole >= 2 && writeCanComplete && !r.OneIn(3)) {
       switch (r.Below(3)) {
         case 0:
           p.storedSectors = r.Between(1, whole - 1);

@@ -127,36 +127,26 @@ TEST_F(VerifyPass, EachDiskEndsAsWhatReadsBackSaysOnBothFamilies) {
       // What the user is told, worked out from the disk and the image.
       std::string word = "Completed", caption = "Success", text = "映像写入完成";
       UINT style = MB_OK;
-      char expected[256];
-      auto differs = [&](uint64_t sector) {
-        std::snprintf(expected, sizeof expected,
-                      "The disk does not hold the image: sector %llu reads back different from the image. "
-                      "The disk may be smaller than it reports, or failing.",
-                      static_cast<unsigned long long>(sector));
-        word = "Failed", caption = "Verify Error", text = expected, style = MB_OK | MB_ICONERROR;
-      };
-      if (c.verify && c.disk == Disk::FakeLosesLateWrites) differs(kStored);
-      if (c.disk == Disk::FakeWrapsWrites) differs(FirstSectorChangedByWrapping(image));
-      if (c.disk == Disk::DropsABlock) differs(kDroppedSector / 128 * 128);
-      if (c.disk == Disk::UnreadableSector) {
-        std::snprintf(expected, sizeof expected,
-                      "Error #%lu occurred while reading the disk back at sector %llu. "
-                      "The image was written, but the disk could not be verified.",
-                      legacy ? 30ul : 23ul, static_cast<unsigned long long>(kBadReadSector / 128 * 128));
-        word = "Failed", caption = "Verify Error", text = expected, style = MB_OK | MB_ICONERROR;
+      char first[128] = "";
+      const char* notVerified = "The image was written, but the disk could not be verified.";
+      auto sector = [&](uint64_t number) { std::snprintf(first, sizeof first, "%llu", (unsigned long long)number); };
+      if ((c.verify && c.disk == Disk::FakeLosesLateWrites) || c.disk == Disk::FakeWrapsWrites ||
+          c.disk == Disk::DropsABlock) {
+        sector(c.disk == Disk::FakeLosesLateWrites ? kStored
+               : c.disk == Disk::DropsABlock       ? kDroppedSector / 128 * 128
+                                                   : FirstSectorChangedByWrapping(image));
+        text = std::string("The disk does not hold the image: sector ") + first +
+               " reads back different from the image. The disk may be smaller than it reports, or failing.";
+      } else if (c.disk == Disk::UnreadableSector) {
+        sector(kBadReadSector / 128 * 128);
+        text = std::string(legacy ? "Error #30" : "Error #23") + " occurred while reading the disk back at sector " +
+               first + ". " + notVerified;
+      } else if (c.disk == Disk::NoSecondOpen) {
+        text = std::string("Error #32 occurred while opening the disk for reading back. ") + notVerified;
+      } else if (c.imageBreaks) {
+        text = std::string("The image could not be read again at sector 128 (error #30). ") + notVerified;
       }
-      if (c.disk == Disk::NoSecondOpen) {
-        std::snprintf(expected, sizeof expected,
-                      "Error #32 occurred while opening the disk for reading back. "
-                      "The image was written, but the disk could not be verified.");
-        word = "Failed", caption = "Verify Error", text = expected, style = MB_OK | MB_ICONERROR;
-      }
-      if (c.imageBreaks) {
-        std::snprintf(expected, sizeof expected,
-                      "The image could not be read again at sector 128 (error #30). "
-                      "The image was written, but the disk could not be verified.");
-        word = "Failed", caption = "Verify Error", text = expected, style = MB_OK | MB_ICONERROR;
-      }
+      if (text != "映像写入完成") word = "Failed", caption = "Verify Error", style = MB_OK | MB_ICONERROR;
       if (c.cancelAtPassTransfer != 0) {
         word = "Cancelled", caption = "Cancelled", text = "Image written but not verified: the verification was cancelled";
       }
