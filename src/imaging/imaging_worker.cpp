@@ -149,17 +149,22 @@ void ShowVerifyOutcome(const VerifyResult& result) {
 }
 
 // Reads back the sectors the write put on the disk and closes the disk. NT:
-// the write's handle (and its volume lock) goes first and the disk is opened
-// again for reading with the same unbuffered flags, so the bytes come from
-// the disk, not from a cache of what was written. Legacy: the same sector
-// services as a create.
+// the write's handle (and a drive letter's lock) goes first and the disk is
+// opened again for reading with the same unbuffered flags, so the bytes come
+// from the disk, not from a cache of what was written; the volumes of a
+// whole disk stay locked and dismounted until the pass ends, so nothing
+// mounts them and writes while it reads. Legacy: the same sector services as
+// a create.
 void VerifyWrittenDisk(DiskDevice* device, ImageSource* source) {
   const uint64_t written = jobState.sectorsDone.load();
   VerifyResult result;
   bool readable = true;
   if (!device->legacy) {
+    const bool volumesHeld = device->volumesHeld;
+    device->volumesHeld = false;
     CloseJobDisk(device);
     readable = OpenJobDisk(device, GENERIC_READ);
+    device->volumesHeld = volumesHeld;  // let go of with the reading handle
     if (!readable) {
       result.end = VerifyEnd::OpenError;
       result.error = GetLastError();

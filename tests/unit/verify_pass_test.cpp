@@ -207,4 +207,24 @@ TEST_F(VerifyPass, EachDiskEndsAsWhatReadsBackSaysOnBothFamilies) {
   }
 }
 
+// A whole disk's volumes stay locked and dismounted while it is read back,
+// so nothing mounts them and writes between the write and the comparison.
+TEST_F(VerifyPass, WholeDiskVolumesStayHeldThroughTheReadBack) {
+  sim::AddDevice("\\\\.\\PHYSICALDRIVE1", JobTest::Disk(kDiskSectors * kSector));
+  sim::AddVolume('W', {1, 0, kDiskSectors * kSector, ""});
+  bool mountedDuringPass = false;
+  int passReads = 0;
+  sim::SetDeviceTransferHook([&](const std::string& path, uint64_t, DWORD, bool write) {
+    if (jobState.verifying.load() == 0 || write || path != "\\\\.\\PHYSICALDRIVE1") return;
+    ++passReads;
+    mountedDuringPass |= sim::VolumeMounted('W');
+  });
+  ASSERT_TRUE(PrepareWrite('1', ImageBytes(kImageBytes), true));
+  RunJob();
+  EXPECT_EQ(OnlyMessageBox().caption, "Success");
+  EXPECT_EQ(passReads, static_cast<int>((kWritten + 127) / 128));
+  EXPECT_FALSE(mountedDuringPass);
+  EXPECT_TRUE(sim::VolumeMounted('W')) << "let go of when the job ended";
+}
+
 }  // namespace
