@@ -205,6 +205,7 @@ bool RunWriteJob() {
   }
   if (result.end == LoopEnd::Completed && jobState.verifyAfterWrite.load() != 0) {
     VerifyWrittenDisk(&device, &source);
+    CloseImageSource(&source);
     return true;
   }
   CloseJobDisk(&device);
