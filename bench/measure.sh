@@ -7,9 +7,15 @@
 #
 # For each direction it times, BENCH_RUNS times each and interleaved:
 #   tavrin     the real tavrin.exe, from the Start press to the "Success" box
+#              (writing: with the verify box cleared)
 #   dd-64K     dd with 65,536-byte blocks and the open flags Wine gives the
 #              device handle (found by strace on the first, untimed run)
 #   dd-4M      dd with 4 MiB blocks and the same flags
+# and, writing, also
+#   tavrin-verify  tavrin.exe with the verify box checked: the write, then the
+#              pass that reads the disk back and compares it with the image
+#   dd-64K-verify  dd-64K's write, then dd reading the disk back with 64 KiB
+#              blocks into cmp against the image, at once, as the pass does
 # and checks the bytes after every run: a run that moves wrong bytes stops the
 # benchmark with an error.
 # Then it writes a mixed image (half random, half zeros) compressed by the
@@ -82,9 +88,11 @@ select_drive_e() { ui combo-select 1036 $((DRIVE_INDEX - 1)) >/dev/null; }
 # to the warning to box), RUN_CPU (tavrin.exe, all threads) and RUN_SERVER_CPU
 # (the wineserver, which serves its calls), in seconds.
 tavrin_job() {
-  local direction=$1 file=$2 tab=0 before after server_before server_after out
+  local direction=$1 file=$2 tab=0 verify=0 before after server_before server_after out
   [ "$direction" = create ] && tab=1
+  [ "$direction" = verify ] && { verify=1; direction=write; }
   ui tab "$tab" >/dev/null
+  [ "$tab" = 0 ] && ui check 1046 "$verify" >/dev/null
   ui set-text 1039 "$(win_path "$file")"
   select_drive_e
   before=$(cpu_ticks "$PID"); server_before=$(cpu_ticks "$SERVER")
@@ -184,6 +192,12 @@ timed() {
 }
 dd_write() { timed dd if="$1" of="$LOOP" bs="$2" ${WRITE_FLAGS:+oflag=$WRITE_FLAGS} status=none; }
 dd_create() { timed dd if="$LOOP" of="$1" bs="$2" ${READ_FLAGS:+iflag=$READ_FLAGS} status=none; }
+# The write, then the disk read back and compared with the image (cmp fails the run on a difference).
+dd_write_verify() {
+  timed bash -c 'dd if="$1" of="$2" bs=65536 ${3:+oflag=$3} status=none &&
+    dd if="$2" bs=65536 ${4:+iflag=$4} status=none | cmp -n "$5" - "$1"' \
+    dd-verify "$1" "$LOOP" "$WRITE_FLAGS" "$READ_FLAGS" "$BYTES"
+}
 record_dd() {
   local wall user sys
   read -r wall user sys <<<"$DD_TIMES"
@@ -204,11 +218,13 @@ settle() {
 # --- timed runs, interleaved so that a slow spell of the machine hits all tools -------
 turn=1  # which image goes next: every write puts the other one on the disk
 for run in $(seq "$RUNS"); do
-  for tool in tavrin dd-64K dd-4M; do
+  for tool in tavrin tavrin-verify dd-64K dd-64K-verify dd-4M; do
     img=${IMAGES[$turn]}; turn=$((1 - turn))
     settle
     case $tool in
       tavrin) tavrin_job write "$img"; record_tavrin write ;;
+      tavrin-verify) tavrin_job verify "$img"; record write tavrin-verify "$RUN_SECONDS" "$RUN_CPU" ;;
+      dd-64K-verify) dd_write_verify "$img"; record_dd write dd-64K-verify ;;
       dd-64K) dd_write "$img" 65536; record_dd write dd-64K ;;
       dd-4M) dd_write "$img" 4194304; record_dd write dd-4M ;;
     esac
@@ -304,17 +320,19 @@ print(f"Wine opens the device with {write_open} (write) and {read_open} (create)
 print(f"dd flags: write oflag={oflag}, create iflag={iflag}")
 print("tavrin: from the Start press to the Success box; tavrin-job: from the answer to the warning")
 print("MB/s: the median run, the slowest (min) and the fastest (max); CPU: median over the runs")
-print(f"{'direction':<10}{'tool':<11}{'median s':>9}{'MB/s':>8}{'min':>8}{'max':>8}{'CPU s/GiB':>10}   all runs (s)")
+print(f"{'direction':<10}{'tool':<15}{'median s':>9}{'MB/s':>8}{'min':>8}{'max':>8}{'CPU s/GiB':>10}   all runs (s)")
 for direction in ("write", "create"):
     median, best, cpu_gib = {}, {}, {}
-    for tool in ("tavrin", "tavrin-job", "dd-64K", "dd-4M"):
+    for tool in ("tavrin", "tavrin-job", "tavrin-verify", "dd-64K", "dd-64K-verify", "dd-4M"):
+        if (direction, tool) not in runs:
+            continue
         times = runs[(direction, tool)]
         median[tool] = mb / statistics.median(times)
         best[tool] = mb / min(times)
         used = cpu.get((direction, tool))
         cpu_gib[tool] = statistics.median(used) / gib if used else None
         cpu_text = f"{cpu_gib[tool]:.2f}" if used else "-"
-        print(f"{direction:<10}{tool:<11}{statistics.median(times):>9.3f}{median[tool]:>8.1f}{mb / max(times):>8.1f}"
+        print(f"{direction:<10}{tool:<15}{statistics.median(times):>9.3f}{median[tool]:>8.1f}{mb / max(times):>8.1f}"
               f"{best[tool]:>8.1f}{cpu_text:>10}   " + " ".join(f"{t:.3f}" for t in times))
     server = statistics.median(cpu[(direction, "wineserver")]) / gib
     print(f"{direction:<10}wineserver CPU during tavrin's runs: {server:.2f} s/GiB")
@@ -328,6 +346,17 @@ for direction in ("write", "create"):
           f"best: tavrin/dd-64K {best['tavrin'] / best['dd-64K']:.3f}  tavrin/dd-4M {best['tavrin'] / best['dd-4M']:.3f}")
     print(f"{direction:<10}CPU per GiB: tavrin/dd-64K {cpu_gib['tavrin'] / cpu_gib['dd-64K']:.2f}  "
           f"tavrin/dd-4M {cpu_gib['tavrin'] / cpu_gib['dd-4M']:.2f}")
+    if direction == "write":
+        # The pass alone: what the verifying run takes beyond the plain one.
+        def pass_seconds(verified, plain):
+            return statistics.median(runs[("write", verified)]) - statistics.median(runs[("write", plain)])
+        ours, theirs = pass_seconds("tavrin-verify", "tavrin"), pass_seconds("dd-64K-verify", "dd-64K")
+        create = mb / statistics.median(runs[("create", "tavrin")])
+        speed = lambda seconds: f"{mb / seconds:.1f} MB/s" if seconds > 0 else "n/a (within the noise)"
+        print(f"verify    RATIOS median: tavrin-verify/tavrin {median['tavrin-verify'] / median['tavrin']:.3f}  "
+              f"tavrin-verify/dd-64K-verify {median['tavrin-verify'] / median['dd-64K-verify']:.3f}")
+        print(f"verify    the pass alone (verifying less plain run): tavrin {ours:.3f} s = {speed(ours)}, "
+              f"dd-64K read back into cmp {theirs:.3f} s = {speed(theirs)}; tavrin create {create:.1f} MB/s")
 for fmt in ("zst", "xz", "gz"):
     direction = "write-" + fmt
     if (direction, "tavrin") not in runs:

@@ -11,9 +11,10 @@
 # product preset into ${TAVRIN_BUILD_DIR:-build}/product unless TAVRIN_EXE and
 # UIDRIVER_EXE name ready executables. Prints per direction the median, min and
 # max MB/s of Tavrin, dd with 64 KiB blocks and dd with 4 MiB blocks, the
-# ratios and each tool's CPU time per GiB, then for a mixed image compressed as
-# .zst, .xz and .gz Tavrin against the native decompressor piped into dd; the
-# summary is also left in
+# ratios and each tool's CPU time per GiB, a write verified by reading the disk
+# back (Tavrin's verify box against dd reading back into cmp), then for a mixed
+# image compressed as .zst, .xz and .gz Tavrin against the native decompressor
+# piped into dd; the summary is also left in
 # ${BENCH_REPORT:-bench-report.txt}. Exits non-zero when any run moved wrong
 # bytes or did not end in "Success".
 set -uo pipefail
@@ -24,7 +25,7 @@ while [ $# -gt 0 ]; do
   case $1 in
     --size) SIZE_MIB=${2:?--size needs a number of MiB}; shift 2 ;;
     --runs) RUNS=${2:?--runs needs a number}; shift 2 ;;
-    -h|--help) sed -n '2,17p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,19p' "$0"; exit 0 ;;
     *) echo "bench: unknown argument $1" >&2; exit 2 ;;
   esac
 done

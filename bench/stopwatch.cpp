@@ -27,7 +27,7 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr DWORD kPollMs = 2;
 const char kWarningCaption[] = "Warning! Data will be lost!";
 // Every caption an outcome box of a job can have.
-const char* const kOutcomeCaptions[] = {"Success", "Failure", "Cancelled", "Disk Error"};
+const char* const kOutcomeCaptions[] = {"Success", "Failure", "Cancelled", "Disk Error", "Verify Error"};
 
 HWND FindBox(const char* caption) { return FindWindowA("#32770", caption); }
 

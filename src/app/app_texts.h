@@ -28,6 +28,7 @@
 #define TIP_START "Start transfer"
 #define TIP_ABOUT "About this program"
 #define TIP_BROWSE "Browse for an image file"
+#define TIP_VERIFY "Read the disk back after writing and compare it with the image"
 #define TIP_TRIM "Copy the disk only up to the end of its last partition"
 #define TOOLTIP_CLASS "tooltips_class32"
 
@@ -84,6 +85,7 @@
 
 // Status line during a job
 #define FORMAT_PERCENT "%0.2f%% Completed"
+#define FORMAT_PERCENT_VERIFIED "%0.2f%% Verified"
 #define FORMAT_REMAINING_SECONDS "Remaining Time %0.0f Seconds"
 #define FORMAT_REMAINING_MINUTES "Remaining Time %0.0f Minutes"
 #define FORMAT_REMAINING_HOURS "Remaining Time %0.0f Hours %i Minutes"

@@ -51,6 +51,7 @@ void CreateToolTips(HWND window) {
   AddToolTip(IDC_START, window, TIP_START, toolTipWindow);
   AddToolTip(IDC_ABOUT, window, TIP_ABOUT, toolTipWindow);
   AddToolTip(IDC_BROWSE, window, TIP_BROWSE, toolTipWindow);
+  AddToolTip(IDC_VERIFY, window, TIP_VERIFY, toolTipWindow);
   AddToolTip(IDC_TRIM, window, TIP_TRIM, toolTipWindow);
 }
 
@@ -94,12 +95,15 @@ void InitialiseMainWindow(HWND window) {
   PrepareProgressBar(window);
   SetTimer(window, IDT_PROGRESS_TIMER, kProgressTimerPeriod, nullptr);
   CreateToolTips(window);
+  CheckDlgButton(window, IDC_VERIFY, BST_CHECKED);
   SendMessageA(driveCombo, CB_SETCURSEL, 0, 0);
   UpdateTrimBox(window, 0);
 }
 
 void ChangeTab(HWND window) {
   ShowWindow(GetDlgItem(window, IDC_TRIM), SelectedTab() == kCreateImageFromDisk ? SW_SHOW : SW_HIDE);
+  // Verification belongs to writing; its box keeps its state while hidden.
+  ShowWindow(GetDlgItem(window, IDC_VERIFY), SelectedTab() == kCreateImageFromDisk ? SW_HIDE : SW_SHOW);
   if (SelectedTab() == kCreateImageFromDisk) {
     SetControlTextWide(window, IDC_DRIVE_LABEL, LABEL_DRIVE_CREATE);
     SetControlTextWide(window, IDC_FILE_LABEL, LABEL_FILE_CREATE);
@@ -139,7 +143,7 @@ void PressStart(HWND window) {
     GetDlgItemTextA(window, IDC_DRIVE_LIST, driveText, kDriveTextBytes);
     trimBoxChecked = IsDlgButtonChecked(window, IDC_TRIM) == BST_CHECKED ? 1 : 0;
   }
-  PressStartButton(SelectedTab());
+  PressStartButton(SelectedTab(), IsDlgButtonChecked(window, IDC_VERIFY) == BST_CHECKED);
 }
 
 void RunCommand(HWND window, WORD command) {

@@ -106,7 +106,7 @@ DWORD WINAPI RunImagingJob(LPVOID unused) {
   return code;
 }
 
-void PressStartButton(int32_t selectedTab) {
+void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
   // Once the user has asked to close, the window only waits for the running
   // job; it starts nothing new.
   if (quitWhenIdle.load() != 0) return;
@@ -157,6 +157,8 @@ void PressStartButton(int32_t selectedTab) {
     return;  // the window has two tabs; no other direction exists
   }
   jobState.mode.store(selectedTab);
+  const bool verify = verifyAfterWrite && selectedTab == kWriteImageToDisk;
+  jobState.verifyAfterWrite.store(verify ? 1 : 0);
 
   // A press that came as the last job ended (its flag cleared, busy not yet)
   // left the flag up; it was meant for that job, not for this one.
@@ -171,7 +173,9 @@ void PressStartButton(int32_t selectedTab) {
   jobState.trimToPartitions.store(trim ? 1 : 0);
   jobState.sectorsDone.store(0);
   jobState.buffer = AllocateTransferBuffer();
-  if (jobState.buffer == nullptr) {
+  if (verify && jobState.buffer != nullptr) jobState.verifyBuffer = AllocateVerifyBuffer();
+  if (jobState.buffer == nullptr || (verify && jobState.verifyBuffer == nullptr)) {
+    ReleaseTransferBuffer();
     AbandonStart(TEXT_NO_TRANSFER_BUFFER);
     return;
   }

@@ -7,8 +7,9 @@
 #include <cstdint>
 
 // Reads the image path and driveText as the window left them (the field
-// texts, read by ReadImagePathField) and the selected tab. While a job runs it only asks the job to stop.
-void PressStartButton(int32_t selectedTab);
+// texts, read by ReadImagePathField), the selected tab and the verify box
+// (which only a write heeds). While a job runs it only asks the job to stop.
+void PressStartButton(int32_t selectedTab, bool verifyAfterWrite);
 
 // Thread entry of every job: the imaging worker, then the close bookkeeping.
 DWORD WINAPI RunImagingJob(LPVOID unused);

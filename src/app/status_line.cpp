@@ -22,8 +22,8 @@ double ElapsedSeconds(uint64_t tickCount, uint64_t startTick) {
 
 }  // namespace
 
-void FormatPercentText(char* out, uint32_t outSize, double percentDone) {
-  std::snprintf(out, outSize, FORMAT_PERCENT, percentDone);
+void FormatPercentText(char* out, uint32_t outSize, double percentDone, bool verifying) {
+  std::snprintf(out, outSize, verifying ? FORMAT_PERCENT_VERIFIED : FORMAT_PERCENT, percentDone);
 }
 
 bool FormatRemainingText(char* out, uint32_t outSize, double percentDone, uint64_t tickCount,
@@ -62,14 +62,14 @@ bool FormatSpeedText(char* out, uint32_t outSize, double percentDone, double byt
 }
 
 void ComposeStatusText(char* out, uint32_t outSize, int32_t phase, double percentDone,
-                       double bytesDone, uint64_t tickCount, uint64_t startTick) {
+                       double bytesDone, uint64_t tickCount, uint64_t startTick, bool verifying) {
   bool written = false;
   if (phase >= 3 && phase < 6) {
     written = FormatRemainingText(out, outSize, percentDone, tickCount, startTick);
   } else if (phase >= 6) {
     written = FormatSpeedText(out, outSize, percentDone, bytesDone, tickCount, startTick);
   }
-  if (!written) FormatPercentText(out, outSize, percentDone);
+  if (!written) FormatPercentText(out, outSize, percentDone, verifying);
 }
 
 void StatusTimerTick() {
@@ -80,7 +80,8 @@ void StatusTimerTick() {
   if (statusPhase > kStatusPhases - 1) statusPhase = 0;
   char text[kStatusTextBytes];
   ComposeStatusText(text, sizeof(text), statusPhase, jobState.percentDone.load(),
-                    jobState.bytesDone.load(), ticks, jobState.startTick.load());
+                    jobState.bytesDone.load(), ticks, jobState.startTick.load(),
+                    jobState.verifying.load() != 0);
   if (!WriteProgressText(text)) return;  // the outcome word stays
   RequestProgressRedraw();
   ++statusPhase;

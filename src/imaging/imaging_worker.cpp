@@ -10,6 +10,7 @@
 #include "imaging/job_state.h"
 #include "imaging/job_texts.h"
 #include "imaging/transfer_loop.h"
+#include "imaging/verify_pass.h"
 #include "resources/resource_ids.h"
 
 #include <cstdio>
@@ -25,6 +26,7 @@ struct Outcome {
 const Outcome kWriteCompleted{kWordCompleted, kWriteCompletedText, kCaptionSuccess};
 const Outcome kWriteCancelled{kWordCancelled, kWriteCancelledText, kCaptionCancelled};
 const Outcome kWriteFailed{kWordFailed, kWriteFailedText, kCaptionFailure};
+const Outcome kWriteNotVerified{kWordCancelled, kWriteNotVerifiedText, kCaptionCancelled};
 const Outcome kCreateCompleted{kWordCompleted, kCreateCompletedText, kCaptionSuccess};
 const Outcome kCreateCancelled{kWordCancelled, kCreateCancelledText, kCaptionCancelled};
 const Outcome kCreateFailed{kWordFailed, kCreateFailedText, kCaptionFailure};
@@ -155,6 +157,47 @@ bool FirstBlockDecodes(ImageSource* source) {
   return true;
 }
 
+// A write read back: the write's own "Success" when every sector matches;
+// otherwise the verify error (the job no longer counts as done) or, when
+// cancelled, a box saying the image was written but not verified.
+void ShowVerifyOutcome(const VerifyResult& result) {
+  if (result.end == VerifyEnd::Equal) return ShowOutcome(kWriteCompleted);
+  if (result.end == VerifyEnd::Cancelled) return ShowOutcome(kWriteNotVerified);
+  char text[kVerifyErrorTextBytes];
+  FormatVerifyError(text, sizeof(text), result);
+  WriteOutcomeWord(kWordFailed);
+  RequestProgressRedraw();
+  MessageBoxA(mainWindow, text, kVerifyErrorCaption, MB_OK | MB_ICONERROR);
+  CloseImageFile();
+}
+
+// Reads back the sectors the write put on the disk and closes the disk. NT:
+// the write's handle (and a drive letter's lock) goes first and the disk is
+// opened again for reading with the same unbuffered flags, so the bytes come
+// from the disk, not from a cache of what was written; the volumes of a
+// whole disk stay locked and dismounted until the pass ends, so nothing
+// mounts them and writes while it reads. Legacy: the same sector services as
+// a create.
+void VerifyWrittenDisk(DiskDevice* device, ImageSource* source) {
+  const uint64_t written = jobState.sectorsDone.load();
+  VerifyResult result;
+  bool readable = true;
+  if (!device->legacy) {
+    const bool volumesHeld = device->volumesHeld;
+    device->volumesHeld = false;
+    CloseJobDisk(device);
+    readable = OpenJobDisk(device, GENERIC_READ);
+    device->volumesHeld = volumesHeld;  // let go of with the reading handle
+    if (!readable) {
+      result.end = VerifyEnd::OpenError;
+      result.error = GetLastError();
+    }
+  }
+  if (readable) result = RunVerifyPass(device, source, written);
+  CloseJobDisk(device);
+  ShowVerifyOutcome(result);
+}
+
 // False when the job has ended itself (the disk-write error); otherwise the
 // closing sequence follows.
 bool RunWriteJob() {
@@ -182,6 +225,11 @@ bool RunWriteJob() {
     CloseImageSource(&source);
     EndWithDiskWriteError(&device, result);
     return false;
+  }
+  if (result.end == LoopEnd::Completed && jobState.verifyAfterWrite.load() != 0) {
+    VerifyWrittenDisk(&device, &source);
+    CloseImageSource(&source);
+    return true;
   }
   CloseJobDisk(&device);
   if (result.end == LoopEnd::Failed && source.decoder.error != CodecError::None) {

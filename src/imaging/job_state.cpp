@@ -75,9 +75,14 @@ uint8_t* AllocateTransferBuffer() {
   return static_cast<uint8_t*>(VirtualAlloc(nullptr, kTransferBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
 }
 
+uint8_t* AllocateVerifyBuffer() {
+  return static_cast<uint8_t*>(VirtualAlloc(nullptr, kBlockBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+}
+
 void ReleaseTransferBuffer() {
-  if (jobState.buffer == nullptr) return;
-  VirtualFree(jobState.buffer, 0, MEM_RELEASE);
+  if (jobState.buffer != nullptr) VirtualFree(jobState.buffer, 0, MEM_RELEASE);
+  if (jobState.verifyBuffer != nullptr) VirtualFree(jobState.verifyBuffer, 0, MEM_RELEASE);
   jobState.buffer = nullptr;
   jobState.bufferBytes = 0;
+  jobState.verifyBuffer = nullptr;
 }

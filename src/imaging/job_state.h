@@ -32,6 +32,10 @@ struct JobState {
   HANDLE deviceHandle = INVALID_HANDLE_VALUE;   // raw device (NT family); worker only
   uint8_t* buffer = nullptr;                    // kTransferBytes sector-aligned transfer buffer; Start allocates, worker releases
   uint32_t bufferBytes = 0;                     // bytes of buffer a transfer may fill; Start sets it with buffer
+  uint8_t* verifyBuffer = nullptr;              // the image's side of the read-back comparison, like `buffer`;
+                                                // Start allocates it for a verified write, worker releases
+  std::atomic<uint8_t> verifyAfterWrite{0};     // 1: a write reads the disk back and compares; written by Start
+  std::atomic<uint8_t> verifying{0};            // 1 while the written image is read back; worker
   std::atomic<uint32_t> blockBytes{0};          // bytes of the current block; worker
   std::atomic<uint64_t> sectorsDone{0};         // sectors moved; Start zeroes, worker advances
   std::atomic<uint64_t> totalSectors{0};        // what ends the job; worker
@@ -72,12 +76,15 @@ void UpdatePercentDone();
 // a compressed image's progress never runs backwards (worker).
 void AdvancePercentDone(double percent);
 
-// The job's transfer buffer: kTransferBytes, page aligned (so sector aligned,
-// as unbuffered device handles need). Start allocates it into jobState.buffer
-// (and its size into bufferBytes); the worker releases it at the end of every
-// job. NULL on failure.
+// The job's transfer buffers, page aligned (so sector aligned, as unbuffered
+// device handles need): kTransferBytes into jobState.buffer (its size into
+// bufferBytes) and, for a verified write, kBlockBytes into verifyBuffer
+// (AllocateVerifyBuffer). Start allocates them; the worker releases them at
+// the end of every job. NULL on failure.
 uint8_t* AllocateTransferBuffer();
-// Frees jobState.buffer (if any) and sets it to NULL and bufferBytes to 0.
+uint8_t* AllocateVerifyBuffer();
+// Frees jobState.buffer and jobState.verifyBuffer (those there are), sets them
+// to NULL and bufferBytes to 0.
 void ReleaseTransferBuffer();
 
 // Window hooks of the job; set by the main window, used by the worker.

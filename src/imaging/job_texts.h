@@ -67,3 +67,20 @@ constexpr char kImageNoneWritten[] = "nothing was written to the disk.";
 constexpr uint32_t kImageProblemTextBytes = 384;
 constexpr char kNoMemoryToCompress[] =
     "There is not enough memory to compress the image.\r\nNothing was read from the disk and the image file is empty.";
+
+// Verification after a write: the disk read back and compared with the image.
+constexpr wchar_t kWriteNotVerifiedText[] = L"Image written but not verified: the verification was cancelled";
+constexpr char kVerifyErrorCaption[] = "Verify Error";
+constexpr char kVerifyDiffersFormat[] =
+    "The disk does not hold the image: sector %" PRIu64 " reads back different from the image. "
+    "The disk may be smaller than it reports, or failing.";
+constexpr char kVerifyReadErrorFormat[] =
+    "Error #%lu occurred while reading the disk back at sector %" PRIu64 ". "
+    "The image was written, but the disk could not be verified.";
+constexpr char kVerifyOpenErrorFormat[] =
+    "Error #%lu occurred while opening the disk for reading back. "
+    "The image was written, but the disk could not be verified.";
+constexpr char kVerifyImageErrorFormat[] =
+    "The image could not be read again at sector %" PRIu64 " (error #%lu). "
+    "The image was written, but the disk could not be verified.";
+constexpr uint32_t kVerifyErrorTextBytes = 256;

@@ -1,14 +1,21 @@
 #!/usr/bin/python3
-"""eiofs.py MOUNTPOINT SIZE [BACKING FROM TO]
+"""eiofs.py MOUNTPOINT SIZE [BACKING FROM TO | --wrap BACKING]
 
 A FUSE file system with one file, "disk", of SIZE bytes. Without BACKING every
 read and write of it fails with EIO, which Wine reports as ERROR_NOT_READY (21):
 a drive with no medium. With BACKING, the bytes come from that file and only an
 access touching bytes FROM..TO-1 fails: an unreadable stretch inside a disk.
+With --wrap, the disk is a fake-capacity stick: it claims SIZE bytes but keeps
+only BACKING's size, and every offset past that is read and written at the
+offset modulo BACKING's size.
+The file is mounted with direct I/O: every read reaches this process, never
+the kernel's page cache (Wine opens devices without O_DIRECT, so without it a
+read-back after a write would be answered from the cache).
 Runs in the foreground; stop it with `umount MOUNTPOINT`.
 Needs Debian's python3-fusepy (run with /usr/bin/python3).
 """
 import errno
+import os
 import stat
 import sys
 import time
@@ -17,11 +24,24 @@ from fusepy import FUSE, FuseOSError, Operations
 
 
 class EioFS(Operations):
-    def __init__(self, size, backing=None, bad_from=0, bad_to=None):
+    def __init__(self, size, backing=None, bad_from=0, bad_to=None, wrap=False):
         self.size, self.t = size, time.time()
         self.backing = open(backing, 'r+b') if backing else None
         self.bad_from = bad_from
         self.bad_to = size if bad_to is None else bad_to
+        self.stored = os.fstat(self.backing.fileno()).st_size if wrap else None
+
+    def _pieces(self, offset, length):
+        """(backing offset, length) pieces of an access, wrapped on a fake stick."""
+        if self.stored is None:
+            return [(offset, length)]
+        out = []
+        while length > 0:
+            at = offset % self.stored
+            n = min(length, self.stored - at)
+            out.append((at, n))
+            offset, length = offset + n, length - n
+        return out
 
     def _check(self, offset, length):
         if self.backing is None or (offset < self.bad_to and offset + length > self.bad_from):
@@ -45,15 +65,21 @@ class EioFS(Operations):
     def read(self, path, size, offset, fh):
         size = max(0, min(size, self.size - offset))
         self._check(offset, size)
-        self.backing.seek(offset)
-        return self.backing.read(size)
+        data = b''
+        for at, n in self._pieces(offset, size):
+            self.backing.seek(at)
+            data += self.backing.read(n)
+        return data
 
     def write(self, path, data, offset, fh):
         if offset + len(data) > self.size:
             raise FuseOSError(errno.ENOSPC)
         self._check(offset, len(data))
-        self.backing.seek(offset)
-        self.backing.write(data)
+        done = 0
+        for at, n in self._pieces(offset, len(data)):
+            self.backing.seek(at)
+            self.backing.write(data[done:done + n])
+            done += n
         self.backing.flush()
         return len(data)
 
@@ -63,9 +89,11 @@ class EioFS(Operations):
 
 if __name__ == '__main__':
     args = sys.argv[1:]
-    if len(args) not in (2, 5):
+    if len(args) not in (2, 4, 5) or (len(args) == 4 and args[2] != '--wrap'):
         sys.exit(__doc__.strip().splitlines()[0])
-    if len(args) == 5:
+    if len(args) == 4:
+        fs = EioFS(int(args[1]), args[3], 0, 0, wrap=True)
+    elif len(args) == 5:
         fs = EioFS(int(args[1]), args[2], int(args[3]), int(args[4]))
     else:
         fs = EioFS(int(args[1]))

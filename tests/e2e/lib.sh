@@ -8,6 +8,9 @@
 #             map_eio_drive L SIZE [BACKING FROM TO]
 #                                        drive L: on a FUSE file of SIZE bytes whose reads and writes fail with
 #                                        EIO (a "Not Ready" drive); with BACKING, only bytes FROM..TO-1 fail
+#             map_fake_drive L SIZE BACKING
+#                                        drive L: a fake-capacity stick that claims SIZE bytes, keeps BACKING's
+#                                        size and wraps every later offset onto its start (FUSE, direct I/O)
 #             set_drive_type L TYPE      floppy|hd|cdrom|network for GetDriveType; call before start_tavrin
 #             unmap_drive L
 #             map_physical_disk N PATH   \\.\PhysicalDriveN opens PATH (a file or block device): "Physical Disk N"
@@ -109,8 +112,13 @@ map_loop_drive() {
   _map_raw "$1" "$loop"
 }
 
+map_fake_drive() {
+  [ $# = 3 ] || fail "usage: map_fake_drive LETTER SIZE BACKING"
+  map_eio_drive "$1" "$2" --wrap "$(readlink -f "$3")"
+}
+
 map_eio_drive() {
-  [ $# = 2 ] || [ $# = 5 ] || fail "usage: map_eio_drive LETTER SIZE [BACKING FROM TO]"
+  [ $# = 2 ] || [ $# = 4 ] || [ $# = 5 ] || fail "usage: map_eio_drive LETTER SIZE [BACKING FROM TO]"
   [ -e /dev/fuse ] || fail "map_eio_drive: /dev/fuse missing"
   local letter=$1 mnt=$E2E_WORK/drives/eio-$1 i
   mkdir -p "$mnt"

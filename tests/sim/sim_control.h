@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,10 +27,16 @@ struct DeviceSpec {
   std::function<void(uint64_t offset, uint8_t* out, size_t length)> fill;  // when set, used instead of
                                                 // `pattern`: fills a whole range at once (fast for large devices)
   DWORD openError = 0;                          // nonzero: every CreateFileA of the path fails with it
+  int opensBeforeError = 0;                     // ... every one after this many that succeed
   DWORD readErrorAll = 0;                       // nonzero: every read fails with it (a not-ready drive)
   std::map<uint64_t, DWORD> badReadSectors;     // a read touching the sector fails whole with the error
   std::map<uint64_t, DWORD> badWriteSectors;    // a write touching the sector fails whole with the error
                                                 // (an error of 0 fails the call with last error 0)
+  std::set<uint64_t> droppedWriteSectors;       // a write touching the sector reports success and stores
+                                                // nothing of the whole call (a block lost silently)
+  uint64_t storedSectors = 0;                   // nonzero: a fake-capacity device that keeps only its first N
+                                                // sectors; sector s is read and written at sector s mod N
+  bool lateWritesLost = false;                  // with storedSectors: writes past them are lost, not wrapped
   DWORD endReadError = 0;                       // a read starting at the end: 0 = succeeds with 0 bytes
   DWORD endWriteError = ERROR_DISK_FULL;        // a write across the end writes what fits, then fails with it
   DWORD crossEndError = 0;                      // nonzero: a read or write reaching past the end moves nothing
@@ -94,6 +101,7 @@ int LiveVirtualAllocs();        // VirtualAlloc blocks not yet freed
 int LiveHeapAllocs();           // HeapAlloc blocks not yet freed
 int OpenThreadHandles();        // CreateThread handles not yet closed (not part of OpenHandleCount)
 void FailVirtualAllocs(int count);  // the next `count` VirtualAlloc calls fail
+void FailVirtualAllocsAfter(int succeeding, int count);  // the same after `succeeding` calls that work
 void FailHeapAllocs(int count);     // the next `count` HeapAlloc calls fail
 void FailCreateThreads(int count);  // the next `count` CreateThread calls fail (out of memory)
 // On the legacy platform (platform id 1) CreateThread without a thread-id

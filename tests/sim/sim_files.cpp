@@ -180,7 +180,7 @@ HANDLE OpenByName(const std::string& name, DWORD access, DWORD share, DWORD disp
 
   std::unique_lock<std::mutex> lock(ioMutex);
   if (sim_internal::SimDevice* device = sim_internal::FindDevice(name)) {
-    if (device->setup.openError != 0) {
+    if (device->setup.openError != 0 && device->stats.opens >= device->setup.opensBeforeError) {
       DWORD error = device->setup.openError;
       lock.unlock();
       SetLastError(error);

@@ -13,6 +13,7 @@ std::set<void*> earlierVirtualBlocks;    // live blocks from before the last Res
 std::map<void*, void*> heapBlocks;       // live HeapAlloc blocks (returned address -> real allocation)
 std::map<void*, void*> earlierHeapBlocks;  // same, from before the last Reset
 int failVirtual = 0;                     // VirtualAlloc calls still to fail
+int passVirtual = 0;                     // VirtualAlloc calls still to succeed before those fail
 int failHeap = 0;                        // HeapAlloc calls still to fail
 int processHeap = 0;                     // its address is the process heap handle
 
@@ -31,6 +32,7 @@ void ResetMemory() {
   earlierHeapBlocks.insert(heapBlocks.begin(), heapBlocks.end());
   heapBlocks.clear();
   failVirtual = 0;
+  passVirtual = 0;
   failHeap = 0;
 }
 
@@ -38,7 +40,9 @@ void ResetMemory() {
 
 LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD) {
   std::unique_lock<std::mutex> lock(memoryMutex);
-  if (failVirtual > 0) {
+  if (passVirtual > 0) {
+    --passVirtual;
+  } else if (failVirtual > 0) {
     --failVirtual;
     lock.unlock();
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -141,8 +145,11 @@ int LiveHeapAllocs() {
   return static_cast<int>(heapBlocks.size());
 }
 
-void FailVirtualAllocs(int count) {
+void FailVirtualAllocs(int count) { FailVirtualAllocsAfter(0, count); }
+
+void FailVirtualAllocsAfter(int succeeding, int count) {
   std::lock_guard<std::mutex> lock(memoryMutex);
+  passVirtual = succeeding;
   failVirtual = count;
 }
 

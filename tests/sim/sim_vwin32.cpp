@@ -50,10 +50,18 @@ void* ResolveLocked(uint32_t address) {
   return index < driver.pointerOf.size() ? driver.pointerOf[index] : nullptr;
 }
 
+// Where a sector's bytes live: itself, or on a fake-capacity medium the
+// sector its number wraps onto.
+uint32_t StoredSector(const SimDrive& d, uint32_t sector) {
+  return d.setup.storedSectors != 0 ? sector % d.setup.storedSectors : sector;
+}
+
 uint8_t ContentByte(const SimDrive& d, uint64_t offset) {
-  auto it = d.written.find(static_cast<uint32_t>(offset / kSector));
+  const uint32_t sector = StoredSector(d, static_cast<uint32_t>(offset / kSector));
+  auto it = d.written.find(sector);
   if (it != d.written.end()) return it->second[offset % kSector];
-  return d.setup.pattern ? d.setup.pattern(offset) : 0;
+  const uint64_t stored = static_cast<uint64_t>(sector) * kSector + offset % kSector;
+  return d.setup.pattern ? d.setup.pattern(stored) : 0;
 }
 
 SimDrive* DriveOf(uint32_t number) {
@@ -89,7 +97,12 @@ void Transfer(sim::vwin32::Registers& r, uint32_t number, uint32_t start, uint32
   if (write) {
     if (d->setup.failWrites || Touches(d->setup.badWriteSectors, start, count))
       return Fail(r, sim::vwin32::kDosWriteFault);
-    for (uint32_t i = 0; i < count; ++i) std::memcpy(d->written[start + i].data(), memory + i * kSector, kSector);
+    if (!Touches(d->setup.droppedWriteSectors, start, count)) {
+      for (uint32_t i = 0; i < count; ++i) {
+        const bool lost = d->setup.lateWritesLost && d->setup.storedSectors != 0 && start + i >= d->setup.storedSectors;
+        if (!lost) std::memcpy(d->written[StoredSector(*d, start + i)].data(), memory + i * kSector, kSector);
+      }
+    }
     ++d->stats.writes;
     d->stats.writeStarts.push_back(start);
   } else {

@@ -37,6 +37,10 @@ struct DriveSpec {
   std::function<uint8_t(uint64_t offset)> pattern;  // initial content; zeros when empty
   std::set<uint32_t> badSectors;       // a read touching one fails whole
   std::set<uint32_t> badWriteSectors;  // a write touching one fails whole
+  std::set<uint32_t> droppedWriteSectors;  // a write touching one reports success and stores nothing
+  uint32_t storedSectors = 0;          // nonzero: a fake-capacity medium keeping only its first N sectors;
+                                       // sector s is read and written at sector s mod N
+  bool lateWritesLost = false;         // with storedSectors: writes past them are lost, not wrapped
   bool failWrites = false;             // every write service fails
   bool refuseLock48 = false, refuseLock08 = false;      // lock requests refused per category
   bool refuseUnlock48 = false, refuseUnlock08 = false;  // unlock requests refused per category

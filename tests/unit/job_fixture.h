@@ -6,6 +6,7 @@
 #include "sim_fixture.h"
 
 #include "imaging/image_codec.h"
+#include "disk/legacy_sectors.h"
 #include "imaging/imaging_worker.h"
 #include "imaging/job_state.h"
 
@@ -26,6 +27,7 @@ class JobTest : public SimTest {
   // A clean simulated system and an idle job record, also for the next case
   // of a table-driven test.
   void FreshJob() {
+    CloseLegacyDriver();
     sim::Reset();
     ResetJobState();
     std::memset(statusBuffer_, 0, sizeof(statusBuffer_));
@@ -35,11 +37,14 @@ class JobTest : public SimTest {
   }
 
   void TearDown() override {
+    CloseLegacyDriver();
     EXPECT_EQ(jobState.busy.load(), 0) << "the job did not end idle";
     EXPECT_EQ(jobState.cancelRequested.load(), 0);
     EXPECT_EQ(jobState.buffer, nullptr) << "the transfer buffer was not released";
+    EXPECT_EQ(jobState.verifyBuffer, nullptr) << "the comparison buffer was not released";
+    EXPECT_EQ(jobState.verifying.load(), 0) << "the job ended still marked as verifying";
     EXPECT_EQ(sim::UnalignedTransfers(), 0) << "a transfer on an unbuffered handle was not sector aligned";
-    if (jobState.buffer != nullptr) ReleaseTransferBuffer();
+    ReleaseTransferBuffer();
     if (jobState.imageFile != INVALID_HANDLE_VALUE) CloseHandle(jobState.imageFile);
     jobState.imageFile = INVALID_HANDLE_VALUE;
     jobState.statusText = nullptr;
@@ -54,6 +59,9 @@ class JobTest : public SimTest {
     jobState.deviceHandle = INVALID_HANDLE_VALUE;
     jobState.buffer = nullptr;
     jobState.bufferBytes = 0;
+    jobState.verifyBuffer = nullptr;
+    jobState.verifyAfterWrite = 0;
+    jobState.verifying = 0;
     jobState.blockBytes = 0;
     jobState.sectorsDone = 0;
     jobState.totalSectors = 0;
@@ -116,6 +124,29 @@ class JobTest : public SimTest {
     return ReadHostFile(packed);
   }
 
+  // A write with the verify box as Start reads it: checked, the comparison
+  // buffer beside the transfer buffer.
+  bool PrepareWrite(char designator, const std::vector<uint8_t>& image, bool verify) {
+    if (!PrepareWrite(designator, image)) return false;
+    if (!verify) return true;
+    jobState.verifyAfterWrite = 1;
+    jobState.verifyBuffer = AllocateTransferBuffer();
+    return jobState.verifyBuffer != nullptr;
+  }
+
+  // The legacy driver lives as long as the process; a test (or a case) stands for a whole run.
+  static void CloseLegacyDriver() {
+    if (vwin32Handle != INVALID_HANDLE_VALUE) CloseHandle(vwin32Handle);
+    vwin32Handle = INVALID_HANDLE_VALUE;
+  }
+
+  // Start-up on the legacy family with this build: the job goes through the driver.
+  static void StartLegacySystem(DWORD build) {
+    jobState.platformClass = kPlatformLegacy;
+    sim::SetVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, build);
+    OpenVwin32();
+  }
+
   // Runs the worker on the calling thread, as if it were the worker thread.
   void RunJob() { ImagingWorker(nullptr); }
 
@@ -165,10 +196,15 @@ class JobTest : public SimTest {
     for (size_t i = 0; i < length; ++i) out[i] = DiskPattern(offset + i);
   }
 
-  // Image content that differs from the disk pattern in every sector.
+  // Image content that differs from the disk pattern in every sector, and
+  // whose sectors do not repeat at any distance a test reaches (a stepped
+  // pattern would repeat every 256 sectors and hide a sector put 128 KiB off).
   static std::vector<uint8_t> ImageBytes(size_t size) {
     std::vector<uint8_t> bytes(size);
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>((i >> 9) * 13 + i * 3 + 1);
+    for (size_t i = 0; i < size; ++i) {
+      const uint32_t sectorMix = static_cast<uint32_t>(i >> 9) * 2654435761u;
+      bytes[i] = static_cast<uint8_t>((sectorMix >> 24) + i * 3 + 1);
+    }
     return bytes;
   }
 

@@ -121,6 +121,48 @@ TEST_F(SimLayerTest, WrittenSectorsOverlayTheGeneratedContent) {
   CloseHandle(device);
 }
 
+// The two liars verification must catch: a fake-capacity stick that wraps
+// every sector past its real size onto its start, and a device that reports a
+// write done and keeps nothing of it.
+TEST_F(SimLayerTest, FakeCapacityWrapsAndDroppedWritesVanish) {
+  sim::DeviceSpec setup;
+  setup.sizeBytes = 64 * 512;
+  setup.pattern = Pattern;
+  setup.storedSectors = 16;
+  setup.droppedWriteSectors = {40};
+  sim::AddDevice(kDisk, setup);
+  HANDLE device = CreateFileA(kDisk, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(device, INVALID_HANDLE_VALUE);
+  std::vector<uint8_t> sector(512, 0xA5), untouched = sim::DeviceBytes(kDisk, 40 * 512, 1024);
+  DWORD moved = 0;
+  SetFilePointer(device, 19 * 512, nullptr, FILE_BEGIN);  // lands on sector 3
+  ASSERT_TRUE(WriteFile(device, sector.data(), 512, &moved, nullptr));
+  SetFilePointer(device, 39 * 512, nullptr, FILE_BEGIN);  // touches sector 40: lost whole
+  ASSERT_TRUE(WriteFile(device, sector.data(), 1024, &moved, nullptr));
+  EXPECT_EQ(moved, 1024u);
+
+  std::vector<uint8_t> back(1024);
+  SetFilePointer(device, 15 * 512, nullptr, FILE_BEGIN);  // across the wrap: sectors 15 and 0
+  ASSERT_TRUE(ReadFile(device, back.data(), 1024, &moved, nullptr));
+  EXPECT_EQ(back[1], Pattern(15 * 512 + 1));
+  EXPECT_EQ(back[513], Pattern(1)) << "sector 16 reads sector 0";
+  for (uint64_t alias : {3u, 19u, 35u, 51u}) EXPECT_EQ(sim::DeviceBytes(kDisk, alias * 512, 512), sector) << alias;
+  EXPECT_NE(sim::DeviceBytes(kDisk, 2 * 512, 512), sector);
+  EXPECT_EQ(sim::DeviceBytes(kDisk, 40 * 512, 1024), untouched) << "the dropped write left no trace";
+  CloseHandle(device);
+
+  // The other kind of stick keeps its start and loses what goes past its real size.
+  setup.lateWritesLost = true;
+  sim::AddDevice(kDisk, setup);
+  device = CreateFileA(kDisk, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(device, INVALID_HANDLE_VALUE);
+  SetFilePointer(device, 15 * 512, nullptr, FILE_BEGIN);  // sector 15 kept, sector 16 lost
+  ASSERT_TRUE(WriteFile(device, sector.data(), 1024, &moved, nullptr));
+  EXPECT_EQ(sim::DeviceBytes(kDisk, 15 * 512, 512), sector);
+  EXPECT_EQ(sim::DeviceBytes(kDisk, 16 * 512, 1)[0], Pattern(0)) << "sector 16 still reads the untouched sector 0";
+  CloseHandle(device);
+}
+
 TEST_F(SimLayerTest, SizeRequestsNeedRoomForTheWholeRecord) {
   sim::DeviceSpec setup;
   setup.sizeBytes = 1 << 20;

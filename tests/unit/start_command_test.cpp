@@ -50,11 +50,11 @@ class StartCommandTest : public SimTest {
   }
 
   // Types the file (UTF-8) and the drive into the fields and presses Start, as the window does.
-  static void Press(int32_t tab, const std::string& file, const std::string& drive) {
+  static void Press(int32_t tab, const std::string& file, const std::string& drive, bool verify = false) {
     sim::SetControlText(mainWindow, IDC_IMAGE_FILE, file);
     ReadImagePathField(mainWindow);
     std::snprintf(driveText, kDriveTextBytes, "%s", drive.c_str());
-    PressStartButton(tab);
+    PressStartButton(tab, verify);
   }
 
   // Ends with the job's thread gone, so its message boxes are all recorded.
@@ -322,14 +322,18 @@ TEST_F(StartCommandTest, FailedBufferOrThreadClosesTheImageAndLeavesTheWindowIdl
   const std::string image = TempPath("in.img");
   const std::vector<uint8_t> bytes = RandomBytes(65536, 3);
   WriteHostFile(image, bytes);
-  struct Case { void (*inject)(int); const char* text; };
-  const Case cases[] = {{sim::FailVirtualAllocs, TEXT_NO_TRANSFER_BUFFER},
-                        {sim::FailCreateThreads, TEXT_NO_WORKER_THREAD}};
+  // The verify box asks a write for a second (comparison) buffer; a create never uses it.
+  struct Case { void (*inject)(int); const char* text; bool verify, writeOnly; };
+  const Case cases[] = {{sim::FailVirtualAllocs, TEXT_NO_TRANSFER_BUFFER, false, false},
+                        {sim::FailVirtualAllocs, TEXT_NO_TRANSFER_BUFFER, true, false},
+                        {[](int n) { sim::FailVirtualAllocsAfter(1, n); }, TEXT_NO_TRANSFER_BUFFER, true, true},
+                        {sim::FailCreateThreads, TEXT_NO_WORKER_THREAD, true, false}};
   for (const Case& c : cases) {
     for (int32_t tab : {kWriteImageToDisk, kCreateImageFromDisk}) {
+      if (c.writeOnly && tab != kWriteImageToDisk) continue;
       sim::ClearEvents();
       c.inject(1);
-      Press(tab, tab == kWriteImageToDisk ? image : TempPath("out.img"), "Drive E: (1.00 MB)");
+      Press(tab, tab == kWriteImageToDisk ? image : TempPath("out.img"), "Drive E: (1.00 MB)", c.verify);
       const auto boxes = Boxes();
       ASSERT_FALSE(boxes.empty()) << c.text << " tab " << tab;
       EXPECT_EQ(boxes.back().text, c.text);
@@ -338,6 +342,7 @@ TEST_F(StartCommandTest, FailedBufferOrThreadClosesTheImageAndLeavesTheWindowIdl
       EXPECT_EQ(jobState.busy.load(), 0);
       EXPECT_EQ(jobState.imageFile, INVALID_HANDLE_VALUE);
       EXPECT_EQ(jobState.buffer, nullptr) << "the transfer buffer was kept";
+      EXPECT_EQ(jobState.verifyBuffer, nullptr) << "the comparison buffer was kept";
       EXPECT_EQ(sim::OpenHandleCount(), 0) << "the image file stayed open";
       EXPECT_EQ(sim::LiveVirtualAllocs(), 0) << c.text;
       EXPECT_EQ(runningWorkers.load(), 0);
@@ -561,7 +566,7 @@ TEST_F(StartCommandTest, BrowseChoosesWideNamesOnTheNtFamilyAndAnsiOnesOnTheLega
     sim::ClearEvents();
     ReadImagePathField(mainWindow);
     std::snprintf(driveText, kDriveTextBytes, "Drive E: (1.00 MB)");
-    PressStartButton(c.tab);
+    PressStartButton(c.tab, false);
     ASSERT_TRUE(WaitForWorkers());
     EXPECT_EQ(Boxes().back().caption, "Success") << c.field;
     const size_t bytes = c.tab == kWriteImageToDisk ? 4096 : 1 << 20;

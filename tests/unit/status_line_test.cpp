@@ -8,7 +8,7 @@ namespace {
 
 std::string Compose(int32_t phase, double percent, double bytes, uint64_t tick, uint64_t start) {
   char text[256];
-  ComposeStatusText(text, sizeof(text), phase, percent, bytes, tick, start);
+  ComposeStatusText(text, sizeof(text), phase, percent, bytes, tick, start, false);
   return text;
 }
 
@@ -24,12 +24,16 @@ std::string Speed(double percent, double bytes, uint64_t elapsed) {
   return text;
 }
 
-TEST(StatusLineTexts, PercentageHasTwoDecimalsAndAPercentSign) {
+TEST(StatusLineTexts, PercentageHasTwoDecimalsAndAPercentSignAndSaysWhatIsDone) {
   char text[256];
-  FormatPercentText(text, sizeof(text), 12.345);
+  FormatPercentText(text, sizeof(text), 12.345, false);
   EXPECT_STREQ(text, "12.35% Completed");
-  FormatPercentText(text, sizeof(text), 0.0);
+  FormatPercentText(text, sizeof(text), 0.0, false);
   EXPECT_STREQ(text, "0.00% Completed");
+  FormatPercentText(text, sizeof(text), 99.999, true);
+  EXPECT_STREQ(text, "100.00% Verified");
+  ComposeStatusText(text, sizeof(text), 4, 25.0, 1048576.0, 10, 10, true);
+  EXPECT_STREQ(text, "25.00% Verified") << "the fallback of a phase whose estimate fails";
 }
 
 TEST(StatusLineTexts, RemainingTimeInSecondsMinutesOrHoursAndMinutes) {

@@ -178,8 +178,8 @@ void PostKey(HWND target, UINT vk) {
 int Usage() {
   Out("usage: tavrin_uidriver.exe [-w CAPTION] COMMAND [ARGS...]\n"
       "  wait [ms] | gone [ms] | dump | windows [all] | acp | tab-get | tab N | tab-texts | tooltips | status\n"
-      "  text ID | wait-text ID TEXT [ms] | set-text ID TEXT | style ID | check ID\n"
-      "  click ID | command ID | close | key ID|0 VK\n"
+      "  text ID | wait-text ID TEXT [ms] | set-text ID TEXT | style ID\n"
+      "  click ID | command ID | close | key ID|0 VK | checked ID | check ID 0|1\n"
       "  combo-items ID | combo-select ID INDEX\n"
       "  box CAPTION [ms] | answer CAPTION ok|yes|no|cancel [ms] | no-box CAPTION ms\n"
       "ID may be decimal or 0x hex; ID 0 means the window itself.\n");
@@ -307,16 +307,6 @@ int CmdStyle(const Context& c) {
 }
 
 // A check box's state: 0 clear, 1 checked, 2 indeterminate.
-int CmdCheck(const Context& c) {
-  if (c.args.size() != 1) return Usage();
-  HWND d = Target(c);
-  if (!d) return kTimeout;
-  HWND h = Control(d, c.args[0]);
-  if (!h) return kCheckFailed;
-  Line(std::to_wstring((long)SendMessageW(h, BM_GETCHECK, 0, 0)));
-  return kOk;
-}
-
 int CmdClick(const Context& c) {
   if (c.args.size() != 1) return Usage();
   HWND d = Target(c);
@@ -324,6 +314,37 @@ int CmdClick(const Context& c) {
   HWND h = Control(d, c.args[0]);
   if (!h) return kCheckFailed;
   PostMessageW(h, BM_CLICK, 0, 0);
+  return kOk;
+}
+
+// The state of a check box: 0 clear, 1 checked.
+int CmdChecked(const Context& c) {
+  if (c.args.size() != 1) return Usage();
+  HWND d = Target(c);
+  if (!d) return kTimeout;
+  HWND h = Control(d, c.args[0]);
+  if (!h) return kCheckFailed;
+  Line(std::to_wstring(SendMessageW(h, BM_GETCHECK, 0, 0)));
+  return kOk;
+}
+
+// Clicks a check box, as a user would, until it is in the state asked for.
+int CmdCheck(const Context& c) {
+  long want = 0;
+  if (c.args.size() != 2 || !ParseInt(c.args[1], &want) || (want != 0 && want != 1)) return Usage();
+  HWND d = Target(c);
+  if (!d) return kTimeout;
+  HWND h = Control(d, c.args[0]);
+  if (!h) return kCheckFailed;
+  if (SendMessageW(h, BM_GETCHECK, 0, 0) != want) PostMessageW(h, BM_CLICK, 0, 0);
+  for (DWORD start = GetTickCount(); SendMessageW(h, BM_GETCHECK, 0, 0) != want;) {
+    if (GetTickCount() - start >= kBoxWaitMs) {
+      Err(L"check box " + c.args[0] + L" did not change");
+      return kCheckFailed;
+    }
+    Sleep(kPollMs);
+  }
+  Line(std::to_wstring(want));
   return kOk;
 }
 
@@ -688,7 +709,8 @@ const Command kCommands[] = {
     {L"box", CmdBox},             {L"answer", CmdAnswer},
     {L"no-box", CmdNoBox},        {L"tooltips", CmdToolTips},
     {L"acp", CmdAcp},             {L"status", CmdStatus},
-    {L"tab-texts", CmdTabTexts},  {L"check", CmdCheck},
+    {L"tab-texts", CmdTabTexts},  {L"checked", CmdChecked},
+    {L"check", CmdCheck},
 };
 
 }  // namespace

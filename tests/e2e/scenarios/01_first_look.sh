@@ -1,7 +1,8 @@
-# The main window as a user first meets it: its caption, the twelve controls of
+# The main window as a user first meets it: its caption, the thirteen controls of
 # its template with their ids, classes and texts (the Chinese ones read back
-# intact through the wide-character calls), the create tab's check box hidden
-# and clear on the write tab, and closing it ends the program with exit code 0.
+# intact through the wide-character calls), the verify box checked, the create
+# tab's check box hidden and clear on the write tab, and closing it ends the
+# program with exit code 0.
 
 start_tavrin
 
@@ -20,6 +21,7 @@ want=$(printf '%s\n' \
   "1008	Button	开始" \
   "1007	Button	关于" \
   "1009	Button	帮助" \
+  "1046	Button	写入后校验" \
   "1047	Button	仅已分配分区" \
   "1043	Static	映像档:" \
   "1042	Static	选择驱动器" \
@@ -30,9 +32,10 @@ if [ "$want" != "$got" ]; then
   diff <(echo "$want") <(echo "$got") | sed 's/^/    /' >&2 || true
   fail "the controls of the main window differ from the template (< want, > got)"
 fi
+expect_eq 1 "$(ui checked 1046)" "verify box at start"
 
 expect_match '^hidden ' "$(control_state 1047)" "the create tab's check box on the write tab"
-expect_eq 0 "$(ui check 1047)" "the create tab's check box at start"
+expect_eq 0 "$(ui checked 1047)" "the create tab's check box at start"
 
 ui close
 rc=0; wait_tavrin_exit 5 || rc=$?

@@ -23,6 +23,7 @@ want=$(printf '%s\n' \
   "1008	Start transfer" \
   "1007	About this program" \
   "1041	Browse for an image file" \
+  "1046	Read the disk back after writing and compare it with the image" \
   "1047	Copy the disk only up to the end of its last partition")
 expect_eq "$want" "$(ui tooltips)" "tool tips"
 

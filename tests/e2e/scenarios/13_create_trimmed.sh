@@ -51,9 +51,9 @@ create_trimmed() {
   ui combo-select 1036 $((index - 1)) >/dev/null
   sleep 0.3
   expect_eq "shown enabled" "$(control_state 1047)" "check box for physical disk $1"
-  [ "$(ui check 1047)" = 1 ] || ui click 1047
+  [ "$(ui checked 1047)" = 1 ] || ui click 1047
   sleep 0.3
-  expect_eq 1 "$(ui check 1047)" "check box state"
+  expect_eq 1 "$(ui checked 1047)" "check box state"
   ui set-text 1039 "$(win_path "$2")"
   ui click 1008
   ui answer Success ok 30000 || fail "no Success box for physical disk $1; boxes: $(ui windows)"

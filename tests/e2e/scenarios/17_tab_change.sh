@@ -1,5 +1,6 @@
-# The tabs switch the labels, the status prompt and the create tab's check box,
-# which is greyed unless the drive box names a physical disk; during a job
+# The tabs switch the labels, the status prompt, the verify box (shown on the
+# write tab only, keeping its state while hidden) and the create tab's check
+# box, which is greyed unless the drive box names a physical disk; during a job
 # they switch the labels as well, but the job keeps the direction it was
 # started with.
 
@@ -12,7 +13,11 @@ start_tavrin
 e_index=$(($(ui combo-items 1036 | grep -n '^Drive E:' | cut -d: -f1) - 1))
 disk_index=$(($(ui combo-items 1036 | grep -n '^Physical Disk 0 ' | cut -d: -f1) - 1))
 ui combo-select 1036 "$e_index" >/dev/null
+visible() { echo $(( $(ui style "$1" | tr -d '\r') & 0x10000000 ? 1 : 0 )); }
+expect_eq 1 "$(visible 1046)" "verify box shown on tab 0"
+ui check 1046 0 >/dev/null
 ui tab 1 >/dev/null
+expect_eq 0 "$(visible 1046)" "verify box shown on tab 1"
 expect_eq "选择驱动器 From" "$(ui text 1042)" "drive label on tab 1"
 expect_eq "目标文件:" "$(ui text 1043)" "file label on tab 1"
 expect_eq "Click 'Start' to create an image of the disk" "$(ui status)" "status on tab 1"
@@ -24,6 +29,8 @@ ui combo-select 1036 "$e_index" >/dev/null
 sleep 0.3
 expect_eq "shown greyed" "$(control_state 1047)" "check box on tab 1 for drive E: again"
 ui tab 0 >/dev/null
+expect_eq 1 "$(visible 1046)" "verify box shown on tab 0 again"
+expect_eq 0 "$(ui checked 1046)" "verify box state after the tabs changed"
 expect_eq "选择驱动器" "$(ui text 1042)" "drive label on tab 0"
 expect_eq "映像档:" "$(ui text 1043)" "file label on tab 0"
 expect_eq "Click 'Start' to write selected image to disk" "$(ui status)" "status on tab 0"

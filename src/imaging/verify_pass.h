@@ -1,0 +1,36 @@
+// The pass after a verified write: reads back from the disk what the write
+// put there and compares it with the image read again from its start.
+#pragma once
+
+#include "disk/disk_device.h"
+#include "imaging/image_source.h"
+
+#include "win_api.h"
+
+#include <cstdint>
+
+enum class VerifyEnd {
+  Equal,       // every written sector reads back as the image has it
+  Differs,     // `sector` is the first that reads back different
+  ReadError,   // the disk could not be read from `sector` on (a block that fails whole: its first), with `error`
+  OpenError,   // the disk could not be opened for reading back, with `error`
+  ImageError,  // the image could not be read again from `sector` on (the file's `error`, or 0)
+  Cancelled,   // Cancel was pressed during the pass
+};
+
+struct VerifyResult {
+  VerifyEnd end = VerifyEnd::Equal;
+  uint64_t sector = 0;
+  DWORD error = 0;
+};
+
+// Compares the first `sectors` sectors of `device` (open for reading) with
+// the image of `source`, 65,536 bytes at a time through jobState.buffer (the
+// disk's side) and jobState.verifyBuffer (the image's side). Whole sectors
+// only: a tail under a sector was never written. Progress, remaining time and
+// speed start again for the pass, and the status line says "Verified" until it
+// ends; a cancel is honoured before each block and after each read, like a copy.
+VerifyResult RunVerifyPass(DiskDevice* device, ImageSource* source, uint64_t sectors);
+
+// The verify error's text for a result other than Equal and Cancelled.
+void FormatVerifyError(char* out, uint32_t outSize, const VerifyResult& result);
