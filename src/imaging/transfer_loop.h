@@ -18,7 +18,6 @@
 // block by block, and a cancel leaves the transfer in flight uncounted (as
 // the family's rules below say).
 constexpr uint32_t kBlockSectors = kBlockBytes / kSectorBytes;
-constexpr uint32_t kTransferSectors = kTransferBytes / kSectorBytes;  // the largest transfer
 
 // Where the two families count a block differently; everything else is one rule.
 struct BlockRules {
