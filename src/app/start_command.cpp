@@ -7,7 +7,7 @@
 #include "app/image_path.h"
 #include "disk/disk_guard.h"
 #include "disk/drive_naming.h"
-#include "imaging/image_codec.h"
+#include "image/image_codec.h"
 #include "imaging/imaging_worker.h"
 #include "imaging/job_state.h"
 

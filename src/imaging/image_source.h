@@ -2,7 +2,7 @@
 // or a compressed one whose decoder hands out the decompressed image.
 #pragma once
 
-#include "imaging/image_codec.h"
+#include "image/image_codec.h"
 #include "win_api.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The worker thread that carries out one imaging job, on both families.
 #pragma once
 
-#include "imaging/image_codec.h"
+#include "image/image_codec.h"
 #include "win_api.h"
 
 #include <cstdint>

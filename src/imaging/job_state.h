@@ -4,7 +4,7 @@
 #pragma once
 
 #include "disk/raw_device.h"
-#include "imaging/image_codec.h"
+#include "image/image_codec.h"
 #include "win_api.h"
 
 #include <atomic>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "disk/disk_device.h"
-#include "imaging/image_sink.h"
+#include "image/image_sink.h"
 #include "imaging/image_source.h"
 #include "imaging/job_state.h"
 

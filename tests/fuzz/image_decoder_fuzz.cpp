@@ -3,7 +3,7 @@
 // hand out more bytes than asked, report progress past its total, give a
 // different image on a second pass, end without an error or an end, or leave
 // a handle or a heap block behind.
-#include "imaging/image_codec.h"
+#include "image/image_codec.h"
 #include "sim_control.h"
 
 #include <cstdint>

@@ -3,7 +3,7 @@
 // the native tools.
 #include "sim_fixture.h"
 
-#include "imaging/image_codec.h"
+#include "image/image_codec.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "sim_fixture.h"
 
-#include "imaging/image_codec.h"
+#include "image/image_codec.h"
 #include "disk/legacy_sectors.h"
 #include "imaging/imaging_worker.h"
 #include "imaging/job_state.h"

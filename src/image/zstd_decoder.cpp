@@ -3,7 +3,7 @@
 // first frame's header may state its decompressed size; it is the image's size
 // only while that frame lasts, so once another frame follows, progress falls
 // back to the compressed bytes.
-#include "imaging/codec_internal.h"
+#include "image/codec_internal.h"
 
 // The custom-allocator calls are in the static-linking part of the interface.
 #define ZSTD_STATIC_LINKING_ONLY

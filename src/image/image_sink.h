@@ -2,7 +2,7 @@
 // compressed one whose encoder takes the image.
 #pragma once
 
-#include "imaging/image_codec.h"
+#include "image/image_codec.h"
 #include "win_api.h"
 
 #include <cstdint>

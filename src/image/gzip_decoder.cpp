@@ -2,7 +2,7 @@
 // gzip files is one image), each checked against its CRC-32 and length.
 // Zero bytes after the last member (padding to a block) end the image; any
 // other byte there is damage.
-#include "imaging/codec_internal.h"
+#include "image/codec_internal.h"
 
 #include <zlib.h>
 

@@ -1,5 +1,5 @@
 // Created images as gzip through zlib: one member, at a fast level.
-#include "imaging/codec_internal.h"
+#include "image/codec_internal.h"
 
 #include <zlib.h>
 

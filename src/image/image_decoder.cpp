@@ -1,6 +1,6 @@
 // The decoder's format-independent part: the magic check, the file's size,
 // progress, and the dispatch to each format.
-#include "imaging/codec_internal.h"
+#include "image/codec_internal.h"
 
 namespace {
 

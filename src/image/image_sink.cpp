@@ -1,5 +1,5 @@
 // The image file as a sink, plain or compressed; see image_sink.h.
-#include "imaging/image_sink.h"
+#include "image/image_sink.h"
 
 namespace {
 

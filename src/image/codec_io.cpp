@@ -1,5 +1,5 @@
 // The image codecs' memory and file access, shared by every format.
-#include "imaging/codec_internal.h"
+#include "image/codec_internal.h"
 
 void* CodecAlloc(size_t count, size_t size) {
   if (size != 0 && count > SIZE_MAX / size) return nullptr;

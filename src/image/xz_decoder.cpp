@@ -1,7 +1,7 @@
 // xz images through liblzma: every stream of the file in turn, each block
 // checked against its check field. The stated size comes from the streams'
 // indexes, read from the file's end before decoding starts.
-#include "imaging/codec_internal.h"
+#include "image/codec_internal.h"
 
 #include <lzma.h>
 

@@ -1,6 +1,6 @@
 // Telling compressed image files apart: the name's extension says what the
 // file should be, its magic confirms it.
-#include "imaging/codec_internal.h"
+#include "image/codec_internal.h"
 
 #include <cstring>
 

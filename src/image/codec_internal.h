@@ -3,7 +3,7 @@
 // the image file's reads, writes and seeks, and each format's entry points.
 #pragma once
 
-#include "imaging/image_codec.h"
+#include "image/image_codec.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Created images as Zstandard through libzstd: one frame at a fast level,
 // with a checksum so that a damaged copy is told apart when it is written back.
-#include "imaging/codec_internal.h"
+#include "image/codec_internal.h"
 
 // The custom-allocator calls are in the static-linking part of the interface.
 #define ZSTD_STATIC_LINKING_ONLY

@@ -1,6 +1,6 @@
 // The encoder's format-independent part: its output buffer and the dispatch
 // to each format.
-#include "imaging/codec_internal.h"
+#include "image/codec_internal.h"
 
 bool OpenImageEncoder(ImageEncoder* encoder, HANDLE file, ImageFormat format) {
   *encoder = ImageEncoder{};

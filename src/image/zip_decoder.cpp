@@ -2,7 +2,7 @@
 // stored or deflated, checked against its CRC-32 and its stated length.
 // minizip reads the archive through the callbacks below, so it sees the image
 // file's handle as every other format does.
-#include "imaging/codec_internal.h"
+#include "image/codec_internal.h"
 
 #include <minizip/unzip.h>
 
