@@ -196,6 +196,7 @@ bool UserConfirmsWrite(char designator, bool legacy) {
     } else {
       std::snprintf(sizeText, sizeof sizeText, "%s", SIZE_TEXT_UNKNOWN);
     }
+    disk[0] = static_cast<char>(disk[0] == 'd' ? 'D' : disk[0]);  // it starts the sentence
     std::snprintf(text, sizeof(text), FORMAT_INTERNAL_DISK, disk, sizeText, length > 0 ? letters : TEXT_NO_LETTERS);
   } else if (physicalDisk && VolumeDisksUnknown(listedVolumes)) {
     std::snprintf(text, sizeof(text), FORMAT_UNKNOWN_VOLUMES, disk);

@@ -103,6 +103,9 @@ std::string VolumeName(char letter);
 // `letter` as a subst drive of `target` ("E:\images"): QueryDosDeviceW answers "\??\E:\images",
 // and files under "S:\" open there.
 void AddSubst(char letter, const std::string& target);
+// A junction: files under `folder` ("C:\\link") open under `target` ("E:\\"). As on Windows, only an
+// open file's final path sees through it; GetVolumePathNameW does not.
+void AddJunction(const std::string& folder, const std::string& target);
 // What GetComputerNameW answers; "SIMHOST" after Reset.
 constexpr const char* kComputerName = "SIMHOST";
 // What GetWindowsDirectoryA answers; "C:\WINDOWS" after Reset.

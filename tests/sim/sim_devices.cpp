@@ -11,6 +11,7 @@ namespace {
 std::vector<std::pair<std::string, sim_internal::SimDevice>> devices;  // by path; guarded by IoMutex()
 std::vector<sim_internal::SimVolume> volumes;  // in the order they were added; guarded by IoMutex()
 std::map<char, std::string> substs;             // subst drive letter -> its target "E:\\images"; guarded by IoMutex()
+std::map<std::string, std::string> junctions;   // junction folder -> its target; guarded by IoMutex()
 std::map<uintptr_t, size_t> volumeSearches;     // FindFirstVolumeW handle -> next volume; guarded by IoMutex()
 uintptr_t nextSearch = 0x7000000;               // next search handle value
 
@@ -197,6 +198,7 @@ void ResetDevices() {
   devices.clear();
   volumes.clear();
   substs.clear();
+  junctions.clear();
   volumeSearches.clear();
 }
 
@@ -230,6 +232,14 @@ std::string HostPathOf(const std::string& path, std::string* volumeDevice, std::
     std::string base = Slashed(subst->second);
     if (base.back() != '\\') base += '\\';
     full = base + full.substr(3);
+  }
+  for (const auto& junction : junctions) {
+    const std::string folder = Slashed(junction.first) + "\\";
+    if (!StartsNoCase(full, folder)) continue;
+    std::string base = Slashed(junction.second);
+    if (base.back() != '\\') base += '\\';
+    full = base + full.substr(folder.size());
+    break;
   }
   // The longest mount point the path lies under: a folder mount beats its drive's root.
   const SimVolume* best = nullptr;
@@ -510,6 +520,11 @@ std::string VolumeName(char letter) { return "\\\\?\\Volume{" + std::string(1, U
 void AddSubst(char letter, const std::string& target) {
   std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
   substs[Upper(letter)] = target;
+}
+
+void AddJunction(const std::string& folder, const std::string& target) {
+  std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
+  junctions[folder] = target;
 }
 
 void RemoveDevice(const std::string& path) {
