@@ -184,8 +184,9 @@ void TakeVolumeName(const WCHAR* name, const VolumeSet& set, PathVolume* out) {
 // The length of "\\?\Volume{...}\" at the start of `path`, or 0.
 size_t VolumeNameLength(const WCHAR* path) {
   if (!StartsWith(path, "\\\\?\\Volume{")) return 0;
-  const WCHAR* close = std::wcschr(path, L'}');
-  if (close == nullptr) return 0;
+  const WCHAR* close = path;
+  while (*close != 0 && *close != L'}') ++close;  // no wcschr: the legacy family's runtime lacks it
+  if (*close == 0) return 0;
   return static_cast<size_t>(close - path) + (close[1] == L'\\' ? 2 : 1);
 }
 
