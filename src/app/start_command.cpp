@@ -4,6 +4,7 @@
 #include "app/app_texts.h"
 #include "app/close_request.h"
 #include "app/trim_option.h"
+#include "app/image_fit.h"
 #include "app/image_path.h"
 #include "disk/disk_guard.h"
 #include "disk/drive_naming.h"
@@ -118,6 +119,10 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
   driveText[kDriveTextBytes - 1] = '\0';
   CutDriveText();
   // A name longer than a path can be is refused rather than cut to another file's name.
+  if (ImagePathTooLong()) {
+    MessageBoxA(mainWindow, TEXT_NAME_TOO_LONG, CAPTION_NO_FILE_NAME, MB_OK | MB_ICONERROR);
+    return;
+  }
   if (!ImagePathGiven()) {
     MessageBoxA(mainWindow, TEXT_NO_FILE_NAME, CAPTION_NO_FILE_NAME, MB_OK);
     return;
@@ -130,10 +135,6 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
   if (RefuseProtectedDisk(selectedTab, designator)) return;
 
   if (selectedTab == kWriteImageToDisk) {
-    if (MessageBoxA(mainWindow, TEXT_DESTROY_WARNING, CAPTION_DESTROY_WARNING,
-                    MB_YESNO | MB_ICONWARNING) != IDYES) {
-      return;
-    }
     HANDLE file = OpenImagePath(GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
     if (file == INVALID_HANDLE_VALUE) {
       MessageBoxA(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
@@ -141,18 +142,32 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
     }
     const ImageFormat format = NamedImageFormat();
     if (!ImageContentFitsName(file, format)) return;
+    // An image longer than the disk is refused before the warning.
+    if (!ImageFitsDisk(file, format, designator) ||
+        MessageBoxA(mainWindow, TEXT_DESTROY_WARNING, CAPTION_DESTROY_WARNING,
+                    MB_YESNO | MB_ICONWARNING) != IDYES) {
+      CloseHandle(file);
+      return;
+    }
     jobState.imageFile = file;
     jobState.imageFormat = format;
   } else if (selectedTab == kCreateImageFromDisk) {
-    HANDLE file = OpenImagePath(GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN);
+    // Opened as it is: the worker empties it only once the disk could be
+    // opened, and an existing file is replaced only when the user agrees.
+    HANDLE file = OpenImagePath(GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN);
     if (file == INVALID_HANDLE_VALUE) {
       MessageBoxA(mainWindow, TEXT_CREATE_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
+      return;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS && !AskToReplaceImage()) {
+      CloseHandle(file);
       return;
     }
     jobState.imageFile = file;
     // .gz and .zst make compressed images; any other name a plain one.
     const ImageFormat format = NamedImageFormat();
     jobState.imageFormat = CanEncodeFormat(format) ? format : ImageFormat::Plain;
+    jobState.fitSectors.store(0);
   } else {
     return;  // the window has two tabs; no other direction exists
   }
