@@ -132,8 +132,12 @@ bool ImagePathTooLong() {
   return !LegacyFamily() && std::wcslen(imagePathWide) >= MAX_PATH;
 }
 
-bool AskToReplaceImage() {
-  if (ImagePathConfirmed()) return true;
+bool AskToReplaceImage(bool exists) {
+  // The dialog's answer is for the Start that follows it, no later one.
+  const bool confirmed = ImagePathConfirmed();
+  confirmedPath[0] = '\0';
+  confirmedPathWide[0] = L'\0';
+  if (!exists || confirmed) return true;
   const UINT style = MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2;
   if (LegacyFamily()) {
     char text[kOverwriteTextChars];

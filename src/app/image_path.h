@@ -21,10 +21,10 @@ bool ImagePathGiven();
 // of that name can be opened, and it is refused as too long.
 bool ImagePathTooLong();
 
-// Create, for a file named that exists: true when it may be replaced: the
-// save dialog already asked about it, or the user answered Yes to a question
+// Create: true when the file named may be replaced: it does not `exist`, the
+// save dialog just asked about it, or the user answered Yes to a question
 // that names it (default No).
-bool AskToReplaceImage();
+bool AskToReplaceImage(bool exists);
 
 // The drive letter the image path lies on (upper case), 0 when it names none.
 char ImagePathDriveLetter();

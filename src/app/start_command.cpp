@@ -159,7 +159,7 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
       MessageBoxA(mainWindow, TEXT_CREATE_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
       return;
     }
-    if (GetLastError() == ERROR_ALREADY_EXISTS && !AskToReplaceImage()) {
+    if (!AskToReplaceImage(GetLastError() == ERROR_ALREADY_EXISTS)) {
       CloseHandle(file);
       return;
     }
