@@ -113,7 +113,10 @@ void BrowseWide(HWND dialog, bool save) {
 
 bool ImagePathConfirmed() {
   if (LegacyFamily()) return confirmedPath[0] != '\0' && std::strcmp(confirmedPath, imagePath) == 0;
-  return confirmedPathWide[0] != L'\0' && std::wcscmp(confirmedPathWide, imagePathWide) == 0;
+  // By hand: the C runtime the program may import has no wide comparison.
+  uint32_t i = 0;
+  while (i < kImagePathChars && confirmedPathWide[i] == imagePathWide[i] && imagePathWide[i] != L'\0') ++i;
+  return confirmedPathWide[0] != L'\0' && i < kImagePathChars && confirmedPathWide[i] == imagePathWide[i];
 }
 
 

@@ -81,9 +81,10 @@ class StartCommandTest : public SimTest {
     return bytes;
   }
 
-  static void AddDrive(const std::string& path, uint64_t size, DWORD openError = 0) {
+  static void AddDrive(const std::string& path, uint64_t size, DWORD openError = 0, bool answersLength = false) {
     sim::DeviceSpec setup;
     setup.openError = openError;
+    setup.answersLength = answersLength;
     setup.sizeBytes = size;
     setup.pattern = DevicePattern;
     setup.hasPartition = true;
@@ -835,3 +836,61 @@ TEST_F(StartCommandTest, BrowseKeepsTheFieldUnlessANameWasChosenAndFitsEachSyste
 }
 
 }  // namespace
+
+// An image longer than the disk: refused before the warning, or, when what
+// lies beyond the disk's end is all zeros, the part that fits on the user's Yes.
+TEST_F(StartCommandTest, ImageLargerThanTheDiskIsRefusedOrCutOnlyWhereItHoldsZeros) {
+  struct Case {
+    const char* what;
+    bool zerosBeyond;
+    int answer;
+    const char* lastCaption;
+  };
+  const Case cases[] = {
+      {"data beyond the end", false, IDYES, CAPTION_IMAGE_TOO_LARGE},
+      {"zeros beyond, answered No", true, IDNO, CAPTION_IMAGE_TOO_LARGE},
+      {"zeros beyond, answered Yes", true, IDYES, "Success"},
+  };
+  const uint64_t disk = 1 << 20;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::ClearEvents();
+    const char digit = static_cast<char>('1' + (&c - cases));
+    const std::string device = std::string("\\\\.\\PHYSICALDRIVE") + digit;
+    AddDrive(device, disk, 0, true);
+    std::vector<uint8_t> bytes = RandomBytes(disk + 5000, 9);
+    if (c.zerosBeyond) std::fill(bytes.begin() + disk, bytes.end(), 0);
+    const std::string image = TempPath(std::string("big") + digit + ".img");
+    WriteHostFile(image, bytes);
+    sim::SetMessageBoxHandler([&](const sim::Event& box) {
+      return box.caption == CAPTION_IMAGE_TOO_LARGE ? c.answer : IDYES;
+    });
+    Press(kWriteImageToDisk, image, std::string("Physical Disk ") + digit + " (1.00 MB)");
+    ASSERT_TRUE(WaitForWorkers());
+    const auto boxes = Boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes[0].caption, CAPTION_IMAGE_TOO_LARGE);
+    const std::string sizes =
+        "The image is larger than the disk by 4.88 KB (5000 bytes): the image holds 1.00 MB (1053576 bytes), "
+        "the disk 1.00 MB (1048576 bytes).\r\n";
+    if (c.zerosBeyond) {
+      EXPECT_EQ(boxes[0].text, sizes + TEXT_BEYOND_IS_ZERO +
+                                   "\r\nWrite only the part of the image that fits on the disk? Nothing has been written yet.");
+      EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+    } else {
+      EXPECT_EQ(boxes[0].text, sizes + "Nothing was written.");
+    }
+    EXPECT_EQ(boxes.back().caption, c.lastCaption);
+    if (std::string(c.lastCaption) == "Success") {
+      EXPECT_EQ(boxes.size(), 3u) << "the size box, the warning, the outcome";
+      EXPECT_EQ(sim::DeviceBytes(device, 0, disk), std::vector<uint8_t>(bytes.begin(), bytes.begin() + disk));
+      EXPECT_NE(boxes.back().text.find("The image's last 5000 bytes were left out"), std::string::npos)
+          << boxes.back().text;
+    } else {
+      EXPECT_EQ(boxes.size(), 1u) << "refused before the warning";
+      EXPECT_EQ(sim::Device(device).bytesWritten, 0u);
+    }
+    EXPECT_EQ(jobState.imageFile, INVALID_HANDLE_VALUE);
+  }
+  jobState.fitSectors.store(0);
+}
