@@ -40,6 +40,12 @@
 // Start
 #define TEXT_NO_FILE_NAME "Please select a image file name before proceeding"
 #define CAPTION_NO_FILE_NAME "Error with filename"
+#define TEXT_NAME_TOO_LONG \
+  "The image file name is too long: a name must be shorter than 260 characters, its folders included. " \
+  "Choose a shorter name or folder. Nothing was done."
+#define FORMAT_REPLACE_IMAGE \
+  "The file %s already exists.\r\nReplace it with the image of the disk? Its contents will be lost."
+#define CAPTION_REPLACE_IMAGE "Confirm Replace"
 #define TEXT_NO_DRIVE "Please select a drive before proceeding"
 #define CAPTION_NO_DRIVE "Error with drive"
 #define TEXT_DESTROY_WARNING \
@@ -73,6 +79,20 @@
 #define TEXT_NO_TRANSFER_BUFFER "Not enough memory to start the transfer; nothing was written"
 #define TEXT_NO_WORKER_THREAD "The transfer could not be started; nothing was written"
 #define CAPTION_START_FAILED "Transfer Not Started"
+
+// An image longer than the disk: how much longer, then the image's and the
+// disk's sizes, each in the drive list's units and in bytes.
+#define FORMAT_SIZE_WITH_BYTES "%s (%" PRIu64 " bytes)"
+#define FORMAT_IMAGE_TOO_LARGE \
+  "The image is larger than the disk by %s: the image holds %s, the disk %s.\r\n" \
+  "Nothing was written."
+#define FORMAT_IMAGE_TOO_LARGE_FITS \
+  "The image is larger than the disk by %s: the image holds %s, the disk %s.\r\n%s\r\n" \
+  "Write only the part of the image that fits on the disk? Nothing has been written yet."
+#define TEXT_BEYOND_IS_ZERO "Every byte of the image beyond the end of the disk is zero."
+#define TEXT_BEYOND_IS_UNPARTITIONED \
+  "The image's partition table ends within the disk: what lies beyond its end follows the last partition."
+#define CAPTION_IMAGE_TOO_LARGE "Image Larger Than Disk"
 
 // Start refuses a disk that holds Windows or the image file. The first %s
 // names that volume ("drive E:", see NamePathVolume); the second names the

@@ -7,6 +7,7 @@
 #include "imaging/job_state.h"
 #include "resources/resource_ids.h"
 
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <type_traits>
@@ -18,6 +19,11 @@ constexpr int kDefaultExtensionChars = 8;
 
 OPENFILENAMEA fileDialog;       // filled anew by each Browse, legacy family; main thread
 OPENFILENAMEW fileDialogWide;   // filled anew by each Browse, NT family; main thread
+// The name the save dialog last asked about overwriting (OFN_OVERWRITEPROMPT),
+// so Start does not ask a second time; main thread.
+char confirmedPath[kImagePathBytes];
+WCHAR confirmedPathWide[kImagePathChars];
+constexpr uint32_t kOverwriteTextChars = MAX_PATH + 160;
 
 bool LegacyFamily() { return jobState.platformClass == kPlatformLegacy; }
 
@@ -63,13 +69,16 @@ void BrowseAnsi(HWND dialog, bool save) {
   fileDialog.nFilterIndex = 1;
   fileDialog.lpstrFile = imagePath;
   fileDialog.nMaxFile = kImagePathBytes;
-  fileDialog.Flags = OFN_HIDEREADONLY;
+  fileDialog.Flags = OFN_HIDEREADONLY | (save ? OFN_OVERWRITEPROMPT : 0);
   fileDialog.lpstrDefExt = DEFAULT_IMAGE_EXTENSION;
   fileDialog.lpstrTitle = save ? TITLE_SAVE_IMAGE : TITLE_OPEN_IMAGE;
   const BOOL chosen = save ? GetSaveFileNameA(&fileDialog) : GetOpenFileNameA(&fileDialog);
   // A failed dialog may leave its own answer in the buffer (for a name that
   // does not fit, the size it needs), never a file name.
-  if (chosen && imagePath[0] != '\0') SetDlgItemTextA(dialog, IDC_IMAGE_FILE, imagePath);
+  if (chosen && imagePath[0] != '\0') {
+    SetDlgItemTextA(dialog, IDC_IMAGE_FILE, imagePath);
+    if (save) std::memcpy(confirmedPath, imagePath, sizeof(confirmedPath));
+  }
 }
 
 void BrowseWide(HWND dialog, bool save) {
@@ -93,12 +102,24 @@ void BrowseWide(HWND dialog, bool save) {
   fileDialogWide.lpstrFile = imagePathWide;
   // The whole buffer: a name that fills it is refused at Start, as a typed one is.
   fileDialogWide.nMaxFile = kImagePathChars;
-  fileDialogWide.Flags = OFN_HIDEREADONLY;
+  fileDialogWide.Flags = OFN_HIDEREADONLY | (save ? OFN_OVERWRITEPROMPT : 0);
   fileDialogWide.lpstrDefExt = extension;
   fileDialogWide.lpstrTitle = title;
   const BOOL chosen = save ? GetSaveFileNameW(&fileDialogWide) : GetOpenFileNameW(&fileDialogWide);
-  if (chosen && imagePathWide[0] != L'\0') SetDlgItemTextW(dialog, IDC_IMAGE_FILE, imagePathWide);
+  if (chosen && imagePathWide[0] != L'\0') {
+    SetDlgItemTextW(dialog, IDC_IMAGE_FILE, imagePathWide);
+    if (save) std::memcpy(confirmedPathWide, imagePathWide, sizeof(confirmedPathWide));
+  }
 }
+
+bool ImagePathConfirmed() {
+  if (LegacyFamily()) return confirmedPath[0] != '\0' && std::strcmp(confirmedPath, imagePath) == 0;
+  // By hand: the C runtime the program may import has no wide comparison.
+  uint32_t i = 0;
+  while (i < kImagePathChars && confirmedPathWide[i] == imagePathWide[i] && imagePathWide[i] != L'\0') ++i;
+  return confirmedPathWide[0] != L'\0' && i < kImagePathChars && confirmedPathWide[i] == imagePathWide[i];
+}
+
 
 }  // namespace
 
@@ -108,6 +129,41 @@ void ReadImagePathField(HWND dialog) {
   } else {
     GetDlgItemTextW(dialog, IDC_IMAGE_FILE, imagePathWide, kImagePathChars);
   }
+}
+
+bool ImagePathTooLong() {
+  imagePathWide[kImagePathChars - 1] = L'\0';
+  return !LegacyFamily() && std::wcslen(imagePathWide) >= MAX_PATH;
+}
+
+bool AskToReplaceImage(bool exists) {
+  // The dialog's answer is for the Start that follows it, no later one.
+  const bool confirmed = ImagePathConfirmed();
+  confirmedPath[0] = '\0';
+  confirmedPathWide[0] = L'\0';
+  if (!exists || confirmed) return true;
+  const UINT style = MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2;
+  if (LegacyFamily()) {
+    char text[kOverwriteTextChars];
+    std::snprintf(text, sizeof(text), FORMAT_REPLACE_IMAGE, imagePath);
+    return MessageBoxA(mainWindow, text, CAPTION_REPLACE_IMAGE, style) == IDYES;
+  }
+  // The name goes into the wide text as it is: the format is ASCII.
+  WCHAR text[kOverwriteTextChars];
+  const char* format = FORMAT_REPLACE_IMAGE;
+  uint32_t at = 0;
+  for (const char* c = format; *c != '\0' && at + 1 < kOverwriteTextChars; ++c) {
+    if (c[0] == '%' && c[1] == 's') {
+      for (const WCHAR* n = imagePathWide; *n != L'\0' && at + 1 < kOverwriteTextChars; ++n) text[at++] = *n;
+      ++c;
+    } else {
+      text[at++] = static_cast<WCHAR>(static_cast<unsigned char>(*c));
+    }
+  }
+  text[at] = L'\0';
+  WCHAR caption[sizeof(CAPTION_REPLACE_IMAGE)];
+  for (uint32_t i = 0; i < sizeof(CAPTION_REPLACE_IMAGE); ++i) caption[i] = static_cast<WCHAR>(CAPTION_REPLACE_IMAGE[i]);
+  return MessageBoxW(mainWindow, text, caption, style) == IDYES;
 }
 
 bool ImagePathGiven() {

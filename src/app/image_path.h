@@ -17,6 +17,15 @@ void ReadImagePathField(HWND dialog);
 // keeps the first 255 bytes of a longer text.)
 bool ImagePathGiven();
 
+// True when the NT family's name is MAX_PATH characters or longer: no file
+// of that name can be opened, and it is refused as too long.
+bool ImagePathTooLong();
+
+// Create: true when the file named may be replaced: it does not `exist`, the
+// save dialog just asked about it, or the user answered Yes to a question
+// that names it (default No).
+bool AskToReplaceImage(bool exists);
+
 // The drive letter the image path lies on (upper case), 0 when it names none.
 char ImagePathDriveLetter();
 

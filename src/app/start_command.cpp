@@ -5,6 +5,7 @@
 #include "app/close_request.h"
 #include "app/trim_option.h"
 #include "app/drive_refresh.h"
+#include "app/image_fit.h"
 #include "app/image_path.h"
 #include "disk/disk_guard.h"
 #include "disk/disk_identity.h"
@@ -252,6 +253,10 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
   CutDriveText();
   // A name longer than a path can be is refused rather than cut to another
   // file's name; a device is no image file, and opening one could write a disk.
+  if (ImagePathTooLong()) {
+    MessageBoxA(mainWindow, TEXT_NAME_TOO_LONG, CAPTION_NO_FILE_NAME, MB_OK | MB_ICONERROR);
+    return;
+  }
   if (!ImagePathGiven() || ImagePathNamesDevice()) {
     MessageBoxA(mainWindow, TEXT_NO_FILE_NAME, CAPTION_NO_FILE_NAME, MB_OK);
     return;
@@ -282,14 +287,16 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
     }
     const ImageFormat format = NamedImageFormat();
     if (!ImageContentFitsName(file, format)) return;
-    if (!UserConfirmsWrite(designator, legacy)) {
+    // An image longer than the disk is refused before the warning.
+    if (!ImageFitsDisk(file, format, designator) || !UserConfirmsWrite(designator, legacy)) {
       CloseHandle(file);
       return;
     }
     jobState.imageFile = file;
     jobState.imageFormat = format;
-  } else {
-    // Opened without emptying it: a file the refusal below keeps must keep its bytes.
+  } else if (selectedTab == kCreateImageFromDisk) {
+    // Opened as it is: the worker empties it only once the disk could be
+    // opened, and an existing file is replaced only when the user agrees.
     SetLastError(NO_ERROR);  // only "it existed" is set by a successful open
     HANDLE file = OpenImagePath(GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN);
     const bool existed = file != INVALID_HANDLE_VALUE && GetLastError() == ERROR_ALREADY_EXISTS;
@@ -302,15 +309,17 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
       if (!existed) DeleteImagePath();
       return;
     }
-    if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) != 0 || !SetEndOfFile(file)) {
+    if (!AskToReplaceImage(existed)) {
       CloseHandle(file);
-      MessageBoxA(mainWindow, TEXT_CREATE_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
       return;
     }
     jobState.imageFile = file;
     // .gz and .zst make compressed images; any other name a plain one.
     const ImageFormat format = NamedImageFormat();
     jobState.imageFormat = CanEncodeFormat(format) ? format : ImageFormat::Plain;
+    jobState.fitSectors.store(0);
+  } else {
+    return;  // the window has two tabs; no other direction exists
   }
   jobState.mode.store(selectedTab);
   const bool verify = verifyAfterWrite && selectedTab == kWriteImageToDisk;

@@ -57,8 +57,31 @@ void ShowOutcome(const Outcome& outcome, const wchar_t* note = nullptr) {
   CloseImageFile();
 }
 
+wchar_t noteText[kNoteTextBytes * 2];  // the notes of a write's outcome; worker
+bool writeUnchecked = false;             // the write's image carried no checksum; worker
+
+// What a completed write adds under its outcome: the image's end left out
+// beyond the disk (the user agreed at Start), an image that carried no
+// checksum; nullptr when neither.
+const wchar_t* WriteNotes() {
+  char text[kNoteTextBytes * 2];
+  text[0] = '\0';
+  int used = 0;
+  if (jobState.fitSectors.load() != 0) {
+    used = std::snprintf(text, kNoteTextBytes, kLeftOutFormat, jobState.leftOutBytes.load(),
+                         jobState.fitAfterPartitions.load() != 0 ? kLeftOutUnpartitioned : kLeftOutZeros);
+  }
+  if (writeUnchecked && used >= 0) {
+    std::snprintf(text + used, sizeof(text) - static_cast<uint32_t>(used), "%s%s", used != 0 ? "\r\n" : "",
+                  kNoChecksumNote);
+  }
+  if (text[0] == '\0' || MultiByteToWideChar(CP_ACP, 0, text, -1, noteText, kNoteTextBytes * 2) == 0) return nullptr;
+  return noteText;
+}
+
 void ShowWriteOutcome(LoopEnd end) {
-  ShowOutcome(end == LoopEnd::Completed ? kWriteCompleted : end == LoopEnd::Cancelled ? kWriteCancelled : kWriteFailed);
+  if (end == LoopEnd::Completed) return ShowOutcome(kWriteCompleted, WriteNotes());
+  ShowOutcome(end == LoopEnd::Cancelled ? kWriteCancelled : kWriteFailed);
 }
 
 void ShowCreateOutcome(LoopEnd end, bool wholeDiskNote = false) {
@@ -161,7 +184,7 @@ bool FirstBlockDecodes(ImageSource* source) {
 // otherwise the verify error (the job no longer counts as done) or, when
 // cancelled, a box saying the image was written but not verified.
 void ShowVerifyOutcome(const VerifyResult& result) {
-  if (result.end == VerifyEnd::Equal) return ShowOutcome(kWriteCompleted);
+  if (result.end == VerifyEnd::Equal) return ShowOutcome(kWriteCompleted, WriteNotes());
   if (result.end == VerifyEnd::Cancelled) return ShowOutcome(kWriteNotVerified);
   char text[kVerifyErrorTextBytes];
   FormatVerifyError(text, sizeof(text), result);
@@ -241,6 +264,22 @@ bool RunWriteJob() {
   return true;
 }
 
+bool EmptyImageFile() {
+  LONG high = 0;
+  if (SetFilePointer(jobState.imageFile, 0, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
+  return SetEndOfFile(jobState.imageFile) != FALSE;
+}
+
+// False when the file system could not take the image's last bytes or close
+// the file: the image is then not known to be whole.
+bool FlushAndCloseImageFile() {
+  if (jobState.imageFile == INVALID_HANDLE_VALUE) return false;
+  const bool flushed = FlushFileBuffers(jobState.imageFile) != FALSE;
+  const bool closed = CloseHandle(jobState.imageFile) != FALSE;
+  jobState.imageFile = INVALID_HANDLE_VALUE;
+  return flushed && closed;
+}
+
 bool ReadTableSectors(void* device, uint64_t first, uint32_t count, uint8_t* out) {
   return ReadDiskSectors(static_cast<DiskDevice*>(device), first, count, out).bytes == count * kSectorBytes;
 }
@@ -270,12 +309,22 @@ void RunCreateJob() {
     CloseImageFile();
     return;
   }
+  // The file named is emptied only now that the disk can be read: a disk that
+  // cannot be opened leaves an existing file as it was.
+  if (!EmptyImageFile()) {
+    CloseImageSink(&sink);
+    CloseJobDisk(&device);
+    ShowCreateOutcome(LoopEnd::Failed);
+    return;
+  }
   // Only a physical disk on the NT family has its table read; Start offers no more.
   const bool trim = jobState.trimToPartitions.load() != 0 && !device.legacy;
   const uint64_t end = trim ? TrimmedEnd(&device) : 0;
-  const LoopResult result = RunCreateLoop(&device, &sink, end);
+  LoopResult result = RunCreateLoop(&device, &sink, end);
   CloseImageSink(&sink);
   CloseJobDisk(&device);
+  // "Success" only once the image is on its disk: flushed and closed first.
+  if (!FlushAndCloseImageFile() && result.end == LoopEnd::Completed) result.end = LoopEnd::Failed;
   // A disk that ended before its table's last partition was copied whole.
   const bool wholeDisk = trim && (end == 0 || (result.end == LoopEnd::Completed && jobState.sectorsDone.load() < end));
   // The last read's error stays pending while the outcome is shown.

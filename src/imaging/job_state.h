@@ -46,6 +46,11 @@ struct JobState {
   std::atomic<uint8_t> busy{0};                 // 1 while a job runs; set by Start, cleared by the worker last
   std::atomic<uint8_t> outcomeWordShown{0};     // 1 once the worker wrote the job's outcome word; Start clears it
   std::atomic<uint8_t> trimToPartitions{0};     // 1: a create ends at the last partition's end; written by Start
+  std::atomic<uint64_t> fitSectors{0};          // nonzero: a write ends after these sectors, the part of a larger
+                                                // image that fits the disk (the user agreed); written by Start
+  std::atomic<uint64_t> leftOutBytes{0};        // with fitSectors: the image's bytes beyond them; written by Start
+  std::atomic<uint8_t> fitAfterPartitions{0};   // with fitSectors: 1 when they end after the image's last partition,
+                                                // 0 when every byte beyond them is zero; written by Start
   char* statusText = nullptr;                   // 256 bytes from start-up; use WriteStatusText/ReadStatusText
   std::atomic<uint64_t> tickCount{0};           // one-second ticks since the window opened; timer only
   std::atomic<uint64_t> startTick{0};           // tickCount when the worker started; worker

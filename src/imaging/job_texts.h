@@ -27,7 +27,16 @@ constexpr wchar_t kCreateFailedText[] = L"映像创建失败";
 // no partition table that could be trusted.
 constexpr wchar_t kWholeDiskCopiedText[] = L"No partition table was trusted, so the whole disk was copied.";
 constexpr wchar_t kWholeDiskStoppedText[] = L"No partition table was trusted, so the whole disk was being copied.";
-constexpr uint32_t kOutcomeTextChars = 160;
+// Added to the outcome of a write that left out the image's end beyond the
+// disk (the user agreed at Start): how many bytes, and why they are not needed.
+constexpr char kLeftOutFormat[] = "The image's last %" PRIu64 " bytes were left out: they lie beyond the end of the disk, and %s";
+constexpr char kLeftOutZeros[] = "every one of them is zero.";
+constexpr char kLeftOutUnpartitioned[] = "they follow the image's last partition, so no partition needs them.";
+constexpr uint32_t kNoteTextBytes = 192;
+// Added to the outcome of a write whose compressed image carried no checksum.
+constexpr char kNoChecksumNote[] =
+    "The image carried no checksum, so its content could not be checked as it was decompressed.";
+constexpr uint32_t kOutcomeTextChars = 288;
 constexpr wchar_t kCaptionSuccess[] = L"Success";
 constexpr wchar_t kCaptionCancelled[] = L"Cancelled";
 constexpr wchar_t kCaptionFailure[] = L"Failure";

@@ -2,12 +2,16 @@
 #include "imaging/transfer_loop.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
 const BlockRules kNtRules{true, false, true, true};
 const BlockRules kLegacyRules{false, true, false, false};
 constexpr uint64_t kNoEnd = ~uint64_t{0};
+
+// Sectors an image of `bytes` fills, its last one possibly in part.
+uint64_t SectorsFor(uint64_t bytes) { return (bytes + kSectorBytes - 1) / kSectorBytes; }
 
 bool CancelRequested() { return jobState.cancelRequested.load() != 0; }
 
@@ -100,18 +104,21 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
   const BlockRules& rules = RulesFor(*device);
   uint64_t imageBytes = 0;
   const bool compressed = ImageSourceCompressed(source);
-  const bool sized = ImageSourceSize(source, &imageBytes);
+  bool sized = ImageSourceSize(source, &imageBytes);
   // An unknown size must not pass for an empty image, which would "complete";
   // a compressed image without a stated size ends where its decoder ends it.
   if (!sized && !compressed) return Ended(LoopEnd::Failed);
-  jobState.totalSectors.store(imageBytes / kSectorBytes);
+  // Start may have agreed to write only the part of the image that fits the
+  // disk (the rest is zeros or lies past the last partition).
+  const uint64_t fitSectors = jobState.fitSectors.load();
+  jobState.totalSectors.store(fitSectors != 0 ? fitSectors : SectorsFor(imageBytes));
   jobState.sectorsDone.store(0);
   jobState.blockBytes.store(kBlockBytes);
   const uint32_t transferBytes = TransferBlocks(*device) * kBlockBytes;
   uint8_t* buffer = jobState.buffer;
   bool cancelled = false;
   SourceStatus lastStatus = SourceStatus::More;
-  // A compressed image that states no size: its whole sectors, once its end is seen.
+  // A compressed image that states no size: its sectors, once its end is seen.
   uint64_t endSector = kNoEnd;
   for (;;) {
     if (compressed) {
@@ -121,17 +128,40 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
     }
     if (CancelRequested()) {
       cancelled = true;
-      // Whether a whole sector was still to come decides, as the counts do
-      // for an image of known size.
-      if (compressed && !sized && ReadImageSource(source, buffer, kSectorBytes).status == SourceStatus::End) {
-        endSector = jobState.sectorsDone.load();
+      // Whether anything of the image was still to come decides, as the
+      // counts do for an image of known size. A size stated by a first frame
+      // that turned out not to be the whole file no longer counts.
+      if (compressed && fitSectors == 0 && !ImageSourceSize(source, &imageBytes)) {
+        sized = false;
+        const SourceRead probe = ReadImageSource(source, buffer, kSectorBytes);
+        if (probe.status == SourceStatus::End) endSector = jobState.sectorsDone.load() + (probe.bytes != 0 ? 1 : 0);
       }
       break;
     }
-    const SourceRead read = ReadImageSource(source, buffer, transferBytes);
+    uint32_t wanted = transferBytes;
+    if (fitSectors != 0) {
+      const uint64_t left = fitSectors - jobState.sectorsDone.load();
+      if (left == 0) {
+        lastStatus = SourceStatus::End;
+        break;
+      }
+      if (left * kSectorBytes < wanted) wanted = static_cast<uint32_t>(left * kSectorBytes);
+    }
+    SourceRead read = ReadImageSource(source, buffer, wanted);
+    // The last bytes of an image that ends inside a sector go to the disk as
+    // a whole sector filled up with zeros.
+    if (read.status == SourceStatus::End && read.bytes % kSectorBytes != 0) {
+      const uint32_t tail = kSectorBytes - read.bytes % kSectorBytes;
+      std::memset(buffer + read.bytes, 0, tail);
+      read.bytes += tail;
+    }
+    if (fitSectors != 0 && read.status == SourceStatus::More && read.bytes == wanted &&
+        jobState.sectorsDone.load() + read.bytes / kSectorBytes == fitSectors) {
+      read.status = SourceStatus::End;  // the part that fits ends here
+    }
     lastStatus = read.status;
     const bool last = read.status != SourceStatus::More;
-    // Whole sectors only: a tail under a sector is never written.
+    // Whole sectors only: a failed read's piece of a sector is not the image's.
     const uint32_t sectors = read.bytes / kSectorBytes;
     const uint64_t firstSector = jobState.sectorsDone.load();
     if (read.status == SourceStatus::End) endSector = firstSector + sectors;
@@ -161,10 +191,18 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
     if (last) break;
   }
   if (compressed) {
-    if (!sized && endSector != kNoEnd) jobState.totalSectors.store(endSector);
-    const bool allCounted = (sized || endSector != kNoEnd) && jobState.sectorsDone.load() >= jobState.totalSectors.load();
-    // Complete only with every whole sector counted and, unless a cancel
-    // stopped the reading there, at the decoder's checked end (every checksum matched).
+    // The size is read again now that the decoder has seen more of the file:
+    // a first frame's size holds only when no other frame followed.
+    if (fitSectors == 0) {
+      sized = sized && ImageSourceSize(source, &imageBytes);
+      if (sized) jobState.totalSectors.store(SectorsFor(imageBytes));
+      if (!sized && endSector != kNoEnd) jobState.totalSectors.store(endSector);
+    }
+    const bool allCounted = (sized || fitSectors != 0 || endSector != kNoEnd) &&
+                            jobState.sectorsDone.load() >= jobState.totalSectors.load();
+    // Complete only with every sector counted and, unless a cancel stopped
+    // the reading there, at the decoder's checked end (every checksum
+    // matched) or at the end of the part that fits.
     if (allCounted && (cancelled || lastStatus == SourceStatus::End)) {
       AdvancePercentDone(100.0);
       return Ended(LoopEnd::Completed);

@@ -52,8 +52,14 @@ VerifyResult RunVerifyPass(DiskDevice* device, ImageSource* source, uint64_t sec
   uint8_t* disk = jobState.buffer;
   uint8_t* image = jobState.verifyBuffer;
   StartCounting(sectors);
-  // The legacy sector services read in windows bounded by the medium's size.
-  DiskDeviceLength(device);
+  // The pass reads only the sectors the write counted. The legacy sector
+  // services read in windows bounded by a size: those sectors bound them, so
+  // a drive that gives no size of its own is still read back.
+  if (device->legacy) {
+    device->endSectors = sectors;
+  } else {
+    DiskDeviceLength(device);
+  }
   if (!RewindImageSource(source)) return Ended(VerifyEnd::ImageError, 0, GetLastError());
   uint64_t done = 0;
   while (done < sectors) {
@@ -61,8 +67,14 @@ VerifyResult RunVerifyPass(DiskDevice* device, ImageSource* source, uint64_t sec
     const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kPassSectors, sectors - done));
     const uint32_t bytes = count * kSectorBytes;
     const SourceRead read = ReadImageSource(source, image, bytes);
-    // The image gave these sectors to the write; giving fewer now means it changed or broke.
-    if (read.bytes < bytes) return Ended(VerifyEnd::ImageError, done + read.bytes / kSectorBytes, read.error);
+    // The image gave these sectors to the write; giving fewer now means it
+    // changed or broke. Its end inside the last sector was written filled up
+    // with zeros, and is compared so.
+    const bool tail = read.status == SourceStatus::End && read.bytes + kSectorBytes > bytes && read.bytes > 0;
+    if (read.bytes < bytes && !tail) {
+      return Ended(VerifyEnd::ImageError, done + read.bytes / kSectorBytes, read.error);
+    }
+    std::memset(image + read.bytes, 0, bytes - read.bytes);
     const DiskTransfer back = ReadDiskSectors(device, done, count, disk);
     if (CancelRequested()) return Ended(VerifyEnd::Cancelled, done);  // the block read is not counted
     const uint32_t whole = std::min(back.bytes, bytes) / kSectorBytes;

@@ -115,6 +115,11 @@ void SetWindowsDirectory(const std::string& path);
 // A write that would make the file longer than `limit` bytes writes what fits and
 // fails with ERROR_DISK_FULL (a full disk).
 void SetFileSizeLimit(const std::string& path, uint64_t limit);
+// The same limit, but a write past it reports success with fewer bytes written.
+void SetFileShortWrite(const std::string& path, uint64_t limit);
+// FlushFileBuffers of the file fails with `error`; GetFileSize of it fails with `error`.
+void SetFileFlushError(const std::string& path, DWORD error);
+void SetFileSizeError(const std::string& path, DWORD error);
 // A read of the file that would return the byte at `offset` or a later one
 // (or starts there or later) fails whole with `error`.
 void SetFileReadError(const std::string& path, uint64_t offset, DWORD error);

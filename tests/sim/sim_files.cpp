@@ -34,6 +34,9 @@ struct FileScript {
   bool hasReadError = false;
   uint64_t readErrorOffset = 0;
   DWORD readError = 0;
+  bool shortWriteSucceeds = false;  // a write past the limit reports success, having written less
+  DWORD flushError = 0;             // FlushFileBuffers fails with it
+  DWORD sizeError = 0;              // GetFileSize fails with it
 };
 
 std::mutex ioMutex;                          // guards everything below and the devices
@@ -124,6 +127,7 @@ DWORD WriteHostFile(SimHandle& handle, const uint8_t* in, DWORD length, DWORD* d
     }
     *done += static_cast<DWORD>(put);
   }
+  if (allowed < length && script->second.shortWriteSucceeds) return 0;
   return allowed < length ? ERROR_DISK_FULL : 0;
 }
 
@@ -436,7 +440,10 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
       error = ERROR_INVALID_FUNCTION;
     } else {
       struct stat info;
-      if (fstat(handle->fd, &info) != 0) {
+      auto script = fileScripts.find(handle->path);
+      if (script != fileScripts.end() && script->second.sizeError != 0) {
+        error = script->second.sizeError;
+      } else if (fstat(handle->fd, &info) != 0) {
         error = ERROR_INVALID_HANDLE;
       } else {
         size = static_cast<uint64_t>(info.st_size);
@@ -451,6 +458,49 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
   // Windows leaves the last error alone on success, also when the low part
   // looks like INVALID_FILE_SIZE: callers clear it first.
   return static_cast<DWORD>(size);
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+  DWORD error = 0;
+  {
+    std::lock_guard<std::mutex> lock(ioMutex);
+    SimHandle* handle = Lookup(file);
+    if (handle == nullptr || handle->kind != Kind::HostFile) {
+      error = ERROR_INVALID_HANDLE;
+    } else if ((handle->access & GENERIC_WRITE) == 0) {
+      error = ERROR_ACCESS_DENIED;
+    } else if (ftruncate(handle->fd, static_cast<off_t>(handle->position)) != 0) {
+      error = ErrorFromErrno(errno);
+    }
+  }
+  if (error != 0) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE file) {
+  DWORD error = 0;
+  {
+    std::lock_guard<std::mutex> lock(ioMutex);
+    SimHandle* handle = Lookup(file);
+    if (handle == nullptr || handle->kind == Kind::Thread || handle->kind == Kind::Vwin32) {
+      error = ERROR_INVALID_HANDLE;
+    } else if (handle->kind == Kind::HostFile) {
+      auto script = fileScripts.find(handle->path);
+      if ((handle->access & GENERIC_WRITE) == 0) {
+        error = ERROR_ACCESS_DENIED;
+      } else if (script != fileScripts.end() && script->second.flushError != 0) {
+        error = script->second.flushError;
+      }
+    }
+  }
+  if (error != 0) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
 }
 
 BOOL CloseHandle(HANDLE object) {
@@ -672,20 +722,6 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
   return TRUE;
 }
 
-BOOL SetEndOfFile(HANDLE file) {
-  std::lock_guard<std::mutex> lock(ioMutex);
-  SimHandle* handle = Lookup(file);
-  if (handle == nullptr || handle->kind != Kind::HostFile) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if ((handle->access & GENERIC_WRITE) == 0 || ftruncate(handle->fd, static_cast<off_t>(handle->position)) != 0) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  return TRUE;
-}
-
 // Only the volume-name form; a file on no volume (a share) has none.
 DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR out, DWORD chars, DWORD flags) {
   std::string path;
@@ -731,6 +767,24 @@ void SetFileSizeLimit(const std::string& path, uint64_t limit) {
   FileScript& script = fileScripts[path];
   script.hasLimit = true;
   script.limit = limit;
+}
+
+void SetFileShortWrite(const std::string& path, uint64_t limit) {
+  std::lock_guard<std::mutex> lock(ioMutex);
+  FileScript& script = fileScripts[path];
+  script.hasLimit = true;
+  script.limit = limit;
+  script.shortWriteSucceeds = true;
+}
+
+void SetFileFlushError(const std::string& path, DWORD error) {
+  std::lock_guard<std::mutex> lock(ioMutex);
+  fileScripts[path].flushError = error;
+}
+
+void SetFileSizeError(const std::string& path, DWORD error) {
+  std::lock_guard<std::mutex> lock(ioMutex);
+  fileScripts[path].sizeError = error;
 }
 
 void SetFileReadError(const std::string& path, uint64_t offset, DWORD error) {

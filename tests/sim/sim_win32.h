@@ -206,6 +206,7 @@ SIM_OPENFILENAME(OPENFILENAMEW, wchar_t)
 // code units, one per WCHAR, as on Windows.
 #define CP_ACP 0
 #define OFN_HIDEREADONLY 0x4
+#define OFN_OVERWRITEPROMPT 0x2
 
 #define MEM_COMMIT 0x1000
 #define MEM_RESERVE 0x2000
@@ -288,8 +289,9 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distanceLow, PLONG distanceHigh, DWORD method);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
-BOOL CloseHandle(HANDLE handle);
 BOOL SetEndOfFile(HANDLE file);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL CloseHandle(HANDLE handle);
 DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* filePart);
 DWORD GetFullPathNameW(LPCWSTR path, DWORD size, LPWSTR buffer, LPWSTR* filePart);
 UINT GetDriveTypeA(LPCSTR root);

@@ -227,14 +227,14 @@ TEST_F(LegacyTransfer, TypedDigitReadsDriveC) {
   ExpectIdleAndBalanced(3);
 }
 
-TEST_F(LegacyTransfer, WriteCopiesWholeSectorsOfTheImage) {
+TEST_F(LegacyTransfer, WriteCopiesTheImageWithItsTailFilledUpToASector) {
   struct Case { uint32_t imageBytes; std::vector<uint16_t> writeCounts; };
   const Case cases[] = {
-      // fifteen full blocks, then 16,960 bytes: 33 sectors and a 64-byte tail
-      {1000000, {128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 33}},
+      // fifteen full blocks, then 16,960 bytes: 33 sectors and a 64-byte tail, written as a 34th
+      {1000000, {128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 34}},
       {131072, {128, 128, 0}},  // a last read of nothing still goes through the service
-      {700, {1}},
-      {100, {0}},               // only a tail: nothing to write, yet complete
+      {700, {2}},
+      {100, {1}},               // only a tail: one sector
       {0, {0}},
   };
   for (DWORD build : {kPacketBuild, kExtendedBuild}) {
@@ -251,9 +251,11 @@ TEST_F(LegacyTransfer, WriteCopiesWholeSectorsOfTheImage) {
       EXPECT_EQ(outcome.text, "映像写入完成");
       EXPECT_EQ(outcome.caption, "Success");
 
-      const uint32_t whole = c.imageBytes / kSector;
-      EXPECT_EQ(vw::DriveBytes(5, 0, whole), Slice(image, 0, whole * kSector));
-      EXPECT_EQ(vw::DriveBytes(5, whole, 1), OriginalSector(whole)) << "the tail is not written";
+      const uint32_t whole = (c.imageBytes + kSector - 1) / kSector;
+      std::vector<uint8_t> padded = image;
+      padded.resize(size_t{whole} * kSector, 0);
+      EXPECT_EQ(vw::DriveBytes(5, 0, whole), padded) << "the tail goes to the disk followed by zeros";
+      EXPECT_EQ(vw::DriveBytes(5, whole, 1), OriginalSector(whole));
 
       std::vector<std::pair<uint32_t, uint16_t>> writes = Transfers(true);
       ASSERT_EQ(writes.size(), c.writeCounts.size());
@@ -265,7 +267,7 @@ TEST_F(LegacyTransfer, WriteCopiesWholeSectorsOfTheImage) {
       }
       EXPECT_EQ(vw::Drive(5).lockRequests, static_cast<int>(writes.size()));
       EXPECT_EQ(jobState.sectorsDone.load(), whole);
-      EXPECT_EQ(jobState.bytesDone.load(), static_cast<double>(c.imageBytes));
+      EXPECT_EQ(jobState.bytesDone.load(), static_cast<double>(padded.size()));
       ExpectIdleAndBalanced(5);
     }
   }

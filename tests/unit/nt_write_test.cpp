@@ -15,7 +15,7 @@ const char kDrive[] = "\\\\.\\E:";
 
 class NtWriteTest : public JobTest {};
 
-TEST_F(NtWriteTest, WriteCopiesWholeSectorsAndNeverTheTail) {
+TEST_F(NtWriteTest, WriteCopiesTheImageWithItsTailFilledUpToASector) {
   struct Case {
     const char* what;
     size_t imageBytes;
@@ -25,17 +25,17 @@ TEST_F(NtWriteTest, WriteCopiesWholeSectorsAndNeverTheTail) {
     size_t largeWriteCalls; // with transfers of up to kTransferBytes
   };
   const Case cases[] = {
-      // fifteen full blocks, then 16,960 bytes of which 16,896 are written
-      {"1,000,000-byte image", 1000000, 1953, 1920 * 100.0 / 1953, 16, 1},
+      // fifteen full blocks, then 16,960 bytes, the last 64 followed by 448 zeros
+      {"1,000,000-byte image", 1000000, 1954, 1920 * 100.0 / 1954, 16, 1},
       // one more read returns 0 bytes: nothing is written, percent reaches 100
       {"multiple of a block", 3 * 65536, 384, 100.0, 4, 1},
       {"multiple of a transfer", 2 * kTransferBytes, 2 * kTransferBytes / 512, 100.0,
        2 * kTransferBytes / 65536 + 1, 3},
-      {"two transfers and a sector and a bit", 2 * kTransferBytes + 700, 2 * kTransferBytes / 512 + 1,
-       (2 * kTransferBytes / 512) * 100.0 / (2 * kTransferBytes / 512 + 1), 2 * kTransferBytes / 65536 + 1, 3},
+      {"two transfers and a sector and a bit", 2 * kTransferBytes + 700, 2 * kTransferBytes / 512 + 2,
+       (2 * kTransferBytes / 512) * 100.0 / (2 * kTransferBytes / 512 + 2), 2 * kTransferBytes / 65536 + 1, 3},
       {"empty image", 0, 0, 0.0, 1, 1},
-      {"less than a sector", 300, 0, 0.0, 1, 1},
-      {"one sector and a bit", 700, 1, 0.0, 1, 1},
+      {"less than a sector", 300, 1, 0.0, 1, 1},
+      {"one sector and a bit", 700, 2, 0.0, 1, 1},
   };
   for (const Case& c : cases) for (uint32_t transferBytes : {kBlockBytes, kTransferBytes}) {
     SCOPED_TRACE(c.what);
@@ -47,9 +47,11 @@ TEST_F(NtWriteTest, WriteCopiesWholeSectorsAndNeverTheTail) {
     ASSERT_TRUE(PrepareWrite('E', image));
     RunJob();
 
-    const size_t whole = c.imageBytes / 512 * 512;
-    EXPECT_EQ(sim::DeviceBytes(kDrive, 0, whole), std::vector<uint8_t>(image.begin(), image.begin() + whole));
-    EXPECT_EQ(sim::DeviceBytes(kDrive, whole, 65536), DiskPatternBytes(whole, 65536)) << "past the whole sectors";
+    const size_t whole = (c.imageBytes + 511) / 512 * 512;
+    std::vector<uint8_t> padded = image;
+    padded.resize(whole, 0);
+    EXPECT_EQ(sim::DeviceBytes(kDrive, 0, whole), padded) << "a tail goes to the disk followed by zeros";
+    EXPECT_EQ(sim::DeviceBytes(kDrive, whole, 65536), DiskPatternBytes(whole, 65536)) << "past the last sector";
     EXPECT_EQ(sim::Device(kDrive).bytesWritten, whole);
     EXPECT_EQ(sim::Device(kDrive).writeOffsets.size(), transferBytes == kBlockBytes ? c.writeCalls : c.largeWriteCalls);
     EXPECT_EQ(jobState.totalSectors.load(), c.sectors);
@@ -354,7 +356,7 @@ TEST_F(NtWriteTest, ImageOfFourGibibytesLessOneIsSizedDespiteALeftoverError) {
   ASSERT_TRUE(PrepareJob(kWriteImageToDisk, 'E'));
   SetLastError(ERROR_ALREADY_EXISTS);
   RunJob();
-  EXPECT_EQ(jobState.totalSectors.load(), 0xFFFFFFFFull / 512);
+  EXPECT_EQ(jobState.totalSectors.load(), 0x100000000ull / 512) << "the last partial sector counts";
   EXPECT_EQ(StatusText(), "Cancelled") << "a size taken for a failure would end the job at once";
 }
 

@@ -311,6 +311,20 @@ uint64_t ImageRead(const Plan& p, uint64_t offset) {
   return std::min(kBlock, p.imageBytes - offset);
 }
 
+// What of `read` bytes at `offset` goes to the disk: whole sectors, and the
+// image's last partial sector filled up with zeros when the read reached the end.
+uint64_t WrittenPart(const Plan& p, uint64_t offset, uint64_t read) {
+  if (offset + read == p.imageBytes) return SectorsUp(read) * kSector;
+  return read / kSector * kSector;
+}
+
+// The image as the disk receives it: its tail sector filled up with zeros.
+std::vector<uint8_t> PaddedImage(const Plan& p, const std::vector<uint8_t>& image) {
+  std::vector<uint8_t> padded = image;
+  padded.resize(SectorsUp(p.imageBytes) * kSector, 0);
+  return padded;
+}
+
 // One NT device write of `bytes` at `offset`: what reaches the disk, with the
 // error; every call is a transfer.
 struct NtWrite {
@@ -332,7 +346,7 @@ NtWrite ModelNtDeviceWrite(const Plan& p, uint64_t offset, uint64_t bytes, uint6
 // that falls short inside a block names that block in the disk-write error;
 // one that fails whole (or at a block's start) is written again block by
 // block to find the block that fails.
-Expected ModelNtWrite(const Plan& p, const std::vector<uint8_t>& image, uint64_t blocks) {
+Expected ModelNtWrite(const Plan& p, const std::vector<uint8_t>& original, uint64_t blocks) {
   Expected e;
   e.disk = FreshDisk(p.diskBytes);
   if (p.openError != 0 || p.deviceMissing) {
@@ -349,7 +363,8 @@ Expected ModelNtWrite(const Plan& p, const std::vector<uint8_t>& image, uint64_t
     e.told = {kIdleStatus, text, "Drive In Use", MB_ICONERROR, true};
     return e;
   }
-  const uint64_t total = p.imageBytes / kSector;
+  const uint64_t total = SectorsUp(p.imageBytes);
+  const std::vector<uint8_t> image = PaddedImage(p, original);
   uint64_t counted = 0, transfers = 0;
   bool cancelled = false;
   for (uint64_t first = 0;; first += blocks * kBlock) {
@@ -363,7 +378,7 @@ Expected ModelNtWrite(const Plan& p, const std::vector<uint8_t>& image, uint64_t
       read += got;
       if (got != kBlock) break;
     }
-    const uint64_t asked = read / kSector * kSector;
+    const uint64_t asked = WrittenPart(p, first, read);
     const auto land = [&](uint64_t offset, uint64_t bytes) {
       std::copy(image.begin() + static_cast<ptrdiff_t>(offset), image.begin() + static_cast<ptrdiff_t>(offset + bytes),
                 e.disk.begin() + static_cast<ptrdiff_t>(offset));
@@ -390,7 +405,7 @@ Expected ModelNtWrite(const Plan& p, const std::vector<uint8_t>& image, uint64_t
       e.told = {kIdleStatus, text, "Disk Error", MB_ICONERROR, false};
       return e;
     }
-    counted += read / kSector;
+    counted += asked / kSector;
     if (read != blocks * kBlock) break;
   }
   e.told = counted >= total ? kWriteCompleted : cancelled ? kWriteCancelled : kWriteFailed;
@@ -518,10 +533,11 @@ Expected ModelNtCreate(const Plan& p, uint64_t blocks) {
 // Legacy write: the flag is looked at before each block; every block goes to
 // the driver as one request, which a bad sector or the end of the medium
 // refuses whole (a request for no sectors moves nothing and fails nothing).
-Expected ModelLegacyWrite(const Plan& p, const std::vector<uint8_t>& image) {
+Expected ModelLegacyWrite(const Plan& p, const std::vector<uint8_t>& original) {
   Expected e;
   e.disk = FreshDisk(p.diskBytes);
-  const uint64_t total = p.imageBytes / kSector;
+  const uint64_t total = SectorsUp(p.imageBytes);
+  const std::vector<uint8_t> image = PaddedImage(p, original);
   uint64_t counted = 0;
   bool cancelled = false;
   for (uint64_t block = 0;; ++block) {
@@ -531,7 +547,7 @@ Expected ModelLegacyWrite(const Plan& p, const std::vector<uint8_t>& image) {
     }
     const uint64_t offset = block * kBlock;
     const uint64_t read = ImageRead(p, offset);
-    const uint64_t bytes = read / kSector * kSector;
+    const uint64_t bytes = WrittenPart(p, offset, read);
     if (bytes > 0 && (offset + bytes > p.diskBytes || Touches(p.badWriteSector, offset, bytes))) {
       e.told = kWriteFailed;
       return e;

@@ -85,8 +85,10 @@ class StartCommandTest : public SimTest {
     return bytes;
   }
 
-  static void AddDrive(const std::string& path, uint64_t size) {
+  static void AddDrive(const std::string& path, uint64_t size, DWORD openError = 0, bool answersLength = false) {
     sim::DeviceSpec setup;
+    setup.openError = openError;
+    setup.answersLength = answersLength;
     setup.sizeBytes = size;
     setup.pattern = DevicePattern;
     setup.hasPartition = true;
@@ -193,6 +195,7 @@ TEST_F(StartCommandTest, DecliningTheWarningOpensAndWritesNothing) {
   EXPECT_EQ(jobState.busy.load(), 0);
   EXPECT_TRUE(NeverOpenedForWriting(kDriveE));
   EXPECT_EQ(sim::OpenHandleCount(), 0) << "the image stayed open after the warning was declined";
+  EXPECT_EQ(sim::Device(kDriveE).bytesWritten, 0u);
   const std::vector<uint8_t> start = sim::DeviceBytes(kDriveE, 0, 8192);
   for (size_t i = 0; i < start.size(); ++i) ASSERT_EQ(start[i], DevicePattern(i)) << "byte " << i;
 }
@@ -322,7 +325,7 @@ TEST_F(StartCommandTest, NameThatSaysCompressedIsRefusedWhenTheContentIsNot) {
     Press(kWriteImageToDisk, path, "Drive E: (1.00 MB)");
     // The file is judged before the warning is asked.
     const auto boxes = Boxes();
-    ASSERT_EQ(boxes.size(), 1u);
+    ASSERT_EQ(boxes.size(), 1u) << "refused before the warning";
     EXPECT_EQ(boxes[0].text, std::string("The image file's name ends in ") + extension +
                                  ", but the file is not in that compressed format.\r\nNothing was written. "
                                  "Check the file, or rename it if it is a plain image.");
@@ -405,7 +408,7 @@ TEST_F(StartCommandTest, FailedBufferOrThreadClosesTheImageAndLeavesTheWindowIdl
   EXPECT_EQ(sim::DeviceBytes(kDriveE, 0, bytes.size()), bytes);
 }
 
-TEST_F(StartCommandTest, WriteCopiesTheImagesWholeSectorsOntoTheChosenDrive) {
+TEST_F(StartCommandTest, WriteCopiesTheImageAndItsTailFilledWithZerosOntoTheChosenDrive) {
   AddDrive(kDriveE, 2 << 20);
   const std::string image = TempPath("in.img");
   const std::vector<uint8_t> bytes = RandomBytes(1000000, 4);
@@ -419,28 +422,81 @@ TEST_F(StartCommandTest, WriteCopiesTheImagesWholeSectorsOntoTheChosenDrive) {
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].caption, CAPTION_DESTROY_WARNING);
   EXPECT_EQ(boxes[1].caption, "Success");
-  EXPECT_EQ(sim::DeviceBytes(kDriveE, 0, whole), std::vector<uint8_t>(bytes.begin(), bytes.begin() + whole));
-  const std::vector<uint8_t> after = sim::DeviceBytes(kDriveE, whole, 512);
-  for (size_t i = 0; i < after.size(); ++i) ASSERT_EQ(after[i], DevicePattern(whole + i)) << "tail byte " << i;
+  EXPECT_EQ(sim::DeviceBytes(kDriveE, 0, bytes.size()), bytes);
+  // Bytes 999,936 to 1,000,447: the image's last 64 bytes, then 448 zeros.
+  const std::vector<uint8_t> zeros = sim::DeviceBytes(kDriveE, bytes.size(), whole + 512 - bytes.size());
+  EXPECT_EQ(zeros, std::vector<uint8_t>(448, 0));
+  EXPECT_EQ(sim::DeviceBytes(kDriveE, whole + 512, 1)[0], DevicePattern(whole + 512)) << "nothing past the tail";
   EXPECT_EQ(sim::Device(kDriveE).locksHeld, 0);
   EXPECT_EQ(sim::OpenThreadHandles(), 0) << "the worker's thread handle was kept open";
 }
 
-TEST_F(StartCommandTest, CreateReplacesAnExistingImageWithTheDrivesBytesWithoutAWarning) {
-  const std::string disk = "\\\\.\\PHYSICALDRIVE1";
+// An existing file is replaced only when the user agrees (or the save dialog
+// asked), and only once the disk could be opened; "Success" only once the
+// file system took every byte and closed the file.
+TEST_F(StartCommandTest, CreateOverAnExistingFileAsksAndEmptiesItOnlyOnceTheDiskIsOpen) {
+  struct Case {
+    const char* what;
+    int answer;           // to the question
+    bool confirmedByDialog;
+    bool diskOpens;
+    int fault;            // 0 none, 1 the flush fails, 2 a short write reports success
+    const char* caption;  // the last box; nullptr: no job ran
+  };
+  const Case cases[] = {
+      {"answered No", IDNO, false, true, 0, nullptr},
+      {"answered Yes", IDYES, false, true, 0, "Success"},
+      {"asked by the save dialog", IDNO, true, true, 0, "Success"},
+      {"disk that cannot be opened", IDYES, false, false, 0, "Disk Error"},
+      {"flush that fails", IDYES, false, true, 1, "Failure"},
+      {"short write that reports success", IDYES, false, true, 2, "Failure"},
+  };
   const uint64_t size = 1 << 20;
-  AddDrive(disk, size);
-  const std::string image = TempPath("out.img");
-  WriteHostFile(image, RandomBytes(3 << 20, 5));
-
-  Press(kCreateImageFromDisk, image, "Physical Disk 1 (1.00 MB)");
-  ASSERT_TRUE(WaitForWorkers());
-
-  for (const sim::Event& box : Boxes()) EXPECT_NE(box.caption, CAPTION_DESTROY_WARNING);
-  const std::vector<uint8_t> copy = ReadHostFile(image);
-  ASSERT_GE(copy.size(), size - 512);
-  ASSERT_LE(copy.size(), size);
-  EXPECT_EQ(copy, sim::DeviceBytes(disk, 0, copy.size()));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::ClearEvents();
+    const char digit = static_cast<char>('1' + (&c - cases));
+    const std::string disk = std::string("\\\\.\\PHYSICALDRIVE") + digit;
+    AddDrive(disk, size, c.diskOpens ? 0 : ERROR_ACCESS_DENIED);
+    const std::string image = TempPath(std::string("out") + digit + ".img");
+    const std::vector<uint8_t> old = RandomBytes(3 << 20, 5);
+    WriteHostFile(image, old);
+    if (c.fault == 1) sim::SetFileFlushError(image, ERROR_DISK_FULL);
+    if (c.fault == 2) sim::SetFileShortWrite(image, size / 2);
+    if (c.confirmedByDialog) {
+      sim::SetFileDialogHandler([&](const sim::FileDialogCall&) -> std::optional<std::string> { return image; });
+      BrowseForImage(mainWindow, kCreateImageFromDisk);
+    }
+    sim::SetMessageBoxHandler([&](const sim::Event& box) {
+      return box.caption == CAPTION_REPLACE_IMAGE ? c.answer : IDOK;
+    });
+    Press(kCreateImageFromDisk, image, std::string("Physical Disk ") + digit + " (1.00 MB)");
+    ASSERT_TRUE(WaitForWorkers());
+    const auto boxes = Boxes();
+    ASSERT_FALSE(boxes.empty());
+    if (!c.confirmedByDialog) {
+      EXPECT_EQ(boxes[0].caption, CAPTION_REPLACE_IMAGE);
+      EXPECT_EQ(boxes[0].text, "The file " + image +
+                                   " already exists.\r\nReplace it with the image of the disk? Its contents will be lost.");
+      EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+    }
+    for (const sim::Event& box : Boxes()) EXPECT_NE(box.caption, CAPTION_DESTROY_WARNING);
+    if (c.caption == nullptr) {
+      EXPECT_EQ(boxes.size(), 1u);
+      EXPECT_TRUE(NeverOpenedForWriting(disk));
+      EXPECT_EQ(jobState.busy.load(), 0) << "a job ran though the user said No";
+    } else {
+      EXPECT_EQ(boxes.back().caption, c.caption) << boxes.back().text;
+    }
+    const std::vector<uint8_t> now = ReadHostFile(image);
+    if (c.caption == nullptr || !c.diskOpens) {
+      EXPECT_EQ(now, old) << "the old file is left as it was";
+    } else if (c.fault == 0) {
+      EXPECT_EQ(now, sim::DeviceBytes(disk, 0, size));
+    }
+    EXPECT_EQ(jobState.imageFile, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(sim::OpenHandleCount(), 0);
+  }
 }
 
 // Only a create from a physical disk with the box checked reads the table;
@@ -555,7 +611,7 @@ TEST_F(StartCommandTest, NtNamesLongerThanAPathAreRefusedRatherThanCut) {
     ASSERT_EQ(boxes.size(), 1u) << length;
     const bool fits = length < MAX_PATH;
     EXPECT_EQ(boxes[0].caption, fits ? "Success" : CAPTION_NO_FILE_NAME) << length;
-    EXPECT_EQ(boxes[0].text, fits ? sim::Utf8(kCreateCompletedText) : TEXT_NO_FILE_NAME) << length;
+    EXPECT_EQ(boxes[0].text, fits ? sim::Utf8(kCreateCompletedText) : TEXT_NAME_TOO_LONG) << length;
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1) << length;
   }
 }
@@ -597,7 +653,8 @@ TEST_F(StartCommandTest, BrowseChoosesWideNamesOnTheNtFamilyAndAnsiOnesOnTheLega
                                ? "Image Files|*.img|Compressed Images|*.gz;*.zst|All Files|*.*|"
                                : "Image Files|*.img|Compressed Images|*.gz;*.xz;*.zst;*.zip|All Files|*.*|");
     EXPECT_EQ(call.defaultExtension, DEFAULT_IMAGE_EXTENSION);
-    EXPECT_EQ(call.flags, static_cast<DWORD>(OFN_HIDEREADONLY));
+    // The save dialog asks before an existing file is replaced; Start then does not ask again.
+    EXPECT_EQ(call.flags, static_cast<DWORD>(OFN_HIDEREADONLY | (call.save ? OFN_OVERWRITEPROMPT : 0)));
     EXPECT_EQ(call.filterIndex, 1u);
     EXPECT_EQ(call.owner, mainWindow);
     EXPECT_EQ(call.structSize, kFileDialogRecordBytesOld);  // NT 4.0 and the legacy family
@@ -1005,3 +1062,61 @@ TEST_F(StartCommandTest, InternalDiskAsksASecondQuestionWhoseDefaultIsNo) {
 }
 
 }  // namespace
+
+// An image longer than the disk: refused before the warning, or, when what
+// lies beyond the disk's end is all zeros, the part that fits on the user's Yes.
+TEST_F(StartCommandTest, ImageLargerThanTheDiskIsRefusedOrCutOnlyWhereItHoldsZeros) {
+  struct Case {
+    const char* what;
+    bool zerosBeyond;
+    int answer;
+    const char* lastCaption;
+  };
+  const Case cases[] = {
+      {"data beyond the end", false, IDYES, CAPTION_IMAGE_TOO_LARGE},
+      {"zeros beyond, answered No", true, IDNO, CAPTION_IMAGE_TOO_LARGE},
+      {"zeros beyond, answered Yes", true, IDYES, "Success"},
+  };
+  const uint64_t disk = 1 << 20;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::ClearEvents();
+    const char digit = static_cast<char>('1' + (&c - cases));
+    const std::string device = std::string("\\\\.\\PHYSICALDRIVE") + digit;
+    AddDrive(device, disk, 0, true);
+    std::vector<uint8_t> bytes = RandomBytes(disk + 5000, 9);
+    if (c.zerosBeyond) std::fill(bytes.begin() + disk, bytes.end(), 0);
+    const std::string image = TempPath(std::string("big") + digit + ".img");
+    WriteHostFile(image, bytes);
+    sim::SetMessageBoxHandler([&](const sim::Event& box) {
+      return box.caption == CAPTION_IMAGE_TOO_LARGE ? c.answer : IDYES;
+    });
+    Press(kWriteImageToDisk, image, std::string("Physical Disk ") + digit + " (1.00 MB)");
+    ASSERT_TRUE(WaitForWorkers());
+    const auto boxes = Boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes[0].caption, CAPTION_IMAGE_TOO_LARGE);
+    const std::string sizes =
+        "The image is larger than the disk by 4.88 KB (5000 bytes): the image holds 1.00 MB (1053576 bytes), "
+        "the disk 1.00 MB (1048576 bytes).\r\n";
+    if (c.zerosBeyond) {
+      EXPECT_EQ(boxes[0].text, sizes + TEXT_BEYOND_IS_ZERO +
+                                   "\r\nWrite only the part of the image that fits on the disk? Nothing has been written yet.");
+      EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+    } else {
+      EXPECT_EQ(boxes[0].text, sizes + "Nothing was written.");
+    }
+    EXPECT_EQ(boxes.back().caption, c.lastCaption);
+    if (std::string(c.lastCaption) == "Success") {
+      EXPECT_EQ(boxes.size(), 3u) << "the size box, the warning, the outcome";
+      EXPECT_EQ(sim::DeviceBytes(device, 0, disk), std::vector<uint8_t>(bytes.begin(), bytes.begin() + disk));
+      EXPECT_NE(boxes.back().text.find("The image's last 5000 bytes were left out"), std::string::npos)
+          << boxes.back().text;
+    } else {
+      EXPECT_EQ(boxes.size(), 1u) << "refused before the warning";
+      EXPECT_EQ(sim::Device(device).bytesWritten, 0u);
+    }
+    EXPECT_EQ(jobState.imageFile, INVALID_HANDLE_VALUE);
+  }
+  jobState.fitSectors.store(0);
+}

@@ -1,6 +1,7 @@
 # Writing an image whose size is not a multiple of 512 onto a drive: the
-# warning, the "Success" box, the drive holding exactly the image's whole
-# sectors (the tail and everything after it untouched), the button back at
+# warning, the "Success" box, the drive holding the image with its last 64
+# bytes followed by 448 zeros (bytes 999,936 to 1,000,447), everything after
+# that sector untouched, the button back at
 # "Start".
 
 size=1000000
@@ -22,8 +23,11 @@ expect_eq "$(printf 'This operation will completely destroy the contents of the 
 expect_eq "映像写入完成" "$(ui answer Success ok 15000)" "success box text"
 ui wait-text 1008 Start 5000 >/dev/null || fail "the button does not read Start after the job"
 
-cmp -n "$whole" "$SCRATCH/in.img" "$SCRATCH/e.bin" || fail "the drive's first $whole bytes differ from the image"
-cmp -i "$whole:$whole" "$SCRATCH/e.orig" "$SCRATCH/e.bin" || fail "the drive changed beyond the image's whole sectors"
+cmp -n "$size" "$SCRATCH/in.img" "$SCRATCH/e.bin" || fail "the drive's first $size bytes differ from the image"
+padded=$((whole + 512))
+expect_eq 0 "$(tail -c +$((size + 1)) "$SCRATCH/e.bin" | head -c $((padded - size)) | tr -d '\000' | wc -c)" \
+  "bytes other than zero among the $((padded - size)) after the image"
+cmp -i "$padded:$padded" "$SCRATCH/e.orig" "$SCRATCH/e.bin" || fail "the drive changed beyond the image's last sector"
 expect_eq 2097152 "$(stat -c %s "$SCRATCH/e.bin")" "drive size"
 expect_eq "Completed" "$(ui status)" "status line after the job"
 ui close
