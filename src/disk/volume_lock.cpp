@@ -50,13 +50,21 @@ bool HandleOnDisk(HANDLE volume, uint32_t diskNumber) {
   return false;
 }
 
+bool Stopped(StopAsking stop) { return stop != nullptr && stop(); }
+
 // Explorer, indexers and virus scanners hold a volume briefly after it
-// appears or changes, so a refusal is asked again for a few seconds.
-bool LockWithRetries(HANDLE volume) {
-  for (DWORD waited = 0;; waited += kVolumeLockRetryMs) {
-    if (LockDeviceVolume(volume)) return true;
-    if (waited >= kVolumeLockWaitMs) return false;
-    Sleep(kVolumeLockRetryMs);
+// appears or changes, so a refusal is asked again for a few seconds. The
+// pauses are cut into short ones so a cancel is heard at once.
+VolumeHold LockWithRetries(HANDLE volume, StopAsking stop) {
+  for (DWORD waited = 0;;) {
+    if (Stopped(stop)) return VolumeHold::Cancelled;
+    if (LockDeviceVolume(volume)) return VolumeHold::Held;
+    if (waited >= kVolumeLockWaitMs) return VolumeHold::InUse;
+    for (DWORD paused = 0; paused < kVolumeLockRetryMs; paused += kVolumeLockCancelPollMs) {
+      if (Stopped(stop)) return VolumeHold::Cancelled;
+      Sleep(kVolumeLockCancelPollMs);
+    }
+    waited += kVolumeLockRetryMs;
   }
 }
 
@@ -71,7 +79,7 @@ bool VolumeOnDisk(char letter, uint32_t diskNumber) {
   return onDisk;
 }
 
-bool LockDiskVolumes(uint32_t diskNumber) {
+VolumeHold LockDiskVolumes(uint32_t diskNumber, StopAsking stop) {
   ReleaseDiskVolumes();
   diskVolumeLocks.refusedLetter = 0;
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
@@ -79,19 +87,36 @@ bool LockDiskVolumes(uint32_t diskNumber) {
     // A volume of the disk that cannot be opened for locking (another program
     // holds it without sharing) is in use as much as one that refuses its lock.
     HANDLE volume = OpenVolume(letter, GENERIC_READ | GENERIC_WRITE);
-    if (volume == INVALID_HANDLE_VALUE || !LockWithRetries(volume)) {
+    const VolumeHold held = volume == INVALID_HANDLE_VALUE ? VolumeHold::InUse : LockWithRetries(volume, stop);
+    if (held != VolumeHold::Held) {
       if (volume != INVALID_HANDLE_VALUE) CloseHandle(volume);
       ReleaseDiskVolumes();
-      diskVolumeLocks.refusedLetter = letter;
-      return false;
+      if (held == VolumeHold::InUse) diskVolumeLocks.refusedLetter = letter;
+      return held;
     }
     diskVolumeLocks.volumes[diskVolumeLocks.count] = volume;
     diskVolumeLocks.letters[diskVolumeLocks.count] = letter;
     diskVolumeLocks.count++;
   }
-  // Only once every volume is held: a refusal must leave them all as they were.
-  for (uint32_t i = 0; i < diskVolumeLocks.count; ++i) DismountVolume(diskVolumeLocks.volumes[i]);
-  return true;
+  // Only once every volume is held: a refusal must leave them all as they
+  // were. A volume whose file system will not let go is in use too.
+  for (uint32_t i = 0; i < diskVolumeLocks.count; ++i) {
+    if (!DismountVolume(diskVolumeLocks.volumes[i])) {
+      const char letter = diskVolumeLocks.letters[i];
+      ReleaseDiskVolumes();
+      diskVolumeLocks.refusedLetter = letter;
+      return VolumeHold::InUse;
+    }
+  }
+  return VolumeHold::Held;
+}
+
+VolumeHold LockAndDismount(HANDLE volume, StopAsking stop) {
+  const VolumeHold held = LockWithRetries(volume, stop);
+  if (held != VolumeHold::Held) return held;
+  if (DismountVolume(volume)) return VolumeHold::Held;
+  UnlockDeviceVolume(volume);
+  return VolumeHold::InUse;
 }
 
 void ReleaseDiskVolumes() {
@@ -106,4 +131,9 @@ void ReleaseDiskVolumes() {
 bool DismountVolume(HANDLE volume) {
   DWORD returned = 0;
   return DeviceIoControl(volume, FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr) != FALSE;
+}
+
+void AllowWholeVolume(HANDLE volume) {
+  DWORD returned = 0;
+  DeviceIoControl(volume, FSCTL_ALLOW_EXTENDED_DASD_IO, nullptr, 0, nullptr, 0, &returned, nullptr);
 }
