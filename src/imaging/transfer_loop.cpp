@@ -286,6 +286,8 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source, WriteParts part
   if (compressed && !headOnly) complete = complete && (cancelled || sawEnd);
   LoopResult result;
   if (complete) {
+    // The head ends its range without a further read to take the percentage before.
+    if (!compressed && headLast) UpdatePercentDone();
     result.end = LoopEnd::Completed;
     result.headPending = headLast && parts == WriteParts::Body;
     result.headCleared = result.headPending;

@@ -51,6 +51,7 @@ struct DeviceSpec {
   bool lockGranted = true;                      // FSCTL_LOCK_VOLUME answer
   int lockRefusals = 0;                         // the first this many lock requests are refused (a program
                                                 // that lets go of the volume slowly)
+  DWORD dismountError = 0;                      // nonzero: FSCTL_DISMOUNT_VOLUME fails with it
 };
 void AddDevice(const std::string& path, const DeviceSpec& setup);
 std::vector<uint8_t> DeviceBytes(const std::string& path, uint64_t offset, uint64_t length);
@@ -59,6 +60,8 @@ struct DeviceStats {
   int openHandles = 0;      // still open
   int lockRequests = 0, unlockRequests = 0, dismountRequests = 0;
   int locksHeld = 0;        // granted locks not yet unlocked or closed
+  int extendedDasdRequests = 0;  // FSCTL_ALLOW_EXTENDED_DASD_IO
+  int updatePropertiesRequests = 0;  // IOCTL_DISK_UPDATE_PROPERTIES; each is also an Event "UpdateProperties"
   int geometryRequests = 0, partitionRequests = 0, lengthRequests = 0;
   uint64_t bytesWritten = 0, bytesRead = 0;
   std::vector<uint64_t> writeOffsets;  // byte offset of every write call, in order
