@@ -1,3 +1,4 @@
+#include <algorithm>
 // Writing an image onto a raw device on the NT family: the bytes that land,
 // the counts, the outcome and how every job ends.
 #include "job_fixture.h"
@@ -186,7 +187,20 @@ TEST_F(NtWriteTest, WholeDiskWriteHoldsEveryVolumeOnTheDiskOrWritesNothing) {
       EXPECT_FALSE(mountedDuringWrites) << "the disk was written under a mounted volume";
       EXPECT_EQ(sim::Device("\\\\.\\F:").dismountRequests, 1);
       EXPECT_EQ(sim::Device("\\\\.\\G:").dismountRequests, 1);
+      // Windows reads the new table while the old volumes are still held: before any of them closes.
+      const std::vector<sim::Event> events = sim::Events();
+      const auto update = std::find_if(events.begin(), events.end(), [](const sim::Event& e) { return e.kind == "UpdateProperties"; });
+      ASSERT_NE(update, events.end()) << "Windows was not told";
+      EXPECT_EQ(update->text, kDisk);
+      EXPECT_EQ(sim::Device(kDisk).updatePropertiesRequests, 1);
+      for (const char* held : {"\\\\.\\F:", "\\\\.\\G:"}) {
+        const auto lastClose = std::find_if(events.rbegin(), events.rend(), [&](const sim::Event& e) {
+          return e.kind == "CloseHandle" && e.text == held;
+        });
+        EXPECT_TRUE(lastClose != events.rend() && lastClose.base() - 1 > update) << held << " let go before";
+      }
     } else {
+      EXPECT_EQ(sim::Device(kDisk).updatePropertiesRequests, 0) << "nothing written, nothing to tell";
       char text[256];
       std::snprintf(text, sizeof(text), kDriveInUseFormat, c.inUse, '1', c.inUse);
       EXPECT_EQ(box.text, text);
