@@ -52,6 +52,16 @@ bool HandleOnDisk(HANDLE volume, uint32_t diskNumber) {
 
 bool Stopped(StopAsking stop) { return stop != nullptr && stop(); }
 
+// A dismount refused because the file system will not let go. A device that
+// has no file system to dismount (Wine's file-backed drives answer so) is
+// not in use.
+bool DismountRefused(HANDLE volume) {
+  if (DismountVolume(volume)) return false;
+  const DWORD error = GetLastError();
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+         error == ERROR_BUSY;
+}
+
 // Explorer, indexers and virus scanners hold a volume briefly after it
 // appears or changes, so a refusal is asked again for a few seconds. The
 // pauses are cut into short ones so a cancel is heard at once.
@@ -101,7 +111,7 @@ VolumeHold LockDiskVolumes(uint32_t diskNumber, StopAsking stop) {
   // Only once every volume is held: a refusal must leave them all as they
   // were. A volume whose file system will not let go is in use too.
   for (uint32_t i = 0; i < diskVolumeLocks.count; ++i) {
-    if (!DismountVolume(diskVolumeLocks.volumes[i])) {
+    if (DismountRefused(diskVolumeLocks.volumes[i])) {
       const char letter = diskVolumeLocks.letters[i];
       ReleaseDiskVolumes();
       diskVolumeLocks.refusedLetter = letter;
@@ -114,7 +124,7 @@ VolumeHold LockDiskVolumes(uint32_t diskNumber, StopAsking stop) {
 VolumeHold LockAndDismount(HANDLE volume, StopAsking stop) {
   const VolumeHold held = LockWithRetries(volume, stop);
   if (held != VolumeHold::Held) return held;
-  if (DismountVolume(volume)) return VolumeHold::Held;
+  if (!DismountRefused(volume)) return VolumeHold::Held;
   UnlockDeviceVolume(volume);
   return VolumeHold::InUse;
 }
