@@ -76,12 +76,10 @@ DiskTransfer SalvageNtRead(DiskDevice* device, uint64_t sector, uint32_t count, 
 
 bool OpenNtDisk(DiskDevice* device, const char* path, DWORD access) {
   *device = DiskDevice{};
+  if ((access & GENERIC_WRITE) != 0) access |= GENERIC_READ;
   device->handle = OpenRawDevice(path, access);
   if (device->handle == INVALID_HANDLE_VALUE) return false;
-  if ((access & GENERIC_WRITE) != 0) {
-    device->lockGranted = LockDeviceVolume(device->handle);  // a refused lock does not stop the write
-    device->lockRequested = true;
-  }
+  AllowWholeVolume(device->handle);
   return true;
 }
 
@@ -162,19 +160,36 @@ DiskTransfer WriteDiskSectors(DiskDevice* device, uint64_t sector, uint32_t coun
   WriteFile(device->handle, buffer, count * kDiskSector, &written, nullptr);
   result.error = GetLastError();  // before any other call
   result.bytes = written;
+  device->nextReadSector = UINT64_MAX;  // a read after writes sets the position itself
   return result;
 }
 
-void DismountLockedVolume(DiskDevice* device) {
-  if (!device->legacy && device->lockGranted) DismountVolume(device->handle);
+VolumeHold HoldDriveLetter(DiskDevice* device, StopAsking stop) {
+  const VolumeHold held = LockAndDismount(device->handle, stop);
+  device->lockRequested = held == VolumeHold::Held;
+  device->lockGranted = device->lockRequested;
+  return held;
 }
 
-bool HoldDiskVolumes(DiskDevice* device, uint32_t diskNumber) {
-  device->volumesHeld = LockDiskVolumes(diskNumber);
-  return device->volumesHeld;
+VolumeHold HoldDiskVolumes(DiskDevice* device, uint32_t diskNumber, StopAsking stop) {
+  const VolumeHold held = LockDiskVolumes(diskNumber, stop);
+  device->volumesHeld = held == VolumeHold::Held;
+  if (device->volumesHeld) {
+    device->lockGranted = LockDeviceVolume(device->handle);  // a disk handle's own lock is not needed
+    device->lockRequested = true;
+    device->tableChanged = true;
+  }
+  return held;
 }
 
 void CloseDiskDevice(DiskDevice* device) {
+  if (device->tableChanged && device->handle != INVALID_HANDLE_VALUE) {
+    // Before the volumes go: Windows then finds the new partitions, and no
+    // program can mount the old ones in between.
+    DWORD returned = 0;
+    DeviceIoControl(device->handle, IOCTL_DISK_UPDATE_PROPERTIES, nullptr, 0, nullptr, 0, &returned, nullptr);
+  }
+  device->tableChanged = false;
   if (device->volumesHeld) ReleaseDiskVolumes();
   device->volumesHeld = false;
   if (device->legacy || device->handle == INVALID_HANDLE_VALUE) return;

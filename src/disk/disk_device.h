@@ -5,6 +5,7 @@
 // write) stays in here; callers see sectors and buffers only.
 #pragma once
 
+#include "disk/volume_lock.h"
 #include "win_api.h"
 
 #include <cstdint>
@@ -15,6 +16,7 @@ struct DiskDevice {
   bool lockRequested = false;           // NT: the volume lock was asked for; close unlocks
   bool lockGranted = false;             // NT: that lock was granted
   bool volumesHeld = false;             // NT whole disk: its volumes are held (volume_lock.h); close lets go
+  bool tableChanged = false;            // NT whole disk being written: close asks Windows to read its table again
   uint8_t drive = 0;                    // legacy: drive number, 1 = A
   uint64_t endSectors = 0;              // sectors known to exist (the disk-end rule, the legacy
                                         // windows); set by DiskDeviceLength; 0 = unknown
@@ -30,9 +32,11 @@ struct DiskTransfer {
   bool failed = false;  // NT read: the call itself failed (its error may still be 0)
 };
 
-// NT family: opens `path` for GENERIC_READ or GENERIC_WRITE; a device opened
-// for writing has its volume lock requested (a refused lock does not stop
-// the job). False, with the open's last error pending, when it cannot open.
+// NT family: opens `path` for GENERIC_READ, or for GENERIC_WRITE together
+// with GENERIC_READ (a written disk is read back through the handle that
+// wrote it, so the volume is never let go in between). A volume handle is
+// asked to reach the volume's last sector. False, with the open's last error
+// pending, when it cannot open.
 bool OpenNtDisk(DiskDevice* device, const char* path, DWORD access);
 // Legacy family: the drive number names the disk; nothing is opened.
 void OpenLegacyDisk(DiskDevice* device, uint8_t drive);
@@ -57,13 +61,17 @@ DiskTransfer ReadDiskSectorsWhole(DiskDevice* device, uint64_t sector, uint32_t 
 // Writes `count` sectors (possibly none) at `sector`; bytes done below
 // count x 512 is a failed write, with its error.
 DiskTransfer WriteDiskSectors(DiskDevice* device, uint64_t sector, uint32_t count, const uint8_t* buffer);
-// NT family, writing a drive letter: a volume whose lock was granted is
-// dismounted too, so its new file system is read afresh after the write.
-void DismountLockedVolume(DiskDevice* device);
+// NT family, writing a drive letter: its volume is locked (asked again while
+// in use) and dismounted until CloseDiskDevice, so nothing else writes to it
+// and its new file system is read afresh afterwards. Anything but Held: the
+// volume is not held and nothing may be written.
+VolumeHold HoldDriveLetter(DiskDevice* device, StopAsking stop);
 // NT family, writing physical disk `diskNumber`: every volume on it is locked
-// and dismounted until CloseDiskDevice. False, with nothing held, when one is
-// in use (diskVolumeLocks.refusedLetter names it): nothing may be written.
-bool HoldDiskVolumes(DiskDevice* device, uint32_t diskNumber);
-// Releases the volume lock (if asked for) and the held volumes, and closes
-// the handle; safe to call twice.
+// and dismounted until CloseDiskDevice, which tells Windows first that the
+// disk's table changed. Anything but Held: nothing is held (on InUse
+// diskVolumeLocks.refusedLetter names the volume) and nothing may be written.
+VolumeHold HoldDiskVolumes(DiskDevice* device, uint32_t diskNumber, StopAsking stop);
+// Releases the volume lock and the held volumes (a written whole disk's after
+// IOCTL_DISK_UPDATE_PROPERTIES, so Windows reads the new table while nothing
+// can mount the old volumes), and closes the handle; safe to call twice.
 void CloseDiskDevice(DiskDevice* device);

@@ -14,6 +14,7 @@
 #include "resources/resource_ids.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -35,6 +36,8 @@ wchar_t outcomeText[kOutcomeTextChars];  // an outcome text with its added sente
 static_assert(sizeof(kCreateCancelledText) + sizeof(L"\r\n") + sizeof(kWholeDiskStoppedText) <=
                   sizeof(outcomeText),
               "the longest outcome and its note fit");
+static_assert(sizeof(kWriteCancelledText) + sizeof(L"\r\n") + sizeof(kHeadClearedText) <= sizeof(outcomeText),
+              "a write's outcome and the cleared head's note fit");
 
 // Copies `text` into outcomeText from `at` on; returns where it ends. By hand:
 // the legacy family's C runtime lacks the wide string functions.
@@ -79,10 +82,21 @@ const wchar_t* WriteNotes() {
   return noteText;
 }
 
-void ShowWriteOutcome(LoopEnd end) {
+// `headCleared`: the write ended unfinished with the disk's first MiB zero,
+// which the box then says.
+void ShowWriteOutcome(LoopEnd end, bool headCleared = false) {
   if (end == LoopEnd::Completed) return ShowOutcome(kWriteCompleted, WriteNotes());
-  ShowOutcome(end == LoopEnd::Cancelled ? kWriteCancelled : kWriteFailed);
+  ShowOutcome(end == LoopEnd::Cancelled ? kWriteCancelled : kWriteFailed, headCleared ? kHeadClearedText : nullptr);
 }
+
+// The same sentence on a line of its own under an ANSI box's text.
+void AddHeadNote(char* text, uint32_t size, bool headCleared) {
+  if (!headCleared) return;
+  const size_t used = std::strlen(text);
+  std::snprintf(text + used, size - used, "\r\n%s", kHeadClearedNote);
+}
+
+bool JobCancelled() { return jobState.cancelRequested.load() != 0; }
 
 void ShowCreateOutcome(LoopEnd end, bool wholeDiskNote = false) {
   const wchar_t* note = nullptr;
@@ -120,23 +134,33 @@ void CloseJobDisk(DiskDevice* device) {
   jobState.deviceHandle = INVALID_HANDLE_VALUE;
 }
 
-// Before the first block of a write (NT family): a locked drive letter is
-// dismounted, and every volume of a whole disk is locked and dismounted. When
-// one of those is in use nothing is written: the disk and the image close and
-// the box names the drive; false then, with the closing sequence due.
+// Before the first block of a write (NT family): the drive letter's volume,
+// or every volume of a whole disk, is locked (asked again for a few seconds
+// while in use) and dismounted, and held until the disk closes after the last
+// read-back. When one is in use, or will not dismount, nothing is written:
+// the disk and the image close and the box names the drive; a cancel (or the
+// window closing) ends the waiting at once with the "Cancelled" box. False
+// then, with the closing sequence due.
 bool HoldJobDisk(DiskDevice* device) {
   if (device->legacy) return true;
   const char designator = jobState.targetDesignator.load();
-  if (!NamesPhysicalDisk(designator)) {
-    DismountLockedVolume(device);
-    return true;
-  }
-  if (HoldDiskVolumes(device, static_cast<uint32_t>(designator - '0'))) return true;
-  const char letter = diskVolumeLocks.refusedLetter;
+  const bool wholeDisk = NamesPhysicalDisk(designator);
+  const VolumeHold held = wholeDisk ? HoldDiskVolumes(device, static_cast<uint32_t>(designator - '0'), JobCancelled)
+                                    : HoldDriveLetter(device, JobCancelled);
+  if (held == VolumeHold::Held) return true;
   CloseJobDisk(device);
+  if (held == VolumeHold::Cancelled) {
+    ShowWriteOutcome(LoopEnd::Cancelled);
+    return false;
+  }
   CloseImageFile();
   char text[kDriveInUseTextBytes];
-  std::snprintf(text, sizeof(text), kDriveInUseFormat, letter, designator, letter);
+  if (wholeDisk) {
+    const char letter = diskVolumeLocks.refusedLetter;
+    std::snprintf(text, sizeof(text), kDriveInUseFormat, letter, designator, letter);
+  } else {
+    std::snprintf(text, sizeof(text), kLetterInUseFormat, designator, designator);
+  }
   MessageBoxA(mainWindow, text, kDriveInUseCaption, MB_ICONERROR);
   return false;
 }
@@ -149,19 +173,21 @@ void EndWithDiskWriteError(DiskDevice* device, const LoopResult& result) {
   RunClosingSequence();
   char text[kDiskWriteErrorTextBytes];
   FormatDiskWriteError(text, sizeof(text), result.error, result.failedSector);
+  AddHeadNote(text, sizeof(text), result.headCleared);
   MessageBoxA(nullptr, text, kDiskErrorCaption, MB_ICONERROR);
 }
 
 // A compressed image that could not be read to its end: "Failed", with the
 // reason and where in the image it stopped, instead of the plain failure box
 // (which a file that cannot be read at all still gets).
-void ShowImageProblem(const ImageDecoder& decoder) {
+void ShowImageProblem(const ImageDecoder& decoder, bool headCleared = false) {
   if (decoder.error == CodecError::ReadFailed) {
-    ShowWriteOutcome(LoopEnd::Failed);
+    ShowWriteOutcome(LoopEnd::Failed, headCleared);
     return;
   }
   char text[kImageProblemTextBytes];
   FormatImageProblem(text, sizeof(text), decoder.error, decoder.errorOffset, jobState.sectorsDone.load() > 0);
+  AddHeadNote(text, sizeof(text), headCleared);
   WriteOutcomeWord(kWordFailed);
   RequestProgressRedraw();
   MessageBoxA(mainWindow, text, kImageProblemCaption, MB_OK | MB_ICONERROR);
@@ -183,42 +209,58 @@ bool FirstBlockDecodes(ImageSource* source) {
 // A write read back: the write's own "Success" when every sector matches;
 // otherwise the verify error (the job no longer counts as done) or, when
 // cancelled, a box saying the image was written but not verified.
-void ShowVerifyOutcome(const VerifyResult& result) {
+void ShowVerifyOutcome(const VerifyResult& result, bool headCleared) {
   if (result.end == VerifyEnd::Equal) return ShowOutcome(kWriteCompleted, WriteNotes());
   if (result.end == VerifyEnd::Cancelled) return ShowOutcome(kWriteNotVerified);
   char text[kVerifyErrorTextBytes];
   FormatVerifyError(text, sizeof(text), result);
+  AddHeadNote(text, sizeof(text), headCleared);
   WriteOutcomeWord(kWordFailed);
   RequestProgressRedraw();
   MessageBoxA(mainWindow, text, kVerifyErrorCaption, MB_OK | MB_ICONERROR);
   CloseImageFile();
 }
 
-// Reads back the sectors the write put on the disk and closes the disk. NT:
-// the write's handle (and a drive letter's lock) goes first and the disk is
-// opened again for reading with the same unbuffered flags, so the bytes come
-// from the disk, not from a cache of what was written; the volumes of a
-// whole disk stay locked and dismounted until the pass ends, so nothing
-// mounts them and writes while it reads. Legacy: the same sector services as
-// a create.
-void VerifyWrittenDisk(DiskDevice* device, ImageSource* source) {
-  const uint64_t written = jobState.sectorsDone.load();
-  VerifyResult result;
-  bool readable = true;
-  if (!device->legacy) {
-    const bool volumesHeld = device->volumesHeld;
-    device->volumesHeld = false;
+// Reads back the sectors the write put on the disk, then closes the disk. NT:
+// through the write's own unbuffered handle (opened for reading too), so the
+// bytes come from the disk, not from a cache of what was written, and the
+// drive letter or the whole disk's volumes stay locked and dismounted: nothing
+// mounts them and writes while the pass reads. When the image's head is still
+// to come (`headPending`), the body is read back first; only when it is equal
+// is the head written and read back, and a head that reads back wrong is
+// cleared again. Legacy: the same sector services as a create. False when the
+// job has ended itself (the disk-write error of the head).
+bool VerifyWrittenDisk(DiskDevice* device, ImageSource* source, bool headPending) {
+  const uint64_t total = jobState.totalSectors.load();
+  const uint64_t written = headPending ? total : jobState.sectorsDone.load();
+  const uint64_t first = headPending ? kHeadSectors : 0;
+  VerifyResult result = RunVerifyPass(device, source, first, written, 0, written);
+  if (headPending && result.end == VerifyEnd::Cancelled) {
+    // The image's head never went on: the write itself is unfinished.
     CloseJobDisk(device);
-    readable = OpenJobDisk(device, GENERIC_READ);
-    device->volumesHeld = volumesHeld;  // let go of with the reading handle
-    if (!readable) {
-      result.end = VerifyEnd::OpenError;
-      result.error = GetLastError();
-    }
+    ShowWriteOutcome(LoopEnd::Cancelled, true);
+    return true;
   }
-  if (readable) result = RunVerifyPass(device, source, written);
+  bool headCleared = headPending;
+  if (headPending && result.end == VerifyEnd::Equal) {
+    const uint64_t verified = jobState.sectorsDone.load();
+    const LoopResult head = RunWriteLoop(device, source, WriteParts::Head);
+    if (head.end == LoopEnd::DiskWriteError) {
+      EndWithDiskWriteError(device, head);
+      return false;
+    }
+    if (head.end != LoopEnd::Completed) {
+      CloseJobDisk(device);
+      ShowWriteOutcome(head.end, head.headCleared);
+      return true;
+    }
+    result = RunVerifyPass(device, source, 0, kHeadSectors, verified, total);
+    headCleared = false;
+    if (result.end != VerifyEnd::Equal && result.end != VerifyEnd::Cancelled) headCleared = ClearDiskHead(device);
+  }
   CloseJobDisk(device);
-  ShowVerifyOutcome(result);
+  ShowVerifyOutcome(result, headCleared);
+  return true;
 }
 
 // False when the job has ended itself (the disk-write error); otherwise the
@@ -243,22 +285,23 @@ bool RunWriteJob() {
     CloseImageSource(&source);
     return true;
   }
-  const LoopResult result = RunWriteLoop(&device, &source);
+  const bool verify = jobState.verifyAfterWrite.load() != 0;
+  const LoopResult result = RunWriteLoop(&device, &source, verify ? WriteParts::Body : WriteParts::All);
   if (result.end == LoopEnd::DiskWriteError) {
     CloseImageSource(&source);
     EndWithDiskWriteError(&device, result);
     return false;
   }
-  if (result.end == LoopEnd::Completed && jobState.verifyAfterWrite.load() != 0) {
-    VerifyWrittenDisk(&device, &source);
+  if (result.end == LoopEnd::Completed && verify) {
+    const bool closingDue = VerifyWrittenDisk(&device, &source, result.headPending);
     CloseImageSource(&source);
-    return true;
+    return closingDue;
   }
   CloseJobDisk(&device);
   if (result.end == LoopEnd::Failed && source.decoder.error != CodecError::None) {
-    ShowImageProblem(source.decoder);
+    ShowImageProblem(source.decoder, result.headCleared);
   } else {
-    ShowWriteOutcome(result.end);
+    ShowWriteOutcome(result.end, result.headCleared);
   }
   CloseImageSource(&source);
   return true;

@@ -36,7 +36,13 @@ constexpr uint32_t kNoteTextBytes = 192;
 // Added to the outcome of a write whose compressed image carried no checksum.
 constexpr char kNoChecksumNote[] =
     "The image carried no checksum, so its content could not be checked as it was decompressed.";
-constexpr uint32_t kOutcomeTextChars = 288;
+constexpr uint32_t kOutcomeTextChars = 512;
+// Added to the box of a write that ended unfinished after it had cleared the
+// disk's first MiB (the image's head is written last).
+constexpr wchar_t kHeadClearedText[] =
+    L"The start of the disk was cleared so that the unfinished image does not mount; write the image again to use the disk.";
+constexpr char kHeadClearedNote[] =
+    "The start of the disk was cleared so that the unfinished image does not mount; write the image again to use the disk.";
 constexpr wchar_t kCaptionSuccess[] = L"Success";
 constexpr wchar_t kCaptionCancelled[] = L"Cancelled";
 constexpr wchar_t kCaptionFailure[] = L"Failure";
@@ -48,13 +54,17 @@ constexpr char kDiskErrorCaption[] = "Disk Error";
 // The error value is 32-bit unsigned and the sector 64-bit, so neither is cut
 // or shown negative; the words (spelling included) are those users know.
 constexpr char kDiskWriteErrorFormat[] = "Error #%lu occured while writting to disk at sector %" PRIu64 " ";
-constexpr uint32_t kDiskWriteErrorTextBytes = 128;
+constexpr uint32_t kDiskWriteErrorTextBytes = 256;
 
 // A volume of the physical disk to be written cannot be locked: the drive
 // letter in use, then the disk's digit; nothing has been written.
 constexpr char kDriveInUseFormat[] =
     "Drive %c: is in use, so Physical Disk %c cannot be written now. Close the files and windows open on "
     "drive %c: and try again. Nothing was written.";
+// The drive letter to be written cannot be locked, or will not dismount.
+constexpr char kLetterInUseFormat[] =
+    "Drive %c: is in use, so it cannot be written now. Close the files and windows open on drive %c: and "
+    "try again. Nothing was written.";
 constexpr char kDriveInUseCaption[] = "Drive In Use";
 constexpr uint32_t kDriveInUseTextBytes = 192;
 
@@ -73,7 +83,7 @@ constexpr char kImageUnsupportedReason[] =
 constexpr char kImageProblemFormat[] = "%s\r\nIt stops at byte %" PRIu64 " of the image; %s";
 constexpr char kImagePartWritten[] = "what came before was written to the disk, nothing after it.";
 constexpr char kImageNoneWritten[] = "nothing was written to the disk.";
-constexpr uint32_t kImageProblemTextBytes = 384;
+constexpr uint32_t kImageProblemTextBytes = 512;
 constexpr char kNoMemoryToCompress[] =
     "There is not enough memory to compress the image.\r\nNothing was read from the disk and the image file is empty.";
 
@@ -86,10 +96,7 @@ constexpr char kVerifyDiffersFormat[] =
 constexpr char kVerifyReadErrorFormat[] =
     "Error #%lu occurred while reading the disk back at sector %" PRIu64 ". "
     "The image was written, but the disk could not be verified.";
-constexpr char kVerifyOpenErrorFormat[] =
-    "Error #%lu occurred while opening the disk for reading back. "
-    "The image was written, but the disk could not be verified.";
 constexpr char kVerifyImageErrorFormat[] =
     "The image could not be read again at sector %" PRIu64 " (error #%lu). "
     "The image was written, but the disk could not be verified.";
-constexpr uint32_t kVerifyErrorTextBytes = 256;
+constexpr uint32_t kVerifyErrorTextBytes = 384;

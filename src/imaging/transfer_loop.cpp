@@ -100,7 +100,57 @@ uint32_t TransferBlocks(const DiskDevice& device) {
   return blocks == 0 ? 1 : blocks;
 }
 
-LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
+namespace {
+
+// One range of a write: zeros, or the image's sectors written at their own
+// position, from `first` up to `end` (kNoEnd: the image's end).
+struct WriteRange {
+  bool zeros;
+  uint64_t first;
+  uint64_t end;
+};
+
+// Zeros over sectors [first, end), a transfer at a time, counted nowhere. A
+// write that falls short ends the job with the disk-write error of its block.
+bool WriteZeros(DiskDevice* device, uint64_t first, uint64_t end, LoopResult* failure) {
+  const uint32_t transferSectors = TransferBlocks(*device) * kBlockSectors;
+  uint8_t* buffer = jobState.buffer;
+  std::memset(buffer, 0, size_t{transferSectors} * kSectorBytes);
+  for (uint64_t at = first; at < end;) {
+    const uint32_t sectors = static_cast<uint32_t>(std::min<uint64_t>(transferSectors, end - at));
+    DiskTransfer written = WriteDiskSectors(device, at, sectors, buffer);
+    if (written.bytes != sectors * kSectorBytes) written = FindFailedBlock(device, at, sectors, buffer, written);
+    if (written.bytes != sectors * kSectorBytes) {
+      failure->end = LoopEnd::DiskWriteError;
+      failure->error = written.error;
+      failure->failedSector = at + uint64_t{written.bytes / kBlockBytes} * kBlockSectors;
+      return false;
+    }
+    at += sectors;
+  }
+  return true;
+}
+
+// Reads the image's head and lets it go: the body is written first. The
+// read that ended it (More: the image goes on past the head).
+SourceRead SkipImageHead(ImageSource* source, uint32_t transferBytes) {
+  SourceRead read;
+  for (uint64_t left = kHeadSectors * kSectorBytes; left > 0; left -= read.bytes) {
+    read = ReadImageSource(source, jobState.buffer, static_cast<uint32_t>(std::min<uint64_t>(transferBytes, left)));
+    if (read.status != SourceStatus::More) return read;  // an image of at most the head, or one that cannot be read
+  }
+  read.status = SourceStatus::More;
+  return read;
+}
+
+}  // namespace
+
+bool ClearDiskHead(DiskDevice* device) {
+  LoopResult failure;
+  return WriteZeros(device, 0, kHeadSectors, &failure);
+}
+
+LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source, WriteParts parts) {
   const BlockRules& rules = RulesFor(*device);
   uint64_t imageBytes = 0;
   const bool compressed = ImageSourceCompressed(source);
@@ -108,110 +158,179 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
   // An unknown size must not pass for an empty image, which would "complete";
   // a compressed image without a stated size ends where its decoder ends it.
   if (!sized && !compressed) return Ended(LoopEnd::Failed);
+  const bool headOnly = parts == WriteParts::Head;
   // Start may have agreed to write only the part of the image that fits the
   // disk (the rest is zeros or lies past the last partition).
   const uint64_t fitSectors = jobState.fitSectors.load();
-  jobState.totalSectors.store(fitSectors != 0 ? fitSectors : SectorsFor(imageBytes));
-  jobState.sectorsDone.store(0);
+  if (!headOnly) {
+    jobState.totalSectors.store(fitSectors != 0 ? fitSectors : SectorsFor(imageBytes));
+    jobState.sectorsDone.store(0);
+  }
   jobState.blockBytes.store(kBlockBytes);
+  const uint64_t countedBefore = jobState.sectorsDone.load();
   const uint32_t transferBytes = TransferBlocks(*device) * kBlockBytes;
   uint8_t* buffer = jobState.buffer;
+
+  // The order of the ranges. Whether an image without a stated size is
+  // larger than the head shows once its head has been read (and skipped).
+  bool headLast = headOnly;
+  if (!headOnly && !device->legacy && (!sized || imageBytes > kHeadSectors * kSectorBytes)) {
+    // Nothing is written before the head could be read: a cancel or an
+    // image that cannot be read that far leaves the disk as it was.
+    if (CancelRequested()) return Ended(LoopEnd::Cancelled);
+    const SourceRead skipped = SkipImageHead(source, transferBytes);
+    if (skipped.status == SourceStatus::More) {
+      headLast = true;
+    } else if (skipped.status != SourceStatus::End || sized || !RewindImageSource(source)) {
+      return Ended(LoopEnd::Failed);
+    }
+  }
+  WriteRange ranges[3];
+  uint32_t rangeCount = 0;
+  if (!headLast) {
+    ranges[rangeCount++] = {false, 0, kNoEnd};
+  } else {
+    if (!headOnly) {
+      ranges[rangeCount++] = {true, 0, kHeadSectors};
+      ranges[rangeCount++] = {false, kHeadSectors, kNoEnd};
+    }
+    if (parts != WriteParts::Body) ranges[rangeCount++] = {false, 0, kHeadSectors};
+  }
+
   bool cancelled = false;
-  SourceStatus lastStatus = SourceStatus::More;
-  // A compressed image that states no size: its sectors, once its end is seen.
+  bool stopped = false;      // a cancel or a failed read: no further range is walked
+  bool sawEnd = false;       // the range that runs to the image's end reached it
+  bool headBegun = false;    // the image's head has begun to go onto the disk
+  bool headCleared = false;  // the disk's head holds zeros
+  // A compressed image that states no size: its whole sectors, once its end is seen.
   uint64_t endSector = kNoEnd;
-  for (;;) {
-    if (compressed) {
-      AdvancePercentDone(ImageSourcePercent(source));
-    } else {
-      UpdatePercentDone();
+  LoopResult failure;
+  for (uint32_t r = 0; r < rangeCount && !stopped; ++r) {
+    const WriteRange& range = ranges[r];
+    if (range.zeros) {
+      if (!WriteZeros(device, range.first, range.end, &failure)) return failure;
+      headCleared = true;
+      continue;
     }
-    if (CancelRequested()) {
-      cancelled = true;
-      // Whether anything of the image was still to come decides, as the
-      // counts do for an image of known size. A size stated by a first frame
-      // that turned out not to be the whole file no longer counts.
-      if (compressed && fitSectors == 0 && !ImageSourceSize(source, &imageBytes)) {
-        sized = false;
-        const SourceRead probe = ReadImageSource(source, buffer, kSectorBytes);
-        if (probe.status == SourceStatus::End) endSector = jobState.sectorsDone.load() + (probe.bytes != 0 ? 1 : 0);
+    if (headLast && range.first == 0) {
+      headBegun = true;
+      if (!RewindImageSource(source)) break;
+    }
+    uint64_t at = range.first;  // the next sector, of the image and of the disk alike
+    for (;;) {
+      if (compressed) {
+        AdvancePercentDone(ImageSourcePercent(source));
+      } else {
+        UpdatePercentDone();
       }
-      break;
-    }
-    uint32_t wanted = transferBytes;
-    if (fitSectors != 0) {
-      const uint64_t left = fitSectors - jobState.sectorsDone.load();
-      if (left == 0) {
-        lastStatus = SourceStatus::End;
+      if (CancelRequested()) {
+        cancelled = true;
+        stopped = true;
+        // Whether anything of the image was still to come decides, as the
+        // counts do for an image of known size. A size stated by a first
+        // frame that turned out not to be the whole file no longer counts.
+        if (compressed && fitSectors == 0 && sized && !ImageSourceSize(source, &imageBytes)) sized = false;
+        if (compressed && !sized && range.end == kNoEnd) {
+          const SourceRead probe = ReadImageSource(source, buffer, kSectorBytes);
+          if (probe.status == SourceStatus::End) endSector = at + (probe.bytes != 0 ? 1 : 0);
+        }
         break;
       }
-      if (left * kSectorBytes < wanted) wanted = static_cast<uint32_t>(left * kSectorBytes);
+      uint32_t want = transferBytes;
+      if (range.end != kNoEnd) want = static_cast<uint32_t>(std::min<uint64_t>(want, (range.end - at) * kSectorBytes));
+      if (fitSectors != 0) {
+        if (at >= fitSectors) {
+          sawEnd = range.end == kNoEnd;  // the part that fits ends here
+          break;
+        }
+        want = static_cast<uint32_t>(std::min<uint64_t>(want, (fitSectors - at) * kSectorBytes));
+      }
+      SourceRead read = ReadImageSource(source, buffer, want);
+      // The last bytes of an image that ends inside a sector go to the disk as
+      // a whole sector filled up with zeros.
+      if (read.status == SourceStatus::End && read.bytes % kSectorBytes != 0) {
+        const uint32_t tail = kSectorBytes - read.bytes % kSectorBytes;
+        std::memset(buffer + read.bytes, 0, tail);
+        read.bytes += tail;
+      }
+      if (fitSectors != 0 && read.status == SourceStatus::More && read.bytes == want &&
+          at + read.bytes / kSectorBytes == fitSectors && range.end == kNoEnd) {
+        read.status = SourceStatus::End;  // the part that fits ends here
+      }
+      const bool last = read.status != SourceStatus::More;
+      // Whole sectors only: a failed read's piece of a sector is not the image's.
+      const uint32_t sectors = read.bytes / kSectorBytes;
+      const uint64_t firstSector = at;
+      if (read.status == SourceStatus::End && range.end == kNoEnd) {
+        endSector = firstSector + sectors;
+        sawEnd = true;
+      }
+      // Made also for no sectors (the source's end): each family's device takes that call.
+      DiskTransfer written = WriteDiskSectors(device, firstSector, sectors, buffer);
+      if (rules.cancelUncountsWrittenBlock && CancelRequested()) {
+        StepBlocks(read.bytes, 0, last, !compressed);
+        cancelled = true;  // the transfer reached the disk but is not counted
+        stopped = true;
+        break;
+      }
+      if (written.bytes != sectors * kSectorBytes) {
+        if (!rules.diskWriteErrorBox) return Ended(LoopEnd::Failed);  // sectors that never reached the disk
+        written = FindFailedBlock(device, firstSector, sectors, buffer, written);
+      }
+      if (written.bytes != sectors * kSectorBytes) {
+        AddBytesDone(written.bytes);
+        const uint32_t wholeBlocks = written.bytes / kBlockBytes;
+        StepBlocks(read.bytes, wholeBlocks * kBlockBytes, true, !compressed);
+        LoopResult result = Ended(LoopEnd::DiskWriteError, written.error);
+        result.failedSector = firstSector + uint64_t{wholeBlocks} * kBlockSectors;
+        result.headCleared = headBegun ? ClearDiskHead(device) : headCleared;
+        return result;
+      }
+      AddBytesDone(rules.writeSpeedCountsImageBytes ? read.bytes : written.bytes);
+      StepBlocks(read.bytes, read.bytes, last, !compressed);
+      at += sectors;
+      // The end of the image, or a read that failed: the counts then tell
+      // whether every sector of the image reached the disk.
+      if (last) {
+        stopped = read.status != SourceStatus::End;
+        break;
+      }
+      if (range.end != kNoEnd && at >= range.end) break;
     }
-    SourceRead read = ReadImageSource(source, buffer, wanted);
-    // The last bytes of an image that ends inside a sector go to the disk as
-    // a whole sector filled up with zeros.
-    if (read.status == SourceStatus::End && read.bytes % kSectorBytes != 0) {
-      const uint32_t tail = kSectorBytes - read.bytes % kSectorBytes;
-      std::memset(buffer + read.bytes, 0, tail);
-      read.bytes += tail;
-    }
-    if (fitSectors != 0 && read.status == SourceStatus::More && read.bytes == wanted &&
-        jobState.sectorsDone.load() + read.bytes / kSectorBytes == fitSectors) {
-      read.status = SourceStatus::End;  // the part that fits ends here
-    }
-    lastStatus = read.status;
-    const bool last = read.status != SourceStatus::More;
-    // Whole sectors only: a failed read's piece of a sector is not the image's.
-    const uint32_t sectors = read.bytes / kSectorBytes;
-    const uint64_t firstSector = jobState.sectorsDone.load();
-    if (read.status == SourceStatus::End) endSector = firstSector + sectors;
-    // Made also for no sectors (the source's end): each family's device takes that call.
-    DiskTransfer written = WriteDiskSectors(device, firstSector, sectors, buffer);
-    if (rules.cancelUncountsWrittenBlock && CancelRequested()) {
-      StepBlocks(read.bytes, 0, last, !compressed);
-      cancelled = true;  // the transfer reached the disk but is not counted
-      break;
-    }
-    if (written.bytes != sectors * kSectorBytes) {
-      if (!rules.diskWriteErrorBox) return Ended(LoopEnd::Failed);  // sectors that never reached the disk
-      written = FindFailedBlock(device, firstSector, sectors, buffer, written);
-    }
-    if (written.bytes != sectors * kSectorBytes) {
-      AddBytesDone(written.bytes);
-      const uint32_t wholeBlocks = written.bytes / kBlockBytes;
-      StepBlocks(read.bytes, wholeBlocks * kBlockBytes, true, !compressed);
-      LoopResult result = Ended(LoopEnd::DiskWriteError, written.error);
-      result.failedSector = firstSector + uint64_t{wholeBlocks} * kBlockSectors;
-      return result;
-    }
-    AddBytesDone(rules.writeSpeedCountsImageBytes ? read.bytes : written.bytes);
-    StepBlocks(read.bytes, read.bytes, last, !compressed);
-    // The end of the image, or a read that failed: the counts then tell
-    // whether every sector of the image reached the disk.
-    if (last) break;
   }
-  if (compressed) {
+
+  if (compressed && !headOnly && fitSectors == 0) {
     // The size is read again now that the decoder has seen more of the file:
     // a first frame's size holds only when no other frame followed.
-    if (fitSectors == 0) {
-      sized = sized && ImageSourceSize(source, &imageBytes);
-      if (sized) jobState.totalSectors.store(SectorsFor(imageBytes));
-      if (!sized && endSector != kNoEnd) jobState.totalSectors.store(endSector);
-    }
-    const bool allCounted = (sized || fitSectors != 0 || endSector != kNoEnd) &&
-                            jobState.sectorsDone.load() >= jobState.totalSectors.load();
-    // Complete only with every sector counted and, unless a cancel stopped
-    // the reading there, at the decoder's checked end (every checksum
-    // matched) or at the end of the part that fits.
-    if (allCounted && (cancelled || lastStatus == SourceStatus::End)) {
-      AdvancePercentDone(100.0);
-      return Ended(LoopEnd::Completed);
-    }
-    return Ended(cancelled || CancelRequested() ? LoopEnd::Cancelled : LoopEnd::Failed);
+    sized = sized && ImageSourceSize(source, &imageBytes);
+    if (sized) jobState.totalSectors.store(SectorsFor(imageBytes));
   }
-  if (jobState.sectorsDone.load() >= jobState.totalSectors.load()) return Ended(LoopEnd::Completed);
-  if (cancelled || CancelRequested()) return Ended(LoopEnd::Cancelled);
-  return Ended(LoopEnd::Failed);
+  if (compressed && !sized && fitSectors == 0 && endSector != kNoEnd) jobState.totalSectors.store(endSector);
+  const uint64_t total = jobState.totalSectors.load();
+  const bool endKnown = sized || fitSectors != 0 || endSector != kNoEnd || headOnly;
+  uint64_t expected = total;
+  if (headOnly) expected = kHeadSectors;
+  else if (headLast && parts == WriteParts::Body) expected = total > kHeadSectors ? total - kHeadSectors : 0;
+  bool complete = endKnown && jobState.sectorsDone.load() - countedBefore >= expected;
+  // Complete only with every whole sector counted and, unless a cancel
+  // stopped the reading there, at the decoder's checked end (every checksum
+  // matched); the head read again after the body has no end of its own.
+  if (compressed && !headOnly) complete = complete && (cancelled || sawEnd);
+  LoopResult result;
+  if (complete) {
+    // The head ends its range without a further read to take the percentage before.
+    if (!compressed && headLast) UpdatePercentDone();
+    result.end = LoopEnd::Completed;
+    result.headPending = headLast && parts == WriteParts::Body;
+    result.headCleared = result.headPending;
+    if (compressed && !result.headPending) AdvancePercentDone(100.0);
+    return result;
+  }
+  result.end = cancelled || CancelRequested() ? LoopEnd::Cancelled : LoopEnd::Failed;
+  // The image's head may be on the disk in part, or whole (a cancel takes
+  // the transfer in flight back from the counts, not from the disk).
+  result.headCleared = headBegun ? ClearDiskHead(device) : headCleared;
+  return result;
 }
 
 LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink, uint64_t endSector) {

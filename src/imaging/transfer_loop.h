@@ -48,14 +48,39 @@ struct LoopResult {
   LoopEnd end = LoopEnd::Failed;
   DWORD error = 0;           // DiskWriteError: the write's error; create: the last device read's error
   uint64_t failedSector = 0; // DiskWriteError: the first sector of the block not written whole
+  bool headPending = false;  // write, kWriteBody: the body is written; the head is still to come
+  bool headCleared = false;  // write: the disk's first MiB holds zeros now, not (part of) an image
+};
+
+// The first MiB of a disk holds its partition tables and boot sectors. An NT
+// write of an image larger than that walks three ranges in this order: the
+// head's sectors overwritten with zeros, the image from byte 1,048,576 to its
+// end, then the image's head. Until the last range is done nothing on the
+// disk points at the half-written data, so no system mounts it. Zeros are
+// not counted in the progress; the image's blocks are counted once each, in
+// the order they are written. A smaller image, and the legacy family, is
+// written from sector 0 to its end in one range.
+constexpr uint64_t kHeadSectors = 1048576 / kSectorBytes;
+// Which ranges a call walks: all of them, or (a verified write, which reads
+// the body back before the head goes on) the body first and the head after.
+enum class WriteParts {
+  All,
+  Body,  // for a small image or the legacy family: the whole image
+  Head,  // after Body reported headPending; the counts go on from there
 };
 
 // Blocks per transfer for the device's family and the job's buffer.
 uint32_t TransferBlocks(const DiskDevice& device);
 
-// Copies `source` onto `device` from sector 0; the device is open for writing.
-// Progress goes to jobState, which Start prepared.
-LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source);
+// Copies `source` onto `device` in the order above; the device is open for
+// writing. Progress goes to jobState, which Start prepared. A write that ends
+// other than complete after its head was cleared leaves the head zero (it is
+// cleared again if the image's head had begun to go on), and says so in
+// headCleared.
+LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source, WriteParts parts = WriteParts::All);
+// Overwrites the disk's first MiB with zeros (a write whose read-back found
+// its head wrong); true when every sector took them.
+bool ClearDiskHead(DiskDevice* device);
 // Copies `device` from sector 0 into `sink` until the device ends, fails, or
 // the job is cancelled; the device is open for reading. A nonzero endSector
 // (a trimmed create) ends the image there and is the job's length; the

@@ -26,12 +26,14 @@ uint32_t FirstDifferingSector(const uint8_t* disk, const uint8_t* image, uint32_
 }
 
 // The counters start again, so the bar, the remaining time and the speed
-// describe the pass alone.
-void StartCounting(uint64_t sectors) {
-  jobState.sectorsDone.store(0);
-  jobState.totalSectors.store(sectors);
-  jobState.bytesDone.store(0.0);
-  jobState.startTick.store(jobState.tickCount.load());
+// describe the pass alone (a pass of the head after the body goes on from it).
+void StartCounting(uint64_t countedBefore, uint64_t countTotal) {
+  jobState.sectorsDone.store(countedBefore);
+  jobState.totalSectors.store(countTotal);
+  if (countedBefore == 0) {
+    jobState.bytesDone.store(0.0);
+    jobState.startTick.store(jobState.tickCount.load());
+  }
   jobState.blockBytes.store(kBlockBytes);
   jobState.verifying.store(1);
   UpdatePercentDone();
@@ -48,23 +50,32 @@ VerifyResult Ended(VerifyEnd end, uint64_t sector = 0, DWORD error = 0) {
 
 }  // namespace
 
-VerifyResult RunVerifyPass(DiskDevice* device, ImageSource* source, uint64_t sectors) {
+VerifyResult RunVerifyPass(DiskDevice* device, ImageSource* source, uint64_t firstSector, uint64_t endSector,
+                           uint64_t countedBefore, uint64_t countTotal) {
   uint8_t* disk = jobState.buffer;
   uint8_t* image = jobState.verifyBuffer;
-  StartCounting(sectors);
+  StartCounting(countedBefore, countTotal);
   // The pass reads only the sectors the write counted. The legacy sector
   // services read in windows bounded by a size: those sectors bound them, so
   // a drive that gives no size of its own is still read back.
   if (device->legacy) {
-    device->endSectors = sectors;
+    device->endSectors = endSector;
   } else {
     DiskDeviceLength(device);
   }
-  if (!RewindImageSource(source)) return Ended(VerifyEnd::ImageError, 0, GetLastError());
-  uint64_t done = 0;
-  while (done < sectors) {
+  if (!RewindImageSource(source)) return Ended(VerifyEnd::ImageError, firstSector, GetLastError());
+  // The image's sectors before the first compared are read and let go.
+  for (uint64_t skipped = 0; skipped < firstSector;) {
+    const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(kPassSectors, firstSector - skipped)) * kSectorBytes;
+    const SourceRead read = ReadImageSource(source, image, bytes);
+    if (read.bytes < bytes) return Ended(VerifyEnd::ImageError, skipped + read.bytes / kSectorBytes, read.error);
+    skipped += bytes / kSectorBytes;
+  }
+  uint64_t done = firstSector;
+  uint64_t counted = countedBefore;
+  while (done < endSector) {
     if (CancelRequested()) return Ended(VerifyEnd::Cancelled, done);
-    const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kPassSectors, sectors - done));
+    const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kPassSectors, endSector - done));
     const uint32_t bytes = count * kSectorBytes;
     const SourceRead read = ReadImageSource(source, image, bytes);
     // The image gave these sectors to the write; giving fewer now means it
@@ -87,8 +98,9 @@ VerifyResult RunVerifyPass(DiskDevice* device, ImageSource* source, uint64_t sec
       return Ended(VerifyEnd::ReadError, done + whole, back.error != 0 ? back.error : ERROR_HANDLE_EOF);
     }
     done += count;
+    counted += count;
     jobState.bytesDone.store(jobState.bytesDone.load() + bytes);
-    jobState.sectorsDone.store(done);
+    jobState.sectorsDone.store(counted);
     UpdatePercentDone();
   }
   return Ended(VerifyEnd::Equal, done);
@@ -102,9 +114,6 @@ void FormatVerifyError(char* out, uint32_t outSize, const VerifyResult& result) 
       break;
     case VerifyEnd::ReadError:
       std::snprintf(out, outSize, kVerifyReadErrorFormat, error, result.sector);
-      break;
-    case VerifyEnd::OpenError:
-      std::snprintf(out, outSize, kVerifyOpenErrorFormat, error);
       break;
     default:
       std::snprintf(out, outSize, kVerifyImageErrorFormat, result.sector, error);

@@ -13,7 +13,6 @@ enum class VerifyEnd {
   Equal,       // every written sector reads back as the image has it
   Differs,     // `sector` is the first that reads back different
   ReadError,   // the disk could not be read from `sector` on (a block that fails whole: its first), with `error`
-  OpenError,   // the disk could not be opened for reading back, with `error`
   ImageError,  // the image could not be read again from `sector` on (the file's `error`, or 0)
   Cancelled,   // Cancel was pressed during the pass
 };
@@ -24,13 +23,16 @@ struct VerifyResult {
   DWORD error = 0;
 };
 
-// Compares the first `sectors` sectors of `device` (open for reading) with
-// the image of `source`, 65,536 bytes at a time through jobState.buffer (the
-// disk's side) and jobState.verifyBuffer (the image's side). Whole sectors
-// only: a tail under a sector was never written. Progress, remaining time and
-// speed start again for the pass, and the status line says "Verified" until it
-// ends; a cancel is honoured before each block and after each read, like a copy.
-VerifyResult RunVerifyPass(DiskDevice* device, ImageSource* source, uint64_t sectors);
+// Compares sectors [firstSector, endSector) of `device` (open for reading)
+// with the same sectors of the image of `source`, 65,536 bytes at a time
+// through jobState.buffer (the disk's side) and jobState.verifyBuffer (the
+// image's side). Whole sectors only: a tail under a sector was never written.
+// The progress counts from `countedBefore` of `countTotal` sectors (a pass
+// from 0 starts remaining time and speed again), and the status line says
+// "Verified" until it ends; a cancel is honoured before each block and after
+// each read, like a copy.
+VerifyResult RunVerifyPass(DiskDevice* device, ImageSource* source, uint64_t firstSector, uint64_t endSector,
+                           uint64_t countedBefore, uint64_t countTotal);
 
 // The verify error's text for a result other than Equal and Cancelled.
 void FormatVerifyError(char* out, uint32_t outSize, const VerifyResult& result);

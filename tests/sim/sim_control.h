@@ -56,6 +56,7 @@ struct DeviceSpec {
   std::string vendor, product, serial;          // its strings (padded with spaces, as devices send them)
   DWORD busType = 0;                            // STORAGE_BUS_TYPE: 7 USB, 0xB SATA, 0x11 NVMe, ...
   bool removableMedia = false;
+  DWORD dismountError = 0;                      // nonzero: FSCTL_DISMOUNT_VOLUME fails with it
 };
 // Takes the device away, as when it is pulled; its open handles fail with ERROR_NOT_READY.
 void RemoveDevice(const std::string& path);
@@ -66,6 +67,8 @@ struct DeviceStats {
   int openHandles = 0;      // still open
   int lockRequests = 0, unlockRequests = 0, dismountRequests = 0;
   int locksHeld = 0;        // granted locks not yet unlocked or closed
+  int extendedDasdRequests = 0;  // FSCTL_ALLOW_EXTENDED_DASD_IO
+  int updatePropertiesRequests = 0;  // IOCTL_DISK_UPDATE_PROPERTIES; each is also an Event "UpdateProperties"
   int geometryRequests = 0, partitionRequests = 0, lengthRequests = 0;
   uint64_t bytesWritten = 0, bytesRead = 0;
   std::vector<uint64_t> writeOffsets;  // byte offset of every write call, in order

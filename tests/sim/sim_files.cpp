@@ -540,6 +540,8 @@ BOOL CloseHandle(HANDLE object) {
 BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                      LPDWORD returned, LPOVERLAPPED) {
   DWORD error = 0;
+  bool updateEvent = false;  // the table refresh is logged among the window calls and closed files
+  std::string updatePath;
   {
     std::unique_lock<std::mutex> lock(ioMutex);
     SimHandle* handle = Lookup(device);
@@ -626,9 +628,19 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
               }
             }
             break;
+          case FSCTL_ALLOW_EXTENDED_DASD_IO:
+            stats.extendedDasdRequests++;
+            break;
+          case IOCTL_DISK_UPDATE_PROPERTIES:
+            stats.updatePropertiesRequests++;
+            updateEvent = true;
+            updatePath = handle->path;
+            break;
           case FSCTL_DISMOUNT_VOLUME:
             stats.dismountRequests++;
-            if (sim_internal::SimVolume* volume = sim_internal::FindVolumeOfDevice(handle->path)) {
+            if (setup.dismountError != 0) {
+              error = setup.dismountError;
+            } else if (sim_internal::SimVolume* volume = sim_internal::FindVolumeOfDevice(handle->path)) {
               volume->dismounted = true;
             }
             break;
@@ -714,6 +726,12 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
         }
       }
     }
+  }
+  if (updateEvent) {
+    sim::Event event;
+    event.kind = "UpdateProperties";
+    event.text = updatePath;
+    sim_internal::RecordEvent(event);
   }
   if (error != 0) {
     SetLastError(error);

@@ -1,3 +1,4 @@
+#include <algorithm>
 // Writing an image onto a raw device on the NT family: the bytes that land,
 // the counts, the outcome and how every job ends.
 #include "job_fixture.h"
@@ -29,10 +30,11 @@ TEST_F(NtWriteTest, WriteCopiesTheImageWithItsTailFilledUpToASector) {
       {"1,000,000-byte image", 1000000, 1954, 1920 * 100.0 / 1954, 16, 1},
       // one more read returns 0 bytes: nothing is written, percent reaches 100
       {"multiple of a block", 3 * 65536, 384, 100.0, 4, 1},
-      {"multiple of a transfer", 2 * kTransferBytes, 2 * kTransferBytes / 512, 100.0,
-       2 * kTransferBytes / 65536 + 1, 3},
-      {"two transfers and a sector and a bit", 2 * kTransferBytes + 700, 2 * kTransferBytes / 512 + 2,
-       (2 * kTransferBytes / 512) * 100.0 / (2 * kTransferBytes / 512 + 2), 2 * kTransferBytes / 65536 + 1, 3},
+      // larger than the head: 16 blocks of zeros, the body from 1 MiB (with its end's empty call
+      // or its last sector), then the head's 16 blocks; the head counted last reaches 100
+      {"multiple of a transfer", 2 * kTransferBytes, 2 * kTransferBytes / 512, 100.0, 16 + 17 + 16, 4},
+      {"two transfers and a sector and a bit", 2 * kTransferBytes + 700, 2 * kTransferBytes / 512 + 2, 100.0,
+       16 + 17 + 16, 4},
       {"empty image", 0, 0, 0.0, 1, 1},
       {"less than a sector", 300, 1, 0.0, 1, 1},
       {"one sector and a bit", 700, 2, 0.0, 1, 1},
@@ -52,7 +54,14 @@ TEST_F(NtWriteTest, WriteCopiesTheImageWithItsTailFilledUpToASector) {
     padded.resize(whole, 0);
     EXPECT_EQ(sim::DeviceBytes(kDrive, 0, whole), padded) << "a tail goes to the disk followed by zeros";
     EXPECT_EQ(sim::DeviceBytes(kDrive, whole, 65536), DiskPatternBytes(whole, 65536)) << "past the last sector";
-    EXPECT_EQ(sim::Device(kDrive).bytesWritten, whole);
+    const bool headLast = c.imageBytes > kTransferBytes;
+    EXPECT_EQ(sim::Device(kDrive).bytesWritten, whole + (headLast ? kTransferBytes : 0)) << "zeros over the head first";
+    if (headLast) {
+      const std::vector<uint64_t> offsets = sim::Device(kDrive).writeOffsets;
+      EXPECT_EQ(offsets.front(), 0u) << "the head cleared first";
+      EXPECT_EQ(offsets[transferBytes == kBlockBytes ? 16 : 1], kTransferBytes) << "then the body from 1 MiB";
+      EXPECT_EQ(offsets.back(), transferBytes == kBlockBytes ? kTransferBytes - kBlockBytes : 0) << "the head last";
+    }
     EXPECT_EQ(sim::Device(kDrive).writeOffsets.size(), transferBytes == kBlockBytes ? c.writeCalls : c.largeWriteCalls);
     EXPECT_EQ(jobState.totalSectors.load(), c.sectors);
     EXPECT_EQ(jobState.sectorsDone.load(), c.sectors);
@@ -72,12 +81,30 @@ TEST_F(NtWriteTest, WriteCopiesTheImageWithItsTailFilledUpToASector) {
   }
 }
 
-TEST_F(NtWriteTest, WriteLocksTheVolumeAndGoesOnWhenTheLockIsRefused) {
-  for (bool granted : {true, false}) {
-    SCOPED_TRACE(granted ? "lock granted" : "lock refused");
+TEST_F(NtWriteTest, DriveLetterIsHeldLockedAndDismountedOrNothingIsWritten) {
+  struct Case {
+    const char* what;
+    int refusals;          // lock requests refused before it is granted (-1: never)
+    DWORD dismountError;   // the dismount fails with it
+    bool cancel;           // Cancel is pressed while the lock is asked again
+    const char* box;       // "" for the write's own Success
+  };
+  const char* kInUse = "Drive E: is in use, so it cannot be written now. Close the files and windows open on drive E: "
+                       "and try again. Nothing was written.";
+  const Case cases[] = {
+      {"lock granted", 0, 0, false, ""},
+      {"lets go after three asks", 3, 0, false, ""},
+      {"stays in use", -1, 0, false, kInUse},
+      {"will not dismount", 0, ERROR_ACCESS_DENIED, false, kInUse},
+      {"cancelled while asked again", -1, 0, true, "Image Write Cancelled"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     FreshJob();
     sim::DeviceSpec setup = Disk(1 << 20);
-    setup.lockGranted = granted;
+    setup.lockGranted = c.refusals >= 0;
+    setup.lockRefusals = c.refusals;
+    setup.dismountError = c.dismountError;
     sim::AddDevice(kDrive, setup);
     int locksDuringWrites = -1;
     sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {
@@ -85,15 +112,28 @@ TEST_F(NtWriteTest, WriteLocksTheVolumeAndGoesOnWhenTheLockIsRefused) {
     });
     const std::vector<uint8_t> image = ImageBytes(100 * 1024);
     ASSERT_TRUE(PrepareWrite('E', image));
+    if (c.cancel) jobState.cancelRequested.store(1);
     RunJob();
-    EXPECT_EQ(sim::DeviceBytes(kDrive, 0, image.size()), image);
-    EXPECT_EQ(OnlyMessageBox().text, "映像写入完成");
+    const bool written = *c.box == '\0';
+    const sim::Event box = OnlyMessageBox();
+    EXPECT_EQ(box.text, written ? "映像写入完成" : c.box);
+    if (!written && !c.cancel) EXPECT_EQ(box.caption, "Drive In Use");
     sim::DeviceStats stats = sim::Device(kDrive);
-    EXPECT_EQ(stats.lockRequests, 1);
-    EXPECT_EQ(stats.unlockRequests, 1);
-    EXPECT_EQ(stats.dismountRequests, granted ? 1 : 0) << "a locked drive is read afresh after the write";
-    EXPECT_EQ(locksDuringWrites, granted ? 1 : 0);
+    if (written) {
+      EXPECT_EQ(sim::DeviceBytes(kDrive, 0, image.size()), image);
+      EXPECT_EQ(locksDuringWrites, 1) << "every write under the lock";
+      EXPECT_EQ(stats.lockRequests, c.refusals + 1);
+      EXPECT_EQ(stats.dismountRequests, 1) << "a written drive is read afresh";
+    } else {
+      EXPECT_EQ(stats.bytesWritten, 0u) << "nothing written";
+      EXPECT_EQ(stats.lockRequests,
+                c.cancel ? 0 : c.refusals < 0 ? 1 + static_cast<int>(kVolumeLockWaitMs / kVolumeLockRetryMs) : 1);
+    }
+    EXPECT_EQ(stats.extendedDasdRequests, 1) << "the volume's last sectors reachable";
     EXPECT_EQ(stats.locksHeld, 0);
+    EXPECT_EQ(stats.updatePropertiesRequests, 0) << "a drive letter is re-read through its dismount";
+    EXPECT_EQ(sim::OpenHandleCount(), 0);
+    EXPECT_EQ(jobState.busy.load(), 0);
   }
 }
 
@@ -155,7 +195,20 @@ TEST_F(NtWriteTest, WholeDiskWriteHoldsEveryVolumeOnTheDiskOrWritesNothing) {
       EXPECT_EQ(sim::Device("\\\\.\\F:").dismountRequests, 1);
       EXPECT_EQ(sim::Device("\\\\.\\G:").dismountRequests, 1);
       EXPECT_EQ(sim::Device("\\\\?\\Volume{esp}").dismountRequests, 1);
+      // Windows reads the new table while the old volumes are still held: before any of them closes.
+      const std::vector<sim::Event> events = sim::Events();
+      const auto update = std::find_if(events.begin(), events.end(), [](const sim::Event& e) { return e.kind == "UpdateProperties"; });
+      ASSERT_NE(update, events.end()) << "Windows was not told";
+      EXPECT_EQ(update->text, kDisk);
+      EXPECT_EQ(sim::Device(kDisk).updatePropertiesRequests, 1);
+      for (const char* held : {"\\\\.\\F:", "\\\\.\\G:"}) {
+        const auto lastClose = std::find_if(events.rbegin(), events.rend(), [&](const sim::Event& e) {
+          return e.kind == "CloseHandle" && e.text == held;
+        });
+        EXPECT_TRUE(lastClose != events.rend() && lastClose.base() - 1 > update) << held << " let go before";
+      }
     } else {
+      EXPECT_EQ(sim::Device(kDisk).updatePropertiesRequests, 0) << "nothing written, nothing to tell";
       char text[256];
       std::snprintf(text, sizeof(text), kDriveInUseFormat, c.inUse, '1', c.inUse);
       EXPECT_EQ(box.text, text);

@@ -138,6 +138,8 @@ uint64_t DrawSize(Random& r, bool wholeSectors) {
   }
 }
 
+constexpr uint64_t kHead = 1048576;  // an NT write's first MiB, written last
+
 uint64_t SectorsUp(uint64_t bytes) { return (bytes + kSector - 1) / kSector; }
 
 Plan DrawPlan(Random& r) {
@@ -353,6 +355,10 @@ Expected ModelNtWrite(const Plan& p, const std::vector<uint8_t>& original, uint6
     e.told = {kIdleStatus, "Unable to open disk for writing!", "Disk Error", MB_ICONERROR, true};
     return e;
   }
+  if (CancelUp(p, 0) && (p.designator > '9' || p.volumes > 0)) {  // the volume's lock is not even asked
+    e.told = kWriteCancelled;
+    return e;
+  }
   if (p.volumeInUse) {  // the volumes are taken before the first block: nothing is written
     const char letter = static_cast<char>('W' + p.volumes - 1);
     char text[200];
@@ -363,13 +369,72 @@ Expected ModelNtWrite(const Plan& p, const std::vector<uint8_t>& original, uint6
     e.told = {kIdleStatus, text, "Drive In Use", MB_ICONERROR, true};
     return e;
   }
+  if (p.designator > '9' && p.lockRefused) {  // a drive letter is held like a disk's volumes
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "Drive %c: is in use, so it cannot be written now. Close the files and windows open on drive %c: "
+                  "and try again. Nothing was written.",
+                  p.designator, p.designator);
+    e.told = {kIdleStatus, text, "Drive In Use", MB_ICONERROR, true};
+    return e;
+  }
   const uint64_t total = SectorsUp(p.imageBytes);
   const std::vector<uint8_t> image = PaddedImage(p, original);
+  const bool headLast = p.imageBytes > kHead;
   uint64_t counted = 0, transfers = 0;
-  bool cancelled = false;
-  for (uint64_t first = 0;; first += blocks * kBlock) {
+  const char* note = "\r\nThe start of the disk was cleared so that the unfinished image does not mount; write the "
+                     "image again to use the disk.";
+  if (headLast && (CancelUp(p, 0) || p.imageReadFailsAt < kHead)) {  // the head cannot be read: nothing written
+    e.told = CancelUp(p, 0) ? kWriteCancelled : kWriteFailed;
+    return e;
+  }
+  const std::vector<uint8_t> zeros(kHead, 0);
+  // Writes [from, to) of `source` (zeros or the image) a transfer at a time;
+  // the sector named by a failure, or kNone.
+  const auto writeRange = [&](const std::vector<uint8_t>& source, uint64_t from, uint64_t to, DWORD* error) {
+    for (uint64_t first = from; first < to; first += blocks * kBlock) {
+      const uint64_t asked = std::min(blocks * kBlock, to - first);
+      NtWrite w = ModelNtDeviceWrite(p, first, asked, &transfers);
+      std::copy(source.begin() + static_cast<ptrdiff_t>(first - (&source == &zeros ? first : 0)),
+                source.begin() + static_cast<ptrdiff_t>(first - (&source == &zeros ? first : 0) + w.written),
+                e.disk.begin() + static_cast<ptrdiff_t>(first));
+      if (w.written != asked && w.written % kBlock == 0 && asked - w.written > kBlock) {
+        for (uint64_t at = w.written; at < asked; at += kBlock) {
+          const NtWrite one = ModelNtDeviceWrite(p, first + at, std::min(kBlock, asked - at), &transfers);
+          const uint64_t base = &source == &zeros ? 0 : first + at;
+          std::copy(source.begin() + static_cast<ptrdiff_t>(base), source.begin() + static_cast<ptrdiff_t>(base + one.written),
+                    e.disk.begin() + static_cast<ptrdiff_t>(first + at));
+          w = {at + one.written, one.error};
+          if (one.written != std::min(kBlock, asked - at)) break;
+        }
+      }
+      if (w.written != asked) {
+        *error = w.error;
+        return (first + w.written / kBlock * kBlock) / kSector;
+      }
+    }
+    return kNone;
+  };
+  const auto diskError = [&](DWORD error, uint64_t sector, bool cleared) {
+    char text[400];
+    std::snprintf(text, sizeof text, "Error #%lu occured while writting to disk at sector %llu %s",
+                  static_cast<unsigned long>(error), static_cast<unsigned long long>(sector), cleared ? note : "");
+    e.told = {kIdleStatus, text, "Disk Error", MB_ICONERROR, false};
+  };
+  bool cleared = false;
+  if (headLast) {
+    DWORD error = 0;
+    const uint64_t sector = writeRange(zeros, 0, kHead, &error);
+    if (sector != kNone) {
+      diskError(error, sector, false);
+      return e;
+    }
+    cleared = true;
+  }
+  bool cancelled = false, stopped = false;
+  for (uint64_t first = headLast ? kHead : 0;; first += blocks * kBlock) {
     if (CancelUp(p, transfers)) {
-      cancelled = true;
+      cancelled = stopped = true;
       break;
     }
     uint64_t read = 0;
@@ -379,36 +444,52 @@ Expected ModelNtWrite(const Plan& p, const std::vector<uint8_t>& original, uint6
       if (got != kBlock) break;
     }
     const uint64_t asked = WrittenPart(p, first, read);
-    const auto land = [&](uint64_t offset, uint64_t bytes) {
-      std::copy(image.begin() + static_cast<ptrdiff_t>(offset), image.begin() + static_cast<ptrdiff_t>(offset + bytes),
-                e.disk.begin() + static_cast<ptrdiff_t>(offset));
-    };
-    NtWrite w = ModelNtDeviceWrite(p, first, asked, &transfers);
-    land(first, w.written);
-    if (CancelUp(p, transfers)) {
-      cancelled = true;  // on the disk, but not counted
+    DWORD error = 0;
+    const uint64_t before = transfers;
+    const uint64_t sector = writeRange(image, first, first + asked, &error);
+    if (asked == 0) ++transfers;  // the call for no sectors at the end
+    // The cancel flag is looked at right after the transfer's first device write.
+    if (CancelUp(p, before + 1)) {
+      cancelled = stopped = true;  // on the disk, but not counted
       break;
     }
-    if (w.written != asked && w.written % kBlock == 0 && asked - w.written > kBlock) {
-      for (uint64_t at = w.written; at < asked; at += kBlock) {
-        const NtWrite one = ModelNtDeviceWrite(p, first + at, std::min(kBlock, asked - at), &transfers);
-        land(first + at, one.written);
-        w = {at + one.written, one.error};
-        if (one.written != std::min(kBlock, asked - at)) break;
-      }
-    }
-    if (w.written != asked) {
-      char text[160];
-      std::snprintf(text, sizeof text, "Error #%lu occured while writting to disk at sector %llu ",
-                    static_cast<unsigned long>(w.error),
-                    static_cast<unsigned long long>((first + w.written / kBlock * kBlock) / kSector));
-      e.told = {kIdleStatus, text, "Disk Error", MB_ICONERROR, false};
+    if (sector != kNone) {
+      diskError(error, sector, cleared);
       return e;
     }
     counted += asked / kSector;
-    if (read != blocks * kBlock) break;
+    if (read != blocks * kBlock) {
+      stopped = first + read < p.imageBytes;  // a read that failed
+      break;
+    }
+  }
+  if (headLast && !stopped) {
+    for (uint64_t first = 0; first < kHead; first += blocks * kBlock) {
+      if (CancelUp(p, transfers)) {
+        cancelled = true;
+        break;
+      }
+      DWORD error = 0;
+      const uint64_t before = transfers;
+      const uint64_t sector = writeRange(image, first, first + blocks * kBlock, &error);
+      if (CancelUp(p, before + 1)) {
+        cancelled = true;
+        break;
+      }
+      if (sector != kNone) {
+        DWORD again = 0;
+        diskError(error, sector, writeRange(zeros, 0, kHead, &again) == kNone);
+        return e;
+      }
+      counted += blocks * kBlock / kSector;
+    }
+    if (counted < total) {
+      DWORD again = 0;
+      cleared = writeRange(zeros, 0, kHead, &again) == kNone;
+    }
   }
   e.told = counted >= total ? kWriteCompleted : cancelled ? kWriteCancelled : kWriteFailed;
+  if (counted < total && cleared) e.told.text += note;
   return e;
 }
 
@@ -618,8 +699,18 @@ Expected CancelledAt(const Plan& p, const std::vector<uint8_t>& image) {
   Expected e;
   if (p.mode == kWriteImageToDisk) {
     e.disk = FreshDisk(p.diskBytes);
-    std::copy(image.begin(), image.begin() + static_cast<ptrdiff_t>(p.cancelAt), e.disk.begin());
     e.told = kWriteCancelled;
+    if (p.imageBytes > kHead) {  // the head cleared first, the body from 1 MiB
+      std::fill(e.disk.begin(), e.disk.begin() + static_cast<ptrdiff_t>(kHead), 0);
+      if (p.cancelAt > kHead) {
+        std::copy(image.begin() + static_cast<ptrdiff_t>(kHead), image.begin() + static_cast<ptrdiff_t>(p.cancelAt),
+                  e.disk.begin() + static_cast<ptrdiff_t>(kHead));
+      }
+      e.told.text += "\r\nThe start of the disk was cleared so that the unfinished image does not mount; write the "
+                     "image again to use the disk.";
+    } else {
+      std::copy(image.begin(), image.begin() + static_cast<ptrdiff_t>(p.cancelAt), e.disk.begin());
+    }
   } else {
     for (uint64_t i = 0; i < p.cancelAt; ++i) e.image.push_back(DiskByte(i));
     e.told = kCreateCancelled;
@@ -777,7 +868,7 @@ class Soak : public JobTest {
     } else if (!p.deviceMissing) {
       const sim::DeviceStats stats = sim::Device(NtDevicePath(p.designator));
       EXPECT_EQ(stats.locksHeld, 0);
-      EXPECT_EQ(stats.lockRequests, stats.unlockRequests);
+      EXPECT_LE(stats.unlockRequests, stats.lockRequests) << "only a granted lock is let go";
     }
     for (uint32_t i = 0; i < p.volumes; ++i) {
       EXPECT_TRUE(sim::VolumeMounted(static_cast<char>('W' + i))) << "a volume of the disk is still held";

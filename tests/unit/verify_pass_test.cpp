@@ -119,7 +119,8 @@ TEST_F(VerifyPass, EachDiskEndsAsWhatReadsBackSaysOnBothFamilies) {
       {"cancel during the pass", Disk::Sound, true, 3},
       {"box cleared, fake stick", Disk::FakeLosesLateWrites, false, 0},
       {"image unreadable during the pass", Disk::Sound, true, 0, true},
-      {"disk not opened again for reading", Disk::NoSecondOpen, true, 0},  // NT only: legacy opens nothing
+      // NT only (legacy opens nothing): the pass reads through the write's own handle, never an unlocked one.
+      {"disk that cannot be opened a second time", Disk::NoSecondOpen, true, 0},
       // Legacy only: the pass reads the sectors the write counted, never asking the drive's size.
       {"drive that gives no size", Disk::NoSize, true, 0},
   };
@@ -148,8 +149,6 @@ TEST_F(VerifyPass, EachDiskEndsAsWhatReadsBackSaysOnBothFamilies) {
         sector(kBadReadSector / 128 * 128);
         text = std::string(legacy ? "Error #30" : "Error #23") + " occurred while reading the disk back at sector " +
                first + ". " + notVerified;
-      } else if (c.disk == Disk::NoSecondOpen) {
-        text = std::string("Error #32 occurred while opening the disk for reading back. ") + notVerified;
       } else if (c.imageBreaks) {
         text = std::string("The image could not be read again at sector 128 (error #30). ") + notVerified;
       }
@@ -166,7 +165,7 @@ TEST_F(VerifyPass, EachDiskEndsAsWhatReadsBackSaysOnBothFamilies) {
 
       // The pass read exactly the written sectors from the disk, up to where it stopped.
       const bool complete = c.verify && c.cancelAtPassTransfer == 0 && caption == "Success";
-      if (c.verify && c.disk != Disk::NoSecondOpen) {
+      if (c.verify) {
         EXPECT_TRUE(std::regex_match(passStatus_, std::regex("[0-9]+\\.[0-9]{2}% Verified"))) << passStatus_;
       } else {
         EXPECT_EQ(passTransfers_, 0) << "nothing was read back";
@@ -187,9 +186,10 @@ TEST_F(VerifyPass, EachDiskEndsAsWhatReadsBackSaysOnBothFamilies) {
       } else {
         const sim::DeviceStats stats = sim::Device(kNtPath);
         EXPECT_EQ(stats.locksHeld, 0);
-        EXPECT_EQ(stats.opens, c.verify && c.disk != Disk::NoSecondOpen ? 2 : 1);
-        if (c.verify && c.disk != Disk::NoSecondOpen) {
-          EXPECT_EQ(stats.lastOpenAccess, static_cast<DWORD>(GENERIC_READ));
+        EXPECT_EQ(stats.opens, 1) << "read back through the write's handle";
+        EXPECT_EQ(stats.lockRequests, 1);
+        {
+          EXPECT_EQ(stats.lastOpenAccess, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
           EXPECT_EQ(stats.lastOpenFlags, static_cast<DWORD>(FILE_FLAG_WRITE_THROUGH | FILE_FLAG_NO_BUFFERING));
         }
         if (complete) {

@@ -13,9 +13,12 @@ ui set-text 1039 "$(win_path "$SCRATCH/in.img")"
 ui click 1008
 ui answer 'Warning! Data will be lost!' yes >/dev/null
 text=$(ui box 'Disk Error' 15000)
-expect_match '^Error #[0-9]+ occured while writting to disk at sector 2048 ?$' "$text" "disk-write error text"
+case "$text" in
+  "Error #"*" occured while writting to disk at sector 2048 "*"The start of the disk was cleared so that the unfinished image does not mount; write the image again to use the disk.") ;;
+  *) fail "disk-write error text: got '$text'" ;;
+esac
 expect_eq Start "$(ui text 1008)" "button while the error box is open"
 ui answer 'Disk Error' ok >/dev/null
-cmp -n 1048576 "$SCRATCH/in.img" "$SCRATCH/loop.bin" || fail "the drive does not hold the image's first 1 MiB"
+cmp -n 1048576 /dev/zero "$SCRATCH/loop.bin" || fail "the drive's first MiB is not zero"
 ui close
 wait_tavrin_exit 5
