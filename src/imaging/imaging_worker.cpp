@@ -232,7 +232,7 @@ bool RunWriteJob() {
     return true;
   }
   CloseJobDisk(&device);
-  if (result.end == LoopEnd::Failed && source.decoder.error != CodecError::None) {
+  if (result.end == LoopEnd::Failed && result.imageFailed && source.decoder.error != CodecError::None) {
     ShowImageProblem(source.decoder);
   } else {
     ShowWriteOutcome(result.end);

@@ -1,6 +1,8 @@
 // The write loop and the create loop; see transfer_loop.h.
 #include "imaging/transfer_loop.h"
 
+#include "imaging/transfer_ring.h"
+
 #include <algorithm>
 
 namespace {
@@ -96,39 +98,36 @@ uint32_t TransferBlocks(const DiskDevice& device) {
   return blocks == 0 ? 1 : blocks;
 }
 
-LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
+namespace {
+
+// The write loop over the slots the reader thread fills, in the order it read them.
+LoopResult WriteFromRing(DiskDevice* device, ImageSource* source, TransferRing* ring, bool sized) {
   const BlockRules& rules = RulesFor(*device);
-  uint64_t imageBytes = 0;
   const bool compressed = ImageSourceCompressed(source);
-  const bool sized = ImageSourceSize(source, &imageBytes);
-  // An unknown size must not pass for an empty image, which would "complete";
-  // a compressed image without a stated size ends where its decoder ends it.
-  if (!sized && !compressed) return Ended(LoopEnd::Failed);
-  jobState.totalSectors.store(imageBytes / kSectorBytes);
-  jobState.sectorsDone.store(0);
-  jobState.blockBytes.store(kBlockBytes);
-  const uint32_t transferBytes = TransferBlocks(*device) * kBlockBytes;
-  uint8_t* buffer = jobState.buffer;
   bool cancelled = false;
   SourceStatus lastStatus = SourceStatus::More;
   // A compressed image that states no size: its whole sectors, once its end is seen.
   uint64_t endSector = kNoEnd;
   for (;;) {
+    // The reader ends after the last piece, so a slot is always due here.
+    RingSlot* slot = RingNextFilled(ring);
+    if (slot == nullptr) return Ended(LoopEnd::Failed);
     if (compressed) {
-      AdvancePercentDone(ImageSourcePercent(source));
+      AdvancePercentDone(slot->percent);
     } else {
       UpdatePercentDone();
     }
     if (CancelRequested()) {
       cancelled = true;
       // Whether a whole sector was still to come decides, as the counts do
-      // for an image of known size.
-      if (compressed && !sized && ReadImageSource(source, buffer, kSectorBytes).status == SourceStatus::End) {
+      // for an image of known size: the next piece read tells.
+      if (compressed && !sized && slot->read.status == SourceStatus::End && slot->read.bytes < kSectorBytes) {
         endSector = jobState.sectorsDone.load();
       }
       break;
     }
-    const SourceRead read = ReadImageSource(source, buffer, transferBytes);
+    const SourceRead read = slot->read;
+    const uint8_t* buffer = slot->data;
     lastStatus = read.status;
     const bool last = read.status != SourceStatus::More;
     // Whole sectors only: a tail under a sector is never written.
@@ -156,10 +155,13 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
     }
     AddBytesDone(rules.writeSpeedCountsImageBytes ? read.bytes : written.bytes);
     StepBlocks(read.bytes, read.bytes, last, !compressed);
+    RingRelease(ring);
     // The end of the image, or a read that failed: the counts then tell
     // whether every sector of the image reached the disk.
     if (last) break;
   }
+  LoopResult failed = Ended(LoopEnd::Failed);
+  failed.imageFailed = lastStatus == SourceStatus::ReadError || lastStatus == SourceStatus::Damaged;
   if (compressed) {
     if (!sized && endSector != kNoEnd) jobState.totalSectors.store(endSector);
     const bool allCounted = (sized || endSector != kNoEnd) && jobState.sectorsDone.load() >= jobState.totalSectors.load();
@@ -169,28 +171,46 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
       AdvancePercentDone(100.0);
       return Ended(LoopEnd::Completed);
     }
-    return Ended(cancelled || CancelRequested() ? LoopEnd::Cancelled : LoopEnd::Failed);
+    return cancelled || CancelRequested() ? Ended(LoopEnd::Cancelled) : failed;
   }
   if (jobState.sectorsDone.load() >= jobState.totalSectors.load()) return Ended(LoopEnd::Completed);
   if (cancelled || CancelRequested()) return Ended(LoopEnd::Cancelled);
-  return Ended(LoopEnd::Failed);
+  return failed;
 }
 
-LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink, uint64_t endSector) {
-  const BlockRules& rules = RulesFor(*device);
-  const uint64_t length = endSector != 0 ? endSector : DiskDeviceLength(device);
-  jobState.totalSectors.store(length);
+}  // namespace
+
+LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source) {
+  uint64_t imageBytes = 0;
+  const bool compressed = ImageSourceCompressed(source);
+  const bool sized = ImageSourceSize(source, &imageBytes);
+  // An unknown size must not pass for an empty image, which would "complete";
+  // a compressed image without a stated size ends where its decoder ends it.
+  if (!sized && !compressed) return Ended(LoopEnd::Failed);
+  jobState.totalSectors.store(imageBytes / kSectorBytes);
   jobState.sectorsDone.store(0);
   jobState.blockBytes.store(kBlockBytes);
+  // The image is read (and decoded) on a thread of its own while the disk is written.
+  TransferRing ring;
+  StartImageReader(&ring, jobState.buffer, source, TransferBlocks(*device) * kBlockBytes, kNoEnd);
+  const LoopResult result = WriteFromRing(device, source, &ring, sized);
+  RingClose(&ring);
+  return result;
+}
+
+namespace {
+
+// The create loop: the worker reads the device into the ring's slots; the
+// writer thread appends them to the image in the same order.
+LoopResult CreateIntoRing(DiskDevice* device, TransferRing* ring, uint64_t endSector, bool* cancelled,
+                          bool* uncopiedInFlight) {
+  const BlockRules& rules = RulesFor(*device);
   const uint32_t blocks = TransferBlocks(*device);
   const uint32_t transferBytes = blocks * kBlockBytes;
-  uint8_t* buffer = jobState.buffer;
-  bool cancelled = false;
-  bool uncopiedInFlight = false;  // a cancelled read brought sectors that were not copied
-  DWORD readError = 0;            // of the last device read; 0 when it succeeded
+  DWORD readError = 0;  // of the last device read; 0 when it succeeded
   for (;;) {
     if (CancelRequested()) {
-      cancelled = true;
+      *cancelled = true;
       break;
     }
     UpdatePercentDone();
@@ -200,7 +220,10 @@ LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink, uint64_t endSector
       if (left == 0) break;
       if (left < sectors) sectors = static_cast<uint32_t>(left);
     }
-    const DiskTransfer read = ReadTransfer(device, jobState.sectorsDone.load(), sectors, buffer);
+    // None free only once the image file failed: the drain names that transfer.
+    RingSlot* slot = RingNextFree(ring);
+    if (slot == nullptr) break;
+    const DiskTransfer read = ReadTransfer(device, jobState.sectorsDone.load(), sectors, slot->data);
     readError = read.error;
     const bool endsShort = read.bytes != sectors * kSectorBytes;  // the device's end, or a read that failed
     // That, or the last transfer of a trimmed image.
@@ -208,16 +231,38 @@ LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink, uint64_t endSector
     if (rules.createSpeedCountsCancelledRead) AddBytesDone(read.bytes);
     if (CancelRequested()) {
       StepBlocks(read.bytes, 0, endsShort);
-      cancelled = true;  // the transfer just read is neither written nor counted
-      uncopiedInFlight = read.bytes > 0;
+      *cancelled = true;  // the transfer just read is neither written nor counted
+      *uncopiedInFlight = read.bytes > 0;
       break;
     }
     if (!rules.createSpeedCountsCancelledRead) AddBytesDone(read.bytes);
-    // A full image disk: the image keeps what fits, and the job is not complete.
-    if (!WriteImageSink(sink, buffer, read.bytes)) return Ended(LoopEnd::Failed, readError);
+    slot->bytes = read.bytes;
+    slot->error = readError;
+    RingPublish(ring, false);
     StepBlocks(read.bytes, read.bytes, endsShort);
     if (last) break;
   }
+  return Ended(LoopEnd::Completed, readError);
+}
+
+}  // namespace
+
+LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink, uint64_t endSector) {
+  const uint64_t length = endSector != 0 ? endSector : DiskDeviceLength(device);
+  jobState.totalSectors.store(length);
+  jobState.sectorsDone.store(0);
+  jobState.blockBytes.store(kBlockBytes);
+  bool cancelled = false;
+  bool uncopiedInFlight = false;  // a cancelled read brought sectors that were not copied
+  TransferRing ring;
+  StartImageWriter(&ring, jobState.buffer, sink);
+  const DWORD readError = CreateIntoRing(device, &ring, endSector, &cancelled, &uncopiedInFlight).error;
+  // A full image disk: the image keeps what fits, and the job is not complete;
+  // what was read after that transfer was never to be copied.
+  const bool appended = RingDrain(&ring);
+  const DWORD failedError = ring.failedSlot.error;
+  RingClose(&ring);
+  if (!appended) return Ended(LoopEnd::Failed, failedError);
   if (!FinishImageSink(sink)) return Ended(LoopEnd::Failed, readError);
   const uint64_t done = jobState.sectorsDone.load();
   if (length == 0) {

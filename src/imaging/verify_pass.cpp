@@ -3,6 +3,7 @@
 
 #include "imaging/job_state.h"
 #include "imaging/job_texts.h"
+#include "imaging/transfer_ring.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -48,19 +49,20 @@ VerifyResult Ended(VerifyEnd end, uint64_t sector = 0, DWORD error = 0) {
 
 }  // namespace
 
-VerifyResult RunVerifyPass(DiskDevice* device, ImageSource* source, uint64_t sectors) {
-  uint8_t* disk = jobState.buffer;
-  uint8_t* image = jobState.verifyBuffer;
-  StartCounting(sectors);
-  // The legacy sector services read in windows bounded by the medium's size.
-  DiskDeviceLength(device);
-  if (!RewindImageSource(source)) return Ended(VerifyEnd::ImageError, 0, GetLastError());
+namespace {
+
+// The comparison over the image's blocks as the reader thread hands them on.
+VerifyResult CompareFromRing(DiskDevice* device, TransferRing* ring, uint64_t sectors) {
+  uint8_t* disk = jobState.verifyBuffer;
   uint64_t done = 0;
   while (done < sectors) {
     if (CancelRequested()) return Ended(VerifyEnd::Cancelled, done);
     const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kPassSectors, sectors - done));
     const uint32_t bytes = count * kSectorBytes;
-    const SourceRead read = ReadImageSource(source, image, bytes);
+    const RingSlot* slot = RingNextFilled(ring);
+    if (slot == nullptr) return Ended(VerifyEnd::ImageError, done);  // the reader ends only after a short piece
+    const SourceRead read = slot->read;
+    const uint8_t* image = slot->data;
     // The image gave these sectors to the write; giving fewer now means it changed or broke.
     if (read.bytes < bytes) return Ended(VerifyEnd::ImageError, done + read.bytes / kSectorBytes, read.error);
     const DiskTransfer back = ReadDiskSectors(device, done, count, disk);
@@ -74,12 +76,29 @@ VerifyResult RunVerifyPass(DiskDevice* device, ImageSource* source, uint64_t sec
       // A disk that ends before what it accepted says no error of its own.
       return Ended(VerifyEnd::ReadError, done + whole, back.error != 0 ? back.error : ERROR_HANDLE_EOF);
     }
+    RingRelease(ring);
     done += count;
     jobState.bytesDone.store(jobState.bytesDone.load() + bytes);
     jobState.sectorsDone.store(done);
     UpdatePercentDone();
   }
   return Ended(VerifyEnd::Equal, done);
+}
+
+}  // namespace
+
+VerifyResult RunVerifyPass(DiskDevice* device, ImageSource* source, uint64_t sectors) {
+  StartCounting(sectors);
+  // The legacy sector services read in windows bounded by the medium's size.
+  DiskDeviceLength(device);
+  if (!RewindImageSource(source)) return Ended(VerifyEnd::ImageError, 0, GetLastError());
+  if (sectors == 0) return Ended(VerifyEnd::Equal, 0);
+  // The image is read again on a thread of its own while the disk is read back.
+  TransferRing ring;
+  StartImageReader(&ring, jobState.buffer, source, kBlockBytes, sectors * kSectorBytes);
+  const VerifyResult result = CompareFromRing(device, &ring, sectors);
+  RingClose(&ring);
+  return result;
 }
 
 void FormatVerifyError(char* out, uint32_t outSize, const VerifyResult& result) {

@@ -25,8 +25,8 @@ struct VerifyResult {
 };
 
 // Compares the first `sectors` sectors of `device` (open for reading) with
-// the image of `source`, 65,536 bytes at a time through jobState.buffer (the
-// disk's side) and jobState.verifyBuffer (the image's side). Whole sectors
+// the image of `source`, 65,536 bytes at a time: the image is read into the ring
+// of jobState.buffer on a reader thread, the disk into jobState.verifyBuffer. Whole sectors
 // only: a tail under a sector was never written. Progress, remaining time and
 // speed start again for the pass, and the status line says "Verified" until it
 // ends; a cancel is honoured before each block and after each read, like a copy.
