@@ -61,9 +61,14 @@ void Prepare(TransferRing* ring, uint8_t* buffer, RingStep step, void* context, 
   InitializeCriticalSection(&ring->lock);
   ring->filledEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   ring->freedEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  if (ring->filledEvent == nullptr || ring->freedEvent == nullptr) return;  // the steps run inline
+  ring->inlineSteps = true;
+  if (ring->filledEvent == nullptr || ring->freedEvent == nullptr) return;
+  // Set before the helper exists, which reads it: it never changes while it runs.
+  ring->inlineSteps = false;
   DWORD threadId = 0;
-  ring->thread = CreateThread(nullptr, 0, helperIsProducer ? ProducerThread : ConsumerThread, ring, 0, &threadId);
+  HANDLE thread = CreateThread(nullptr, 0, helperIsProducer ? ProducerThread : ConsumerThread, ring, 0, &threadId);
+  if (thread == nullptr) ring->inlineSteps = true;  // no helper: nothing else reads it
+  ring->thread = thread;
 }
 
 // Waits for `event` with the lock let go; the caller holds it before and after.
@@ -89,7 +94,7 @@ void StartImageWriter(TransferRing* ring, uint8_t* buffer, ImageSink* sink) {
 RingSlot* RingNextFilled(TransferRing* ring) {
   EnterCriticalSection(&ring->lock);
   // Without a reader thread the worker reads the next piece itself.
-  if (ring->thread == nullptr && ring->helperIsProducer && ring->filled == 0 && !ring->producerEnded) {
+  if (ring->inlineSteps && ring->helperIsProducer && ring->filled == 0 && !ring->producerEnded) {
     RingSlot* slot = &ring->slots[ring->head];
     LeaveCriticalSection(&ring->lock);
     const bool more = ring->step(ring, slot);
@@ -126,7 +131,7 @@ void RingPublish(TransferRing* ring, bool last) {
   EnterCriticalSection(&ring->lock);
   ring->filled++;
   if (last) ring->producerEnded = true;
-  const bool inline_ = ring->thread == nullptr && !ring->helperIsProducer;
+  const bool inline_ = ring->inlineSteps && !ring->helperIsProducer;
   LeaveCriticalSection(&ring->lock);
   if (ring->filledEvent != nullptr) SetEvent(ring->filledEvent);
   if (!inline_) return;

@@ -37,6 +37,7 @@ struct TransferRing {
   uint64_t readLimit = 0;     // a reader's bytes in all (UINT64_MAX: to the image's end)
   uint64_t readGiven = 0;     // bytes asked for so far; reader only
   bool helperIsProducer = false;
+  bool inlineSteps = true;    // no helper thread: the worker runs the steps itself
   // Under `lock`:
   uint32_t head = 0;          // the oldest filled slot
   uint32_t filled = 0;        // slots published and not yet released
