@@ -41,6 +41,16 @@ const std::vector<Library>& Libraries() {
         {"select", Any(&select)}}},
       {"COMCTL32.DLL",
        {{"InitCommonControls", Any(&InitCommonControls)}, {"InitCommonControlsEx", Any(&InitCommonControlsEx)}}},
+      {"KERNEL32.DLL",
+       {{"FindFirstVolumeW", Any(&FindFirstVolumeW)},
+        {"FindNextVolumeW", Any(&FindNextVolumeW)},
+        {"FindVolumeClose", Any(&FindVolumeClose)},
+        {"GetVolumeNameForVolumeMountPointW", Any(&GetVolumeNameForVolumeMountPointW)},
+        {"GetVolumePathNameW", Any(&GetVolumePathNameW)},
+        {"GetFinalPathNameByHandleW", Any(&GetFinalPathNameByHandleW)},
+        {"QueryDosDeviceW", Any(&QueryDosDeviceW)},
+        {"GetComputerNameW", Any(&GetComputerNameW)},
+        {"DeleteFileW", Any(&DeleteFileW)}}},
   };
   return libraries;
 }
@@ -77,10 +87,11 @@ HMODULE LoadLibraryA(LPCSTR name) {
   return library;
 }
 
-// Only the common-controls library is loaded from the start (a static import).
+// Only the common-controls library and KERNEL32 are loaded from the start (static imports).
 HMODULE GetModuleHandleA(LPCSTR name) {
   std::lock_guard<std::mutex> hold(moduleMutex);
-  HMODULE library = Upper(name) == "COMCTL32.DLL" ? Find(name) : nullptr;
+  const std::string wanted = Upper(name);
+  HMODULE library = wanted == "COMCTL32.DLL" || wanted == "KERNEL32.DLL" ? Find(name) : nullptr;
   if (library == nullptr) SetLastError(ERROR_MOD_NOT_FOUND);
   return library;
 }
