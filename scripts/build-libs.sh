@@ -2,8 +2,9 @@
 # Cross-builds the compression libraries tavrin.exe links statically, from
 # Debian's source packages at pinned versions, for i686 Windows: liblzma
 # (xz-utils), libzstd and minizip's unzip part (zlib itself comes from
-# libz-mingw-w64-dev). Only the libraries, static, single-threaded, decoders
-# only where the product only decodes. The result is cached in OUT_DIR
+# libz-mingw-w64-dev). Only the libraries, static, decoders only where the
+# product only decodes; liblzma with the threads that Windows 95 has, for its
+# multi-threaded decoder. The result is cached in OUT_DIR
 # (include/, lib/, and a stamp naming the versions) and rebuilt only when the
 # stamp is missing or names other versions.
 #
@@ -17,7 +18,7 @@ HOST=i686-w64-mingw32
 XZ_VERSION=5.4.1-1+deb12u2
 ZSTD_VERSION=1.5.4+dfsg2-5
 MINIZIP_VERSION=1.1-8+deb12u1
-STAMP="recipe 2 xz-utils=$XZ_VERSION libzstd=$ZSTD_VERSION minizip=$MINIZIP_VERSION host=$HOST"
+STAMP="recipe 3 xz-utils=$XZ_VERSION libzstd=$ZSTD_VERSION minizip=$MINIZIP_VERSION host=$HOST"
 
 die() { echo "build-libs: $*" >&2; exit 1; }
 
@@ -52,11 +53,13 @@ fetch minizip "$MINIZIP_VERSION"
 
 CFLAGS_COMMON="-O2 -DNDEBUG"
 
-# liblzma: the .xz decoder only (no encoders, tools, threads or translations).
+# liblzma: the .xz decoder only (no encoders, tools or translations), with its
+# Windows 95-compatible threads (critical sections and events, no condition
+# variables) for the multi-threaded stream decoder.
 (
   cd "$WORK/src/xz-utils"
   ./configure --host=$HOST --prefix="$WORK/xz-install" --disable-shared --enable-static \
-    --disable-threads --disable-encoders --disable-microlzma --disable-lzip-decoder \
+    --enable-threads=win95 --disable-encoders --disable-microlzma --disable-lzip-decoder \
     --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo --disable-lzma-links \
     --disable-scripts --disable-doc --disable-nls CFLAGS="$CFLAGS_COMMON" >>"$LOG" 2>&1
   make -C src/liblzma -j2 >>"$LOG" 2>&1

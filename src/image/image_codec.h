@@ -33,6 +33,9 @@ constexpr uint32_t kCodecBufferBytes = 65536; // compressed bytes moved per file
 // which its decoder needs with a little over; zstd accepts what its own tool
 // accepts without options (a window up to 2^27 bytes, 128 MiB).
 constexpr uint64_t kXzMemoryLimit = 65ull * 1024 * 1024;
+// An xz file of several blocks decodes on several threads while all of them,
+// each with its block's input and output, fit in this.
+constexpr uint64_t kXzThreadsMemoryLimit = 256ull * 1024 * 1024;
 constexpr int kZstdWindowLogMax = 27;
 // Created images: fast levels that keep up with a USB 2 stick on old machines.
 constexpr int kGzipCreateLevel = 1;

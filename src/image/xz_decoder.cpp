@@ -1,6 +1,8 @@
 // xz images through liblzma: every stream of the file in turn, each block
 // checked against its check field. The stated size comes from the streams'
-// indexes, read from the file's end before decoding starts.
+// indexes, read from the file's end before decoding starts. A file of several
+// blocks that state their sizes (what a threaded compressor makes) decodes on
+// as many threads as the system has processors.
 #include "image/codec_internal.h"
 
 #include <lzma.h>
@@ -69,7 +71,18 @@ bool StartStream(ImageDecoder* decoder) {
   state->stream.next_in = decoder->input;
   state->stream.avail_in = 0;
   // Concatenated: every stream of the file, with stream padding between them.
-  const lzma_ret result = lzma_stream_decoder(&state->stream, kXzMemoryLimit, LZMA_CONCATENATED);
+  lzma_mt options{};
+  options.flags = LZMA_CONCATENATED;
+  options.threads = lzma_cputhreads();
+  if (options.threads == 0) options.threads = 1;
+  // Threads are added only while all of them fit in the bound in all; a
+  // file whose blocks need more decodes on fewer threads, down to one.
+  options.memlimit_threading = kXzThreadsMemoryLimit;
+  options.memlimit_stop = kXzThreadsMemoryLimit;
+  lzma_ret result = lzma_stream_decoder_mt(&state->stream, &options);
+  // The bound of one block's decoder, its dictionary, stays as it was: lowered
+  // now, since the threads' bound cannot start above the one that stops.
+  if (result == LZMA_OK) result = lzma_memlimit_set(&state->stream, kXzMemoryLimit);
   if (result != LZMA_OK) return FailDecoder(decoder, ErrorOf(result));
   return true;
 }

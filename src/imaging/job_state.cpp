@@ -72,7 +72,7 @@ void AdvancePercentDone(double percent) {
 }
 
 uint8_t* AllocateTransferBuffer() {
-  return static_cast<uint8_t*>(VirtualAlloc(nullptr, kTransferBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  return static_cast<uint8_t*>(VirtualAlloc(nullptr, kRingSlots * kTransferBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
 }
 
 uint8_t* AllocateVerifyBuffer() {

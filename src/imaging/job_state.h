@@ -15,6 +15,9 @@ constexpr uint32_t kBlockBytes = 65536;  // 128 sectors, the unit of every rule 
 // a transfer carries up to 16 blocks, because every device call costs far more
 // than moving the bytes; the legacy family's sector services move one block.
 constexpr uint32_t kTransferBytes = 16 * kBlockBytes;
+// The job's transfer buffer holds this many transfers: the ring between the
+// worker and its reader or writer thread (8 MiB in all).
+constexpr uint32_t kRingSlots = 8;
 constexpr uint32_t kStatusTextBytes = 256;
 
 constexpr int32_t kWriteImageToDisk = 0;
@@ -30,9 +33,9 @@ struct JobState {
   HANDLE imageFile = INVALID_HANDLE_VALUE;      // written by Start before the worker exists; closed by the worker
   ImageFormat imageFormat = ImageFormat::Plain; // how the image file is compressed; written by Start before the worker exists
   HANDLE deviceHandle = INVALID_HANDLE_VALUE;   // raw device (NT family); worker only
-  uint8_t* buffer = nullptr;                    // kTransferBytes sector-aligned transfer buffer; Start allocates, worker releases
+  uint8_t* buffer = nullptr;                    // kRingSlots x kTransferBytes page-aligned transfer buffers; Start allocates, worker releases
   uint32_t bufferBytes = 0;                     // bytes of buffer a transfer may fill; Start sets it with buffer
-  uint8_t* verifyBuffer = nullptr;              // the image's side of the read-back comparison, like `buffer`;
+  uint8_t* verifyBuffer = nullptr;              // the disk's side of the read-back comparison, one block;
                                                 // Start allocates it for a verified write, worker releases
   std::atomic<uint8_t> verifyAfterWrite{0};     // 1: a write reads the disk back and compares; written by Start
   std::atomic<uint8_t> verifying{0};            // 1 while the written image is read back; worker
@@ -82,7 +85,7 @@ void UpdatePercentDone();
 void AdvancePercentDone(double percent);
 
 // The job's transfer buffers, page aligned (so sector aligned, as unbuffered
-// device handles need): kTransferBytes into jobState.buffer (its size into
+// device handles need): kRingSlots x kTransferBytes into jobState.buffer (its size into
 // bufferBytes) and, for a verified write, kBlockBytes into verifyBuffer
 // (AllocateVerifyBuffer). Start allocates them; the worker releases them at
 // the end of every job. NULL on failure.

@@ -1,6 +1,8 @@
 // The write loop and the create loop; see transfer_loop.h.
 #include "imaging/transfer_loop.h"
 
+#include "imaging/transfer_ring.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -333,21 +335,19 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source, WriteParts part
   return result;
 }
 
-LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink, uint64_t endSector) {
+namespace {
+
+// The create loop: the worker reads the device into the ring's slots; the
+// writer thread appends them to the image in the same order.
+LoopResult CreateIntoRing(DiskDevice* device, TransferRing* ring, uint64_t endSector, bool* cancelled,
+                          bool* uncopiedInFlight) {
   const BlockRules& rules = RulesFor(*device);
-  const uint64_t length = endSector != 0 ? endSector : DiskDeviceLength(device);
-  jobState.totalSectors.store(length);
-  jobState.sectorsDone.store(0);
-  jobState.blockBytes.store(kBlockBytes);
   const uint32_t blocks = TransferBlocks(*device);
   const uint32_t transferBytes = blocks * kBlockBytes;
-  uint8_t* buffer = jobState.buffer;
-  bool cancelled = false;
-  bool uncopiedInFlight = false;  // a cancelled read brought sectors that were not copied
-  DWORD readError = 0;            // of the last device read; 0 when it succeeded
+  DWORD readError = 0;  // of the last device read; 0 when it succeeded
   for (;;) {
     if (CancelRequested()) {
-      cancelled = true;
+      *cancelled = true;
       break;
     }
     UpdatePercentDone();
@@ -357,7 +357,10 @@ LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink, uint64_t endSector
       if (left == 0) break;
       if (left < sectors) sectors = static_cast<uint32_t>(left);
     }
-    const DiskTransfer read = ReadTransfer(device, jobState.sectorsDone.load(), sectors, buffer);
+    // None free only once the image file failed: the drain names that transfer.
+    RingSlot* slot = RingNextFree(ring);
+    if (slot == nullptr) break;
+    const DiskTransfer read = ReadTransfer(device, jobState.sectorsDone.load(), sectors, slot->data);
     readError = read.error;
     const bool endsShort = read.bytes != sectors * kSectorBytes;  // the device's end, or a read that failed
     // That, or the last transfer of a trimmed image.
@@ -365,16 +368,38 @@ LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink, uint64_t endSector
     if (rules.createSpeedCountsCancelledRead) AddBytesDone(read.bytes);
     if (CancelRequested()) {
       StepBlocks(read.bytes, 0, endsShort);
-      cancelled = true;  // the transfer just read is neither written nor counted
-      uncopiedInFlight = read.bytes > 0;
+      *cancelled = true;  // the transfer just read is neither written nor counted
+      *uncopiedInFlight = read.bytes > 0;
       break;
     }
     if (!rules.createSpeedCountsCancelledRead) AddBytesDone(read.bytes);
-    // A full image disk: the image keeps what fits, and the job is not complete.
-    if (!WriteImageSink(sink, buffer, read.bytes)) return Ended(LoopEnd::Failed, readError);
+    slot->bytes = read.bytes;
+    slot->error = readError;
+    RingPublish(ring, false);
     StepBlocks(read.bytes, read.bytes, endsShort);
     if (last) break;
   }
+  return Ended(LoopEnd::Completed, readError);
+}
+
+}  // namespace
+
+LoopResult RunCreateLoop(DiskDevice* device, ImageSink* sink, uint64_t endSector) {
+  const uint64_t length = endSector != 0 ? endSector : DiskDeviceLength(device);
+  jobState.totalSectors.store(length);
+  jobState.sectorsDone.store(0);
+  jobState.blockBytes.store(kBlockBytes);
+  bool cancelled = false;
+  bool uncopiedInFlight = false;  // a cancelled read brought sectors that were not copied
+  TransferRing ring;
+  StartImageWriter(&ring, jobState.buffer, sink);
+  const DWORD readError = CreateIntoRing(device, &ring, endSector, &cancelled, &uncopiedInFlight).error;
+  // A full image disk: the image keeps what fits, and the job is not complete;
+  // what was read after that transfer was never to be copied.
+  const bool appended = RingDrain(&ring);
+  const DWORD failedError = ring.failedSlot.error;
+  RingClose(&ring);
+  if (!appended) return Ended(LoopEnd::Failed, failedError);
   if (!FinishImageSink(sink)) return Ended(LoopEnd::Failed, readError);
   const uint64_t done = jobState.sectorsDone.load();
   if (length == 0) {

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+// Both loops run over a ring of transfers (transfer_ring.h): a write's image
+// is read on a thread of its own, a create's image file is written on one.
 // A transfer is one device call and one source read or sink write: up to
 // kTransferBytes (the buffer's size) on the NT family, one block on the
 // legacy family. Every rule the user sees is kept per 65,536-byte block

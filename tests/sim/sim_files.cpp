@@ -14,7 +14,7 @@
 
 namespace {
 
-enum class Kind { HostFile, Device, Vwin32, Thread };
+enum class Kind { HostFile, Device, Vwin32, Thread, Event };
 
 struct SimHandle {
   Kind kind = Kind::HostFile;
@@ -142,6 +142,18 @@ HANDLE RegisterThreadHandle() {
   SimHandle handle;
   handle.kind = Kind::Thread;
   return AddHandle(handle);
+}
+
+HANDLE RegisterEventHandle() {
+  std::lock_guard<std::mutex> lock(ioMutex);
+  SimHandle handle;
+  handle.kind = Kind::Event;
+  return AddHandle(handle);
+}
+
+bool HandleOpen(HANDLE handle) {
+  std::lock_guard<std::mutex> lock(ioMutex);
+  return Lookup(handle) != nullptr;
 }
 
 void ResetHandles() {

@@ -64,6 +64,13 @@ int OpenVolumeSearches();
 
 // A handle for a thread made by CreateThread.
 HANDLE RegisterThreadHandle();
+// A handle for an event made by CreateEventA (counted among the open handles).
+HANDLE RegisterEventHandle();
+bool HandleOpen(HANDLE handle);
+// The wait state behind an event or a thread handle (sim_sync.cpp).
+void AddWaitable(HANDLE handle, bool manualReset, bool signalled);
+void SignalWaitable(HANDLE handle);
+void ResetSync();
 
 // Appends to the ordered log of window calls (and closed files).
 void RecordEvent(const sim::Event& event);

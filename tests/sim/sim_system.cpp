@@ -74,7 +74,11 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
   HANDLE handle = sim_internal::RegisterThreadHandle();
   DWORD id = nextThreadId.fetch_add(1);
   if (threadId != nullptr) *threadId = id;
-  std::thread([start, parameter] { start(parameter); }).detach();
+  sim_internal::AddWaitable(handle, true, false);
+  std::thread([start, parameter, handle] {
+    start(parameter);
+    sim_internal::SignalWaitable(handle);
+  }).detach();
   return handle;
 }
 
@@ -218,6 +222,7 @@ bool LegacyFamily() {
 
 void Reset() {
   sim_internal::ResetHandles();
+  sim_internal::ResetSync();
   sim_internal::ResetDevices();
   sim_internal::ResetMemory();
   sim_internal::ResetWindows();

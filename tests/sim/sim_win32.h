@@ -277,6 +277,31 @@ void SetLastError(DWORD error);
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
                     LPVOID parameter, DWORD flags, LPDWORD threadId);
 void Sleep(DWORD milliseconds);
+// Events, critical sections and waits, with Windows' rules: an auto-reset
+// event lets one wait through and resets; a thread's handle is signalled when
+// the thread has returned.
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0u
+#define WAIT_TIMEOUT 258u
+#define WAIT_FAILED 0xFFFFFFFFu
+typedef struct _CRITICAL_SECTION { void* impl; } CRITICAL_SECTION, *LPCRITICAL_SECTION;
+void InitializeCriticalSection(LPCRITICAL_SECTION section);
+void EnterCriticalSection(LPCRITICAL_SECTION section);
+void LeaveCriticalSection(LPCRITICAL_SECTION section);
+void DeleteCriticalSection(LPCRITICAL_SECTION section);
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCSTR name);
+BOOL SetEvent(HANDLE event);
+BOOL ResetEvent(HANDLE event);
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+typedef struct _SYSTEM_INFO {
+  WORD wProcessorArchitecture, wReserved;
+  DWORD dwPageSize;
+  LPVOID lpMinimumApplicationAddress, lpMaximumApplicationAddress;
+  ULONG_PTR dwActiveProcessorMask;
+  DWORD dwNumberOfProcessors, dwProcessorType, dwAllocationGranularity;
+  WORD wProcessorLevel, wProcessorRevision;
+} SYSTEM_INFO, *LPSYSTEM_INFO;
+void GetSystemInfo(LPSYSTEM_INFO info);
 DWORD GetTickCount();
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR out, int outChars);

@@ -82,6 +82,7 @@ TEST_F(CompressedJobTest, DamagedOrRefusedImageEndsFailedSayingWhereAndWhy) {
       {"zip cut short", ".zip", 50, -1, "", damaged, false},  // its directory is at the end
       {"gzip with a flipped byte", ".gz", 0, 60, "", damaged, true},
       {"zstd with a flipped byte", ".zst", 0, 60, "", damaged, true},
+      {"xz in blocks on threads, a flipped byte", ".xz", 0, 60, "xz -c -T2 --block-size=131072", damaged, true},
       {"xz with a 128 MiB dictionary", ".xz", 0, -1, "xz -c --lzma2=dict=128MiB",
        "The image file needs more memory to decompress than this program allows (65 MiB for xz, a 128 MiB "
        "window for Zstandard).",

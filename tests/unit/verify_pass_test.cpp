@@ -21,6 +21,7 @@ constexpr uint64_t kDiskSectors = 4096;
 constexpr uint64_t kImageBytes = 9 * 65536 + 700;  // 1153 whole sectors and a tail
 constexpr uint64_t kWritten = (kImageBytes + kSector - 1) / kSector;  // the tail's sector with its zeros
 constexpr uint64_t kStored = 1000;                 // what a fake stick really keeps
+constexpr uint64_t kImageBreaksAt = kRingSlots * 65536;
 constexpr uint64_t kDroppedSector = 300;           // in the block that starts at sector 256
 constexpr uint64_t kBadReadSector = 700;           // in the block that starts at sector 640
 constexpr char kNtPath[] = "\\\\.\\E:";
@@ -85,7 +86,9 @@ class VerifyPass : public JobTest {
       passStatus_ = StatusText();
     }
     if (passTransfers_ == c.cancelAtPassTransfer) jobState.cancelRequested.store(1);
-    if (c.imageBreaks) sim::SetFileReadError(imagePath_, 0, ERROR_READ_FAULT);
+    // Past what the reader thread can hold ahead of the pass's first disk
+    // read (the ring's slots), so the block named does not depend on timing.
+    if (c.imageBreaks) sim::SetFileReadError(imagePath_, kImageBreaksAt, ERROR_READ_FAULT);
   }
 
   // The first sector a stick that wraps every write past `kStored` onto its
@@ -150,7 +153,8 @@ TEST_F(VerifyPass, EachDiskEndsAsWhatReadsBackSaysOnBothFamilies) {
         text = std::string(legacy ? "Error #30" : "Error #23") + " occurred while reading the disk back at sector " +
                first + ". " + notVerified;
       } else if (c.imageBreaks) {
-        text = std::string("The image could not be read again at sector 128 (error #30). ") + notVerified;
+        sector(kImageBreaksAt / kSector);
+        text = std::string("The image could not be read again at sector ") + first + " (error #30). " + notVerified;
       }
       if (text != "映像写入完成") word = "Failed", caption = "Verify Error", style = MB_OK | MB_ICONERROR;
       if (c.cancelAtPassTransfer != 0) {
