@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/app_texts.h"
+#include "app/checksum_lookup.h"
 #include "app/close_request.h"
 #include "app/trim_option.h"
 #include "app/image_path.h"
@@ -41,6 +42,31 @@ void AbandonStart(const char* text) {
 }
 
 constexpr uint32_t kRefusalTextBytes = 320;
+constexpr uint32_t kWarningTextBytes = sizeof(TEXT_DESTROY_WARNING) + sizeof(FORMAT_SUM_WILL_BE_CHECKED) + kSumFileNameBytes;
+constexpr uint32_t kSumFileTextBytes = sizeof(FORMAT_SUM_FILE_UNUSABLE) + kSumFileNameBytes;
+
+// The warning before a write, with a line naming the checksum file the image
+// will be checked against; when a checksum file cannot be used, first a box
+// that names it (Yes writes without the check). True when the write goes on.
+bool ConfirmWrite() {
+  const SumLookup lookup = LookUpImageChecksum(&sumCheck);
+  if (lookup == SumLookup::Unusable) {
+    char text[kSumFileTextBytes];
+    std::snprintf(text, sizeof(text), FORMAT_SUM_FILE_UNUSABLE, sumCheck.fileName, HashKindName(sumCheck.kind));
+    if (MessageBoxA(mainWindow, text, CAPTION_SUM_FILE_UNUSABLE, MB_YESNO | MB_ICONWARNING) != IDYES) return false;
+  }
+  char text[kWarningTextBytes];
+  if (lookup == SumLookup::Found) {
+    const int length = std::snprintf(text, sizeof(text), "%s\r\n", TEXT_DESTROY_WARNING);
+    std::snprintf(text + length, sizeof(text) - static_cast<size_t>(length), FORMAT_SUM_WILL_BE_CHECKED,
+                  HashKindName(sumCheck.kind), sumCheck.fileName);
+  } else {
+    std::snprintf(text, sizeof(text), "%s", TEXT_DESTROY_WARNING);
+  }
+  if (MessageBoxA(mainWindow, text, CAPTION_DESTROY_WARNING, MB_YESNO | MB_ICONWARNING) == IDYES) return true;
+  sumCheck.active = 0;
+  return false;
+}
 constexpr uint32_t kDiskNameBytes = 24;
 
 // Refuses, with its box, a write onto the disk that holds Windows or the image
@@ -98,6 +124,11 @@ bool ImageContentFitsName(HANDLE file, ImageFormat format) {
   return false;
 }
 
+// Starts the worker on the job Start or the checksums button prepared (the
+// image file open in jobState.imageFile); on a failure the box says so and
+// the window is idle again.
+void LaunchJob(int32_t mode, bool verify);
+
 }  // namespace
 
 DWORD WINAPI RunImagingJob(LPVOID unused) {
@@ -128,12 +159,12 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
     return;
   }
   if (RefuseProtectedDisk(selectedTab, designator)) return;
+  jobState.targetDesignator.store(designator);
 
+  sumCheck.active = 0;
+  sumFile.active = 0;
   if (selectedTab == kWriteImageToDisk) {
-    if (MessageBoxA(mainWindow, TEXT_DESTROY_WARNING, CAPTION_DESTROY_WARNING,
-                    MB_YESNO | MB_ICONWARNING) != IDYES) {
-      return;
-    }
+    if (!ConfirmWrite()) return;
     HANDLE file = OpenImagePath(GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
     if (file == INVALID_HANDLE_VALUE) {
       MessageBoxA(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
@@ -150,14 +181,39 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
       return;
     }
     jobState.imageFile = file;
+    // Without a path for it the image is still created, only without its sum.
+    PrepareSumFile(&sumFile);
     // .gz and .zst make compressed images; any other name a plain one.
     const ImageFormat format = NamedImageFormat();
     jobState.imageFormat = CanEncodeFormat(format) ? format : ImageFormat::Plain;
   } else {
     return;  // the window has two tabs; no other direction exists
   }
-  jobState.mode.store(selectedTab);
-  const bool verify = verifyAfterWrite && selectedTab == kWriteImageToDisk;
+  LaunchJob(selectedTab, verifyAfterWrite && selectedTab == kWriteImageToDisk);
+}
+
+void PressSumsButton() {
+  if (quitWhenIdle.load() != 0 || jobState.busy.load() != 0) return;
+  if (!ImagePathGiven()) {
+    MessageBoxA(mainWindow, TEXT_NO_FILE_NAME, CAPTION_NO_FILE_NAME, MB_OK);
+    return;
+  }
+  sumCheck.active = 0;
+  sumFile.active = 0;
+  HANDLE file = OpenImagePath(GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+  if (file == INVALID_HANDLE_VALUE) {
+    MessageBoxA(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
+    return;
+  }
+  jobState.imageFile = file;
+  jobState.imageFormat = ImageFormat::Plain;  // the file as stored, whatever its name
+  LaunchJob(kComputeImageSums, false);
+}
+
+namespace {
+
+void LaunchJob(int32_t mode, bool verify) {
+  jobState.mode.store(mode);
   jobState.verifyAfterWrite.store(verify ? 1 : 0);
 
   // A press that came as the last job ended (its flag cleared, busy not yet)
@@ -165,11 +221,9 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
   jobState.cancelRequested.store(0);
   jobState.outcomeWordShown.store(0);
   jobState.busy.store(1);
-  jobState.targetDesignator.store(designator);
   // The box is greyed for anything but a physical disk; a check left in it
   // from another drive does not count.
-  const bool trim = selectedTab == kCreateImageFromDisk && trimBoxChecked != 0 &&
-                    TrimOffered(driveText, jobState.platformClass);
+  const bool trim = mode == kCreateImageFromDisk && trimBoxChecked != 0 && TrimOffered(driveText, jobState.platformClass);
   jobState.trimToPartitions.store(trim ? 1 : 0);
   jobState.sectorsDone.store(0);
   jobState.buffer = AllocateTransferBuffer();
@@ -195,3 +249,5 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
   // Nothing waits for the thread by its handle; the count above tracks it.
   CloseHandle(thread);
 }
+
+}  // namespace

@@ -27,7 +27,7 @@ constexpr wchar_t kCreateFailedText[] = L"映像创建失败";
 // no partition table that could be trusted.
 constexpr wchar_t kWholeDiskCopiedText[] = L"No partition table was trusted, so the whole disk was copied.";
 constexpr wchar_t kWholeDiskStoppedText[] = L"No partition table was trusted, so the whole disk was being copied.";
-constexpr uint32_t kOutcomeTextChars = 160;
+constexpr uint32_t kOutcomeTextChars = 640;
 constexpr wchar_t kCaptionSuccess[] = L"Success";
 constexpr wchar_t kCaptionCancelled[] = L"Cancelled";
 constexpr wchar_t kCaptionFailure[] = L"Failure";
@@ -84,3 +84,22 @@ constexpr char kVerifyImageErrorFormat[] =
     "The image could not be read again at sector %" PRIu64 " (error #%lu). "
     "The image was written, but the disk could not be verified.";
 constexpr uint32_t kVerifyErrorTextBytes = 256;
+
+// Checksums. A write checked against its publisher's sum: the hash's name
+// ("SHA-256") and the checksum file's name; on a difference both sums.
+constexpr char kSumMatchedFormat[] = "The image file matched the %s sum in %s.";
+constexpr char kSumDiffersFormat[] =
+    "The image file is not the one its checksum file describes: its %s differs from the sum in %s.\r\n"
+    "Sum in %s:\r\n%s\r\nSum of the image file:\r\n%s\r\n"
+    "The image was written to the disk, but it is not the image that was published.";
+constexpr char kSumUnreadFormat[] =
+    "The image file could not be read to its end for its %s (error #%lu), so it is not known whether it is "
+    "the one %s describes.";
+// A created image's sum file, named; on a failure the error too.
+constexpr char kSumFileWrittenFormat[] = "Its SHA-256 sum was written to %s.";
+constexpr char kSumFileFailedFormat[] = "Its SHA-256 sum could not be written to %s (error #%lu).";
+constexpr uint32_t kSumTextBytes = 1536;
+// The checksums of an image on demand: a file that cannot be read to its end.
+constexpr char kSumsUnreadFormat[] =
+    "The image file could not be read to its end (error #%lu); no checksums were computed.";
+constexpr char kSumsCaption[] = "Checksums";

@@ -244,6 +244,35 @@ HANDLE OpenByName(const std::string& name, DWORD access, DWORD share, DWORD disp
 
 }  // namespace
 
+namespace {
+
+BOOL DeleteByName(const std::string& name) {
+  char volume = 0;
+  const std::string host = sim_internal::HostPathOf(name, &volume);
+  struct stat info;
+  const bool letterWithoutFolder = volume == 0 && name.size() >= 2 && name[1] == ':';
+  if (letterWithoutFolder || stat(host.c_str(), &info) != 0) {
+    SetLastError(letterWithoutFolder ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+    return FALSE;
+  }
+  if (S_ISDIR(info.st_mode) || unlink(host.c_str()) != 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+BOOL DeleteFileA(LPCSTR path) {
+  return DeleteByName(path == nullptr ? "" : sim::Utf8(sim_internal::AnsiToWide(path).c_str()));
+}
+
+BOOL DeleteFileW(LPCWSTR path) {
+  if (sim_internal::WideCallIsStub()) return FALSE;
+  return DeleteByName(sim::Utf8(path));
+}
+
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,
                    HANDLE) {
   return OpenByName(path == nullptr ? "" : sim::Utf8(sim_internal::AnsiToWide(path).c_str()), access, share,
