@@ -74,7 +74,8 @@ SumLookup LookUpImageChecksum(SumCheck* check) {
   return SumLookup::None;
 }
 
-bool PrepareSumFile(SumFile* file) {
+bool PrepareSumFile() {
+  SumFile* file = &sumFile;
   file->active = 0;
   if (!BesideImagePath(".sha256", true, file->pathWide, file->path, kSumFilePathChars)) return false;
   const bool legacy = jobState.platformClass == kPlatformLegacy;
@@ -83,12 +84,8 @@ bool PrepareSumFile(SumFile* file) {
   ImageFileName(image, sizeof(image), CP_ACP);
   std::snprintf(file->shownName, sizeof(file->shownName), "%s.sha256", image);
   if (file->entryName[0] == '\0') return false;
-  // The image is about to be replaced; the old sum would describe it.
-  if (legacy) {
-    DeleteFileA(file->path);
-  } else {
-    DeleteFileW(file->pathWide);
-  }
   file->active = 1;
+  // The image is about to be replaced; the old sum would describe it.
+  DeleteSumFile();
   return true;
 }

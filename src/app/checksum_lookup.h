@@ -17,7 +17,8 @@ enum class SumLookup : uint8_t {
 // folder that does not name the image is passed over.
 SumLookup LookUpImageChecksum(SumCheck* check);
 
-// Where a create's sum file goes (IMAGE.sha256) and the name its line gives;
+// Where a create's sum file goes (IMAGE.sha256) and the name its line gives,
+// into sumFile;
 // a file already there, which would describe the image being replaced, is
 // deleted. False when the path would be too long (no sum file is written).
-bool PrepareSumFile(SumFile* file);
+bool PrepareSumFile();

@@ -22,15 +22,19 @@ HANDLE CreateSumFile() {
   return CreateFileW(sumFile.pathWide, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+}  // namespace
+
 void DeleteSumFile() {
   if (jobState.platformClass == kPlatformLegacy) {
     DeleteFileA(sumFile.path);
-  } else {
-    DeleteFileW(sumFile.pathWide);
+    return;
   }
+  // Windows 95 has no DeleteFileW to import; the NT family always has it.
+  typedef BOOL(WINAPI * DeleteWide)(LPCWSTR);
+  HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+  DeleteWide deleteWide = kernel != nullptr ? FindFunction<DeleteWide>(kernel, "DeleteFileW") : nullptr;
+  if (deleteWide != nullptr) deleteWide(sumFile.pathWide);
 }
-
-}  // namespace
 
 uint32_t FormatSumFileLine(const uint8_t* digest, uint32_t digestBytes, const char* name, char* out,
                            uint32_t outSize) {

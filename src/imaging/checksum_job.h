@@ -53,6 +53,8 @@ SumsResult RunSumsPass(HANDLE file, uint8_t* buffer, uint32_t bufferBytes);
 // Returns its length, 0 when it does not fit.
 uint32_t FormatSumFileLine(const uint8_t* digest, uint32_t digestBytes, const char* name, char* out,
                            uint32_t outSize);
+// Deletes the file sumFile names, if it is there.
+void DeleteSumFile();
 // Writes sumFile (its line for `digest`) with the family's calls; false with
 // the error when it cannot be written whole (no partial file is left).
 bool WriteSumFile(const uint8_t* digest, DWORD* error);

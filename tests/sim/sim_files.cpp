@@ -268,7 +268,7 @@ BOOL DeleteFileA(LPCSTR path) {
   return DeleteByName(path == nullptr ? "" : sim::Utf8(sim_internal::AnsiToWide(path).c_str()));
 }
 
-BOOL DeleteFileW(LPCWSTR path) {
+BOOL SimDeleteFileW(LPCWSTR path) {
   if (sim_internal::WideCallIsStub()) return FALSE;
   return DeleteByName(sim::Utf8(path));
 }

@@ -74,3 +74,6 @@ std::string WideToAnsi(const std::wstring& wide);
 bool WideCallIsStub();
 
 }  // namespace sim_internal
+
+// KERNEL32.DLL!DeleteFileW, which the legacy family lacks: found through GetProcAddress only.
+BOOL SimDeleteFileW(LPCWSTR path);

@@ -40,6 +40,7 @@ const std::vector<Library>& Libraries() {
         {"setsockopt", Any(&setsockopt)},
         {"ioctlsocket", Any(&ioctlsocket)},
         {"select", Any(&select)}}},
+      {"KERNEL32.DLL", {{"DeleteFileW", Any(&SimDeleteFileW)}}},
       {"COMCTL32.DLL",
        {{"InitCommonControls", Any(&InitCommonControls)}, {"InitCommonControlsEx", Any(&InitCommonControlsEx)}}},
   };
@@ -78,10 +79,11 @@ HMODULE LoadLibraryA(LPCSTR name) {
   return library;
 }
 
-// Only the common-controls library is loaded from the start (a static import).
+// Only the common-controls library and the kernel are loaded from the start (static imports).
 HMODULE GetModuleHandleA(LPCSTR name) {
   std::lock_guard<std::mutex> hold(moduleMutex);
-  HMODULE library = Upper(name) == "COMCTL32.DLL" ? Find(name) : nullptr;
+  const std::string wanted = Upper(name);
+  HMODULE library = wanted == "COMCTL32.DLL" || wanted == "KERNEL32.DLL" ? Find(name) : nullptr;
   if (library == nullptr) SetLastError(ERROR_MOD_NOT_FOUND);
   return library;
 }
