@@ -55,6 +55,24 @@
   "The checksum file %s cannot be read, or holds no %s sum for the image file.\r\n" \
   "Write the image without checking it against a checksum? (No: nothing is written.)"
 #define CAPTION_SUM_FILE_UNUSABLE "Checksum File"
+// The line the warning adds: the target as the drive list names it.
+#define FORMAT_DESTROY_TARGET "%s\r\n\r\nTarget: %s"
+// The second question for a disk Windows reports as internal: the target's
+// name, its size and the letters on it.
+#define FORMAT_INTERNAL_DISK \
+  "%s is an internal disk of %s holding %s.\r\n" \
+  "It may hold Windows, programs or your files. Are you sure this is the disk you want to overwrite?"
+// ... and for a physical disk when Windows answers no volume extents at all.
+#define FORMAT_UNKNOWN_VOLUMES \
+  "Windows does not say which volumes lie on %s, so Tavrin cannot tell whether Windows or your files " \
+  "are on it.\r\nAre you sure this is the disk you want to overwrite?"
+#define TEXT_NO_LETTERS "no drive letters"
+#define CAPTION_INTERNAL_DISK "Internal Disk"
+// The listed disk is gone or another disk has its number now.
+#define FORMAT_DISKS_CHANGED \
+  "The disks changed since the list was made: %s is not the disk that was listed. The list has been " \
+  "made again; choose the disk again. Nothing was written."
+#define CAPTION_DISKS_CHANGED "Disks Changed"
 #define TEXT_OPEN_IMAGE_FAILED "Error opening image file"
 #define TEXT_CREATE_IMAGE_FAILED "Error creating image file"
 #define CAPTION_FILE_ERROR "File Error"
@@ -65,19 +83,23 @@
 #define TEXT_NO_WORKER_THREAD "The transfer could not be started; nothing was written"
 #define CAPTION_START_FAILED "Transfer Not Started"
 
-// Start refuses a disk that holds Windows or the image file. The first %c is
-// the drive letter of that volume; %s names the chosen disk (one of the two
-// names below).
+// Start refuses a disk that holds Windows or the image file. The first %s
+// names that volume ("drive E:", see NamePathVolume); the second names the
+// chosen disk (one of the two names below).
 #define NAME_DRIVE "drive %c:"
 #define NAME_PHYSICAL_DISK "Physical Disk %c"
 #define FORMAT_REFUSE_WINDOWS_DISK \
-  "Windows is running from drive %c:, so %s cannot be written. Nothing was written."
+  "Windows is running from %s, so %s cannot be written. Nothing was written."
 #define FORMAT_REFUSE_IMAGE_DISK \
-  "The image file is on drive %c:, so %s cannot be written: the image would be destroyed while it is " \
+  "The image file is on %s, so %s cannot be written: the image would be destroyed while it is " \
   "being read. Choose an image stored on another disk. Nothing was written."
 #define FORMAT_REFUSE_CREATE_ON_SOURCE \
-  "The image file would be created on drive %c:, and %s is the disk being read. Choose a place on " \
+  "The image file would be created on %s, and %s is the disk being read. Choose a place on " \
   "another disk for the image. Nothing was written."
+// A share of this computer that cannot be traced to its disk.
+#define TEXT_REFUSE_LOCAL_SHARE \
+  "The image file is on a share of this computer, and Tavrin cannot tell which disk holds it. Name the " \
+  "file by its drive letter instead. Nothing was written."
 #define CAPTION_DISK_PROTECTED "Disk Protected"
 
 // Closing while a transfer runs, when the window went away before it ended

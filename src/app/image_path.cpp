@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/app_texts.h"
 #include "disk/disk_guard.h"
+#include "disk/path_volume.h"
 #include "imaging/job_state.h"
 #include "resources/resource_ids.h"
 
@@ -119,6 +120,19 @@ bool ImagePathGiven() {
 char ImagePathDriveLetter() {
   if (LegacyFamily()) return PathDriveLetter(imagePath);
   return PathDriveLetter(imagePathWide);
+}
+
+bool ImagePathNamesDevice() {
+  if (LegacyFamily()) return NamesDevice(imagePath);
+  return NamesDevice(imagePathWide);
+}
+
+void ResolveImagePathVolume(const VolumeSet& set, PathVolume* out) { ResolvePathVolume(imagePathWide, set, out); }
+
+bool DeleteImagePath() {
+  typedef BOOL(WINAPI * DeleteFileFunction)(LPCWSTR);
+  const auto deleteFile = FindFunction<DeleteFileFunction>(GetModuleHandleA("KERNEL32.DLL"), "DeleteFileW");
+  return deleteFile != nullptr && deleteFile(imagePathWide) != FALSE;
 }
 
 HANDLE OpenImagePath(DWORD access, DWORD disposition, DWORD flags) {

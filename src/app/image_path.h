@@ -20,6 +20,18 @@ bool ImagePathGiven();
 // The drive letter the image path lies on (upper case), 0 when it names none.
 char ImagePathDriveLetter();
 
+// Whether the name is a device rather than a file (see NamesDevice).
+bool ImagePathNamesDevice();
+
+// The volume that holds the image path (NT family), from the path alone.
+struct PathVolume;
+struct VolumeSet;
+void ResolveImagePathVolume(const VolumeSet& set, PathVolume* out);
+
+// Deletes the file the image path names (NT family), for a file Start made
+// and then refused; false when it could not.
+bool DeleteImagePath();
+
 // CreateFile of the image path, sharing reads, with the calls of the family.
 HANDLE OpenImagePath(DWORD access, DWORD disposition, DWORD flags);
 

@@ -6,6 +6,7 @@
 #include "app/app_texts.h"
 #include "app/checksum_dialog.h"
 #include "app/close_request.h"
+#include "app/drive_refresh.h"
 #include "app/image_path.h"
 #include "app/progress_paint.h"
 #include "app/start_command.h"
@@ -92,6 +93,7 @@ void InitialiseMainWindow(HWND window) {
   // Visible before the drives are probed, which can take a while.
   ShowWindow(window, SW_SHOW);
   driveCombo = GetDlgItem(window, IDC_DRIVE_LIST);
+  driveListBox = driveCombo;
   BuildDriveList(driveCombo, jobState.platformClass == kPlatformLegacy);
 
   PrepareProgressBar(window);
@@ -227,9 +229,18 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DRAWITEM:
       return DrawProgressItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
     case WM_TIMER:
+      if (wParam == IDT_DEVICE_TIMER) {
+        DeviceChangeSettled(window, IDT_DEVICE_TIMER);
+        return FALSE;
+      }
       StatusTimerTick();
+      // A device change that came during the job rebuilds the list now that it has ended.
+      RefreshDriveListIfDue();
       if (QuitIsDue()) PostQuitMessage(0);
       return FALSE;
+    case WM_DEVICECHANGE:
+      NoteDeviceChange(window, IDT_DEVICE_TIMER, wParam);
+      return TRUE;
     default:
       return FALSE;
   }

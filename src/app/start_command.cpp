@@ -5,9 +5,14 @@
 #include "app/checksum_lookup.h"
 #include "app/close_request.h"
 #include "app/trim_option.h"
+#include "app/drive_refresh.h"
 #include "app/image_path.h"
 #include "disk/disk_guard.h"
+#include "disk/disk_identity.h"
+#include "disk/drive_list.h"
 #include "disk/drive_naming.h"
+#include "disk/path_volume.h"
+#include "disk/volume_set.h"
 #include "image/image_codec.h"
 #include "imaging/imaging_worker.h"
 #include "imaging/job_state.h"
@@ -41,64 +46,186 @@ void AbandonStart(const char* text) {
   MessageBoxA(mainWindow, text, CAPTION_START_FAILED, MB_OK | MB_ICONERROR);
 }
 
-constexpr uint32_t kRefusalTextBytes = 320;
-constexpr uint32_t kWarningTextBytes = sizeof(TEXT_DESTROY_WARNING) + sizeof(FORMAT_SUM_WILL_BE_CHECKED) + kSumFileNameBytes;
+constexpr uint32_t kRefusalTextBytes = 512;
 constexpr uint32_t kSumFileTextBytes = sizeof(FORMAT_SUM_FILE_UNUSABLE) + kSumFileNameBytes;
 
-// The warning before a write, with a line naming the checksum file the image
-// will be checked against; when a checksum file cannot be used, first a box
-// that names it (Yes writes without the check). True when the write goes on.
-bool ConfirmWrite() {
+// A checksum file that cannot be used is named before anything else is
+// asked (Yes writes without the check); true when the write may go on, with
+// sumCheck filled when a sum was found.
+bool AcceptChecksumFile() {
   const SumLookup lookup = LookUpImageChecksum(&sumCheck);
-  if (lookup == SumLookup::Unusable) {
-    char text[kSumFileTextBytes];
-    std::snprintf(text, sizeof(text), FORMAT_SUM_FILE_UNUSABLE, sumCheck.fileName, HashKindName(sumCheck.kind));
-    if (MessageBoxA(mainWindow, text, CAPTION_SUM_FILE_UNUSABLE, MB_YESNO | MB_ICONWARNING) != IDYES) return false;
-  }
-  char text[kWarningTextBytes];
-  if (lookup == SumLookup::Found) {
-    const int length = std::snprintf(text, sizeof(text), "%s\r\n", TEXT_DESTROY_WARNING);
-    std::snprintf(text + length, sizeof(text) - static_cast<size_t>(length), FORMAT_SUM_WILL_BE_CHECKED,
-                  HashKindName(sumCheck.kind), sumCheck.fileName);
-  } else {
-    std::snprintf(text, sizeof(text), "%s", TEXT_DESTROY_WARNING);
-  }
-  if (MessageBoxA(mainWindow, text, CAPTION_DESTROY_WARNING, MB_YESNO | MB_ICONWARNING) == IDYES) return true;
-  sumCheck.active = 0;
-  return false;
+  if (lookup != SumLookup::Unusable) return true;
+  char text[kSumFileTextBytes];
+  std::snprintf(text, sizeof(text), FORMAT_SUM_FILE_UNUSABLE, sumCheck.fileName, HashKindName(sumCheck.kind));
+  return MessageBoxA(mainWindow, text, CAPTION_SUM_FILE_UNUSABLE, MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+// The warning's line naming the sum that will be checked and its file.
+void AddSumLine(char* text, uint32_t textBytes) {
+  if (sumCheck.active == 0) return;
+  const size_t length = std::strlen(text);
+  std::snprintf(text + length, textBytes - length, "\r\n" FORMAT_SUM_WILL_BE_CHECKED, HashKindName(sumCheck.kind),
+                sumCheck.fileName);
 }
 constexpr uint32_t kDiskNameBytes = 24;
+constexpr uint32_t kVolumeNameBytes = MAX_PATH + 32;
+constexpr uint32_t kWarningTextBytes = 512;
 
-// Refuses, with its box, a write onto the disk that holds Windows or the image
-// file, and an image created on the disk being read; true when it refused.
-// Nothing has been opened yet, so nothing is to be undone.
-bool RefuseProtectedDisk(int32_t selectedTab, char designator) {
-  const bool legacy = jobState.platformClass == kPlatformLegacy;
+DriveEntry target;        // the chosen disk as it is now; main thread, during Start
+PathVolume imageVolume;   // where the image file lies; main thread, during Start
+PathVolume windowsVolume; // where Windows lies; main thread, during Start
+
+// "Physical Disk 1" or "drive E:"; on the legacy family a typed digit stands
+// for a drive letter.
+void NameDisk(char designator, bool legacy, char* out, uint32_t outSize) {
+  const char shown = legacy ? static_cast<char>('A' - 1 + LegacyDriveNumber(designator)) : designator;
+  std::snprintf(out, outSize, NamesPhysicalDisk(shown) ? NAME_PHYSICAL_DISK : NAME_DRIVE, shown);
+}
+
+void ShowProtectedBox(const char* format, const char* volume, char designator, bool legacy) {
+  char disk[kDiskNameBytes];
+  NameDisk(designator, legacy, disk, sizeof(disk));
+  char text[kRefusalTextBytes];
+  std::snprintf(text, sizeof(text), format, volume, disk);
+  MessageBoxA(mainWindow, text, CAPTION_DISK_PROTECTED, MB_OK | MB_ICONERROR);
+}
+
+// The legacy family knows drive letters only.
+bool RefuseLegacyProtectedDisk(int32_t selectedTab, char designator) {
   const char imageLetter = ImagePathDriveLetter();
   const char* format = nullptr;
   char letter = 0;
   if (selectedTab == kWriteImageToDisk) {
     const char windowsLetter = WindowsDriveLetter();
-    if (DesignatorHoldsVolume(designator, windowsLetter, legacy)) {
+    if (DesignatorHoldsVolume(designator, windowsLetter, true)) {
       format = FORMAT_REFUSE_WINDOWS_DISK;
       letter = windowsLetter;
-    } else if (DesignatorHoldsVolume(designator, imageLetter, legacy)) {
+    } else if (DesignatorHoldsVolume(designator, imageLetter, true)) {
       format = FORMAT_REFUSE_IMAGE_DISK;
       letter = imageLetter;
     }
-  } else if (selectedTab == kCreateImageFromDisk && DesignatorHoldsVolume(designator, imageLetter, legacy)) {
+  } else if (DesignatorHoldsVolume(designator, imageLetter, true)) {
     format = FORMAT_REFUSE_CREATE_ON_SOURCE;
     letter = imageLetter;
   }
   if (format == nullptr) return false;
-  // On the legacy family a typed digit stands for a drive letter.
-  const char shown = legacy ? static_cast<char>('A' - 1 + LegacyDriveNumber(designator)) : designator;
-  char disk[kDiskNameBytes];
-  std::snprintf(disk, sizeof(disk), NamesPhysicalDisk(shown) ? NAME_PHYSICAL_DISK : NAME_DRIVE, shown);
-  char text[kRefusalTextBytes];
-  std::snprintf(text, sizeof(text), format, letter, disk);
-  MessageBoxA(mainWindow, text, CAPTION_DISK_PROTECTED, MB_OK | MB_ICONERROR);
+  char volume[kDiskNameBytes];
+  std::snprintf(volume, sizeof(volume), NAME_DRIVE, letter);
+  ShowProtectedBox(format, volume, designator, true);
   return true;
+}
+
+// Refuses, with its box, a write onto the disk that holds Windows or the image
+// file, and an image created on the disk being read; true when it refused.
+// Without `file` the path is judged (before anything is opened); with it the
+// open file is (which also sees through junctions), and only when Windows can
+// say which volume holds it.
+bool RefuseProtectedDisk(int32_t selectedTab, char designator, HANDLE file) {
+  if (jobState.platformClass == kPlatformLegacy) return file == nullptr && RefuseLegacyProtectedDisk(selectedTab, designator);
+  if (file == nullptr) {
+    ResolveImagePathVolume(listedVolumes, &imageVolume);
+    if (imageVolume.unresolvedLocalShare) {
+      MessageBoxA(mainWindow, TEXT_REFUSE_LOCAL_SHARE, CAPTION_DISK_PROTECTED, MB_OK | MB_ICONERROR);
+      return true;
+    }
+  } else if (!ResolveHandleVolume(file, listedVolumes, &imageVolume)) {
+    return false;
+  }
+  const char* format = nullptr;
+  const PathVolume* where = &imageVolume;
+  if (selectedTab == kWriteImageToDisk) {
+    if (file == nullptr) {
+      char directory[MAX_PATH];
+      WCHAR wideDirectory[MAX_PATH];
+      const UINT length = GetWindowsDirectoryA(directory, MAX_PATH);
+      std::memset(&windowsVolume, 0, sizeof(windowsVolume));
+      if (length > 0 && length < MAX_PATH &&
+          MultiByteToWideChar(CP_ACP, 0, directory, -1, wideDirectory, MAX_PATH) > 0) {
+        ResolvePathVolume(wideDirectory, listedVolumes, &windowsVolume);
+      }
+      if (DesignatorHoldsPathVolume(designator, windowsVolume)) {
+        format = FORMAT_REFUSE_WINDOWS_DISK;
+        where = &windowsVolume;
+      }
+    }
+    if (format == nullptr && DesignatorHoldsPathVolume(designator, imageVolume)) format = FORMAT_REFUSE_IMAGE_DISK;
+  } else if (DesignatorHoldsPathVolume(designator, imageVolume)) {
+    format = FORMAT_REFUSE_CREATE_ON_SOURCE;
+  }
+  if (format == nullptr) return false;
+  char volume[kVolumeNameBytes];
+  NamePathVolume(*where, volume, sizeof(volume));
+  ShowProtectedBox(format, volume, designator, false);
+  return true;
+}
+
+// The chosen disk asked again (NT family): when the field holds a listed
+// entry whose disk is gone or is another disk now, a box says so, the list is
+// made again and false comes back. Leaves the disk as it is now in `target`.
+bool ChosenDiskIsTheListedOne(const char* chosenText, char designator) {
+  const DriveEntry* listed = FindDriveEntry(chosenText, kDriveTextBytes);
+  const bool present = DescribeNtEntry(designator, &target);
+  if (listed != nullptr && listed->hasIdentity && (!present || !SameDisk(listed->identity, target.identity))) {
+    char disk[kDiskNameBytes];
+    NameDisk(designator, false, disk, sizeof(disk));
+    char text[kRefusalTextBytes];
+    std::snprintf(text, sizeof(text), FORMAT_DISKS_CHANGED, disk);
+    MessageBoxA(mainWindow, text, CAPTION_DISKS_CHANGED, MB_OK | MB_ICONWARNING);
+    RefreshDriveList();
+    return false;
+  }
+  if (!present) {
+    std::memset(&target, 0, sizeof(target));
+    NameDisk(designator, false, target.label, kDriveLabelBytes);
+  }
+  return true;
+}
+
+// The warning, naming the target; then, for a disk Windows reports as
+// internal or one whose volumes cannot be known, a second question whose
+// default is No. True when the user said Yes to all.
+bool UserConfirmsWrite(char designator, bool legacy) {
+  if (legacy) {
+    const uint8_t drive = LegacyDriveNumber(designator);
+    std::snprintf(target.label, kDriveLabelBytes, drive <= 2 ? LEGACY_FLOPPY_LABEL : LEGACY_DRIVE_LABEL,
+                  static_cast<char>('A' - 1 + drive));
+  }
+  char text[kWarningTextBytes + kSumFileNameBytes];
+  std::snprintf(text, sizeof(text), FORMAT_DESTROY_TARGET, TEXT_DESTROY_WARNING, target.label);
+  AddSumLine(text, sizeof(text));
+  if (MessageBoxA(mainWindow, text, CAPTION_DESTROY_WARNING, MB_YESNO | MB_ICONWARNING) != IDYES) return false;
+  if (legacy) return true;
+  char disk[kDiskNameBytes];
+  NameDisk(designator, false, disk, sizeof(disk));
+  const bool physicalDisk = NamesPhysicalDisk(designator);
+  if (target.hasIdentity && IsInternalDisk(target.identity)) {
+    char letters[3 * kVolumeLetters + 1];
+    letters[0] = '\0';
+    if (physicalDisk) {
+      DiskLettersText(listedVolumes, static_cast<uint32_t>(designator - '0'), letters, sizeof(letters));
+    } else if (const VolumeRecord* volume = FindVolumeByLetter(listedVolumes, designator)) {
+      size_t used = 0;
+      for (const char* letter = volume->letters; *letter != '\0' && used + 4 <= sizeof(letters); ++letter, used += 3) {
+        std::snprintf(letters + used, sizeof(letters) - used, "%c: ", *letter);
+      }
+    } else {
+      std::snprintf(letters, sizeof(letters), "%c: ", designator);
+    }
+    const size_t length = std::strlen(letters);
+    if (length > 0) letters[length - 1] = '\0';
+    if (target.identity.lengthBytes > 0) {
+      FormatByteSize(static_cast<double>(target.identity.lengthBytes));
+    } else {
+      std::snprintf(sizeText, sizeof sizeText, "%s", SIZE_TEXT_UNKNOWN);
+    }
+    disk[0] = static_cast<char>(disk[0] == 'd' ? 'D' : disk[0]);  // it starts the sentence
+    std::snprintf(text, sizeof(text), FORMAT_INTERNAL_DISK, disk, sizeText, length > 0 ? letters : TEXT_NO_LETTERS);
+  } else if (physicalDisk && VolumeDisksUnknown(listedVolumes)) {
+    std::snprintf(text, sizeof(text), FORMAT_UNKNOWN_VOLUMES, disk);
+  } else {
+    return true;
+  }
+  return MessageBoxA(mainWindow, text, CAPTION_INTERNAL_DISK, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
 // The compression the image path's name says: its extension.
@@ -147,9 +274,12 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
   }
 
   driveText[kDriveTextBytes - 1] = '\0';
+  char chosenText[kDriveTextBytes];  // the field whole: a listed entry is known by all of its text
+  std::memcpy(chosenText, driveText, kDriveTextBytes);
   CutDriveText();
-  // A name longer than a path can be is refused rather than cut to another file's name.
-  if (!ImagePathGiven()) {
+  // A name longer than a path can be is refused rather than cut to another
+  // file's name; a device is no image file, and opening one could write a disk.
+  if (!ImagePathGiven() || ImagePathNamesDevice()) {
     MessageBoxA(mainWindow, TEXT_NO_FILE_NAME, CAPTION_NO_FILE_NAME, MB_OK);
     return;
   }
@@ -158,25 +288,53 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
     MessageBoxA(mainWindow, TEXT_NO_DRIVE, CAPTION_NO_DRIVE, MB_OK);
     return;
   }
-  if (RefuseProtectedDisk(selectedTab, designator)) return;
+  if (selectedTab != kWriteImageToDisk && selectedTab != kCreateImageFromDisk) return;
+  const bool legacy = jobState.platformClass == kPlatformLegacy;
+  if (!legacy) {
+    // Start judges the volumes as they are now, not as the list found them.
+    FindVolumes(&listedVolumes);
+    if (!ChosenDiskIsTheListedOne(chosenText, designator)) return;
+  }
+  if (RefuseProtectedDisk(selectedTab, designator, nullptr)) return;
   jobState.targetDesignator.store(designator);
 
   sumCheck.active = 0;
   sumFile.active = 0;
   if (selectedTab == kWriteImageToDisk) {
-    if (!ConfirmWrite()) return;
+    if (!AcceptChecksumFile()) return;
     HANDLE file = OpenImagePath(GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
     if (file == INVALID_HANDLE_VALUE) {
       MessageBoxA(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
       return;
     }
+    if (RefuseProtectedDisk(selectedTab, designator, file)) {
+      CloseHandle(file);
+      return;
+    }
     const ImageFormat format = NamedImageFormat();
     if (!ImageContentFitsName(file, format)) return;
+    if (!UserConfirmsWrite(designator, legacy)) {
+      CloseHandle(file);
+      return;
+    }
     jobState.imageFile = file;
     jobState.imageFormat = format;
-  } else if (selectedTab == kCreateImageFromDisk) {
-    HANDLE file = OpenImagePath(GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN);
+  } else {
+    // Opened without emptying it: a file the refusal below keeps must keep its bytes.
+    SetLastError(NO_ERROR);  // only "it existed" is set by a successful open
+    HANDLE file = OpenImagePath(GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN);
+    const bool existed = file != INVALID_HANDLE_VALUE && GetLastError() == ERROR_ALREADY_EXISTS;
     if (file == INVALID_HANDLE_VALUE) {
+      MessageBoxA(mainWindow, TEXT_CREATE_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
+      return;
+    }
+    if (RefuseProtectedDisk(selectedTab, designator, file)) {
+      CloseHandle(file);
+      if (!existed) DeleteImagePath();
+      return;
+    }
+    if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) != 0 || !SetEndOfFile(file)) {
+      CloseHandle(file);
       MessageBoxA(mainWindow, TEXT_CREATE_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
       return;
     }
@@ -186,8 +344,6 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
     // .gz and .zst make compressed images; any other name a plain one.
     const ImageFormat format = NamedImageFormat();
     jobState.imageFormat = CanEncodeFormat(format) ? format : ImageFormat::Plain;
-  } else {
-    return;  // the window has two tabs; no other direction exists
   }
   LaunchJob(selectedTab, verifyAfterWrite && selectedTab == kWriteImageToDisk);
 }

@@ -2,7 +2,7 @@
 #include "disk/disk_guard.h"
 
 #include "disk/drive_naming.h"
-#include "disk/volume_lock.h"
+#include "disk/volume_set.h"
 #include "win_api.h"
 
 namespace {
@@ -49,6 +49,9 @@ char WindowsDriveLetter() {
 bool DesignatorHoldsVolume(char designator, char letter, bool legacyFamily) {
   if (letter == 0 || designator == 0) return false;
   if (legacyFamily) return LegacyDriveNumber(designator) == LegacyDriveNumber(letter);
-  if (NamesPhysicalDisk(designator)) return VolumeOnDisk(letter, static_cast<uint32_t>(designator - '0'));
+  if (NamesPhysicalDisk(designator)) {
+    const VolumeRecord* volume = FindVolumeByLetter(listedVolumes, letter);
+    return volume != nullptr && VolumeLiesOnDisk(*volume, static_cast<uint32_t>(designator - '0'));
+  }
   return designator == letter;
 }

@@ -15,6 +15,6 @@ char PathDriveLetter(const wchar_t* path);
 char WindowsDriveLetter();
 // Whether writing the disk `designator` names would overwrite the volume of
 // drive `letter`: the same letter, or (NT family) a physical disk on which
-// that volume lies. The legacy family compares drive numbers, so a typed
+// that volume lies (by the volumes of listedVolumes). The legacy family compares drive numbers, so a typed
 // digit is the drive it stands for. A letter of 0 is held by no disk.
 bool DesignatorHoldsVolume(char designator, char letter, bool legacyFamily);

@@ -1,12 +1,15 @@
 // The drive list of the main window and its size labels.
 #pragma once
 
+#include "disk/disk_identity.h"
 #include "win_api.h"
 
 #include <cstdint>
 
 constexpr uint32_t kSizeTextBytes = 32;
-constexpr uint32_t kDriveLabelBytes = 64;
+// The size label, the maker's vendor and product and a physical disk's letters.
+constexpr uint32_t kDriveLabelBytes = 192;
+constexpr uint32_t kMaxDriveEntries = 30;  // A..T and 0..9 on the NT family, A..Y on the legacy one
 
 // Entry labels; the designator rule reads the letter or digit back from them.
 #define DRIVE_LABEL_SIZED "Drive %c: (%s)"
@@ -25,8 +28,24 @@ constexpr uint32_t kDriveLabelBytes = 64;
 
 extern char sizeText[kSizeTextBytes];  // last size text; main thread
 
-// Probes the candidates of the running family (the VWIN32 drives when
+// One entry of the list: its text and, on the NT family, what the disk was
+// when it was listed, which Start asks again.
+struct DriveEntry {
+  char label[kDriveLabelBytes];
+  bool hasIdentity;
+  DiskIdentity identity;
+};
+extern DriveEntry driveEntries[kMaxDriveEntries];  // the entries in list order; main thread
+extern uint32_t driveEntryCount;
+
+// Empties the combo box and the entries, finds the volumes afresh (NT
+// family), probes the candidates of the running family (the VWIN32 drives when
 // `legacyFamily`, raw devices otherwise) and adds an entry for each.
 void BuildDriveList(HWND comboBox, bool legacyFamily);
+// The entry an NT designator gets now: false when the device would not be
+// listed. Reads listedVolumes for a physical disk's letters.
+bool DescribeNtEntry(char designator, DriveEntry* entry);
+// The entry whose label the drive text is (as far as the text could hold it), or null.
+const DriveEntry* FindDriveEntry(const char* driveText, uint32_t textBytes);
 void DescribeDeviceSize(const char* path);
 void FormatByteSize(double bytes);

@@ -30,6 +30,7 @@
 #define IDC_SUMS 1048
 #define IDM_CLOSE_WINDOW 40001
 #define IDT_PROGRESS_TIMER 1024
+#define IDT_DEVICE_TIMER 1025  // settles a burst of device changes
 
 // About box (template 103)
 #define IDC_ABOUT_CONTACT 1009

@@ -51,7 +51,14 @@ struct DeviceSpec {
   bool lockGranted = true;                      // FSCTL_LOCK_VOLUME answer
   int lockRefusals = 0;                         // the first this many lock requests are refused (a program
                                                 // that lets go of the volume slowly)
+  bool describes = false;                       // answers IOCTL_STORAGE_QUERY_PROPERTY (2000 and later); a
+                                                // volume's device answers for the disk it lies on
+  std::string vendor, product, serial;          // its strings (padded with spaces, as devices send them)
+  DWORD busType = 0;                            // STORAGE_BUS_TYPE: 7 USB, 0xB SATA, 0x11 NVMe, ...
+  bool removableMedia = false;
 };
+// Takes the device away, as when it is pulled; its open handles fail with ERROR_NOT_READY.
+void RemoveDevice(const std::string& path);
 void AddDevice(const std::string& path, const DeviceSpec& setup);
 std::vector<uint8_t> DeviceBytes(const std::string& path, uint64_t offset, uint64_t length);
 struct DeviceStats {
@@ -76,6 +83,8 @@ struct VolumeSpec {
                                  // answered (older NT, Wine), so it seems to lie on no disk
   uint64_t offset = 0, length = 0;  // where it lies on that disk, in bytes
   std::string folder;            // host folder that "L:\..." file paths open; empty: none
+  std::vector<int> moreDisks;    // further extents, one on each of these disks (a spanned volume)
+  std::string mountedAt;         // a folder where it is mounted too ("C:\mnt\data\"); empty: none
 };
 // Drive L: as Windows has it: "\\.\L:" answers IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS; its lock is
 // refused while a file opened through "L:\..." is open; FSCTL_DISMOUNT_VOLUME dismounts it until its
@@ -84,6 +93,21 @@ struct VolumeSpec {
 // "\\.\L:" (`length` bytes) unless one is there already.
 void AddVolume(char letter, const VolumeSpec& setup);
 bool VolumeMounted(char letter);
+// A volume without a drive letter, known by `name` (its volume name is
+// "\\?\Volume{name}\"), mounted in `setup.mountedAt` if that is given; the same
+// behaviour as a lettered one otherwise.
+void AddLetterlessVolume(const std::string& name, const VolumeSpec& setup);
+bool LetterlessVolumeMounted(const std::string& name);
+// The volume name Windows gives a lettered volume ("\\?\Volume{E}\").
+std::string VolumeName(char letter);
+// `letter` as a subst drive of `target` ("E:\images"): QueryDosDeviceW answers "\??\E:\images",
+// and files under "S:\" open there.
+void AddSubst(char letter, const std::string& target);
+// A junction: files under `folder` ("C:\\link") open under `target` ("E:\\"). As on Windows, only an
+// open file's final path sees through it; GetVolumePathNameW does not.
+void AddJunction(const std::string& folder, const std::string& target);
+// What GetComputerNameW answers; "SIMHOST" after Reset.
+constexpr const char* kComputerName = "SIMHOST";
 // What GetWindowsDirectoryA answers; "C:\WINDOWS" after Reset.
 void SetWindowsDirectory(const std::string& path);
 
@@ -119,6 +143,9 @@ bool LegacyFamily();  // the version set is of the legacy family
 void RemoveLibrary(const std::string& name);
 void RemoveExport(const std::string& library, const std::string& function);
 int LoadedLibraries();  // LoadLibraryA references not yet given back with FreeLibrary
+
+// The libraries also hold KERNEL32.DLL with the calls of Windows 2000 and later the code looks up
+// (FindFirstVolumeW, GetVolumePathNameW, GetFinalPathNameByHandleW, ...): RemoveExport makes an older NT.
 
 // ---- Windows: every call is recorded in order --------------------------------
 struct Event {
@@ -162,6 +189,11 @@ struct FileDialogCall {
 void SetFileDialogHandler(std::function<std::optional<std::string>(const FileDialogCall&)> handler);
 // Posted quit messages of the calling thread not yet taken out by PeekMessageA.
 bool QuitPending();
+// Combo boxes: CB_ADDSTRING, CB_RESETCONTENT, CB_SETCURSEL (which sets the edit field's text),
+// CB_GETCURSEL, CB_GETCOUNT and CB_GETLBTEXT(LEN) keep a list per window, unless a send handler is set.
+std::vector<std::string> ComboItems(HWND combo);
+// Typing into a window's own text (a combo box's edit field): the selection is dropped.
+void TypeWindowText(HWND window, const std::string& text);
 // Answers SendMessageA for a message (default 0).
 void SetSendMessageHandler(std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> handler);
 

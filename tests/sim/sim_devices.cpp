@@ -9,11 +9,39 @@
 namespace {
 
 std::vector<std::pair<std::string, sim_internal::SimDevice>> devices;  // by path; guarded by IoMutex()
-std::map<char, sim_internal::SimVolume> volumes;  // by upper-case drive letter; guarded by IoMutex()
+std::vector<sim_internal::SimVolume> volumes;  // in the order they were added; guarded by IoMutex()
+std::map<char, std::string> substs;             // subst drive letter -> its target "E:\\images"; guarded by IoMutex()
+std::map<std::string, std::string> junctions;   // junction folder -> its target; guarded by IoMutex()
+std::map<uintptr_t, size_t> volumeSearches;     // FindFirstVolumeW handle -> next volume; guarded by IoMutex()
+uintptr_t nextSearch = 0x7000000;               // next search handle value
 
 std::string VolumePath(char letter) { return std::string("\\\\.\\") + letter + ":"; }
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string Slashed(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+bool StartsNoCase(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() && sim_internal::EqualNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+// Copies a UTF-8 text out as the wide path calls do: false (ERROR_INSUFFICIENT_BUFFER,
+// or ERROR_FILENAME_EXCED_RANGE for the volume calls) when it does not fit.
+bool CopyOut(const std::string& text, LPWSTR out, DWORD chars) {
+  const std::wstring wide = sim::Utf16(text);
+  if (out == nullptr || wide.size() + 1 > chars) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+  }
+  std::copy(wide.begin(), wide.end(), out);
+  out[wide.size()] = L'\0';
+  return true;
+}
 
 // The disk number of "\\.\PHYSICALDRIVEn", or -1.
 int DiskNumberOfPath(const std::string& path) {
@@ -169,45 +197,90 @@ bool DeviceWrite(SimDevice& device, uint64_t position, const uint8_t* in, uint32
 void ResetDevices() {
   devices.clear();
   volumes.clear();
+  substs.clear();
+  junctions.clear();
+  volumeSearches.clear();
 }
 
-SimVolume* FindVolume(char letter) {
-  auto it = volumes.find(Upper(letter));
-  return it == volumes.end() ? nullptr : &it->second;
+SimVolume* FindVolumeOfDevice(const std::string& devicePath) {
+  for (SimVolume& volume : volumes) {
+    if (EqualNoCase(volume.devicePath, devicePath)) return &volume;
+  }
+  return nullptr;
 }
 
-char VolumeLetterOfPath(const std::string& path) {
-  if (path.size() != 6 || path.compare(0, 4, "\\\\.\\") != 0 || path[5] != ':') return 0;
-  const char letter = Upper(path[4]);
-  return letter >= 'A' && letter <= 'Z' ? letter : 0;
+std::string DevicePathOf(const std::string& path) {
+  for (const SimVolume& volume : volumes) {
+    if (EqualNoCase(volume.name.substr(0, volume.name.size() - 1), path)) return volume.devicePath;
+  }
+  return path;
 }
 
-std::string HostPathOf(const std::string& path, char* letter) {
-  *letter = 0;
-  if (path.size() < 3 || path[1] != ':' || (path[2] != '\\' && path[2] != '/')) return path;
-  SimVolume* volume = FindVolume(path[0]);
-  if (volume == nullptr || volume->setup.folder.empty()) return path;
-  *letter = Upper(path[0]);
-  std::string host = volume->setup.folder + "/" + path.substr(3);
+std::string VolumeNameOfDevice(const std::string& devicePath) {
+  const SimVolume* volume = FindVolumeOfDevice(devicePath);
+  return volume != nullptr ? volume->name : std::string();
+}
+
+std::string HostPathOf(const std::string& path, std::string* volumeDevice, std::string* relative) {
+  volumeDevice->clear();
+  relative->clear();
+  std::string full = Slashed(path);
+  if (StartsNoCase(full, "\\\\?\\") && full.size() >= 7 && full[5] == ':') full = full.substr(4);
+  for (int depth = 0; depth < 4 && full.size() >= 3 && full[1] == ':' && full[2] == '\\'; ++depth) {
+    auto subst = substs.find(Upper(full[0]));
+    if (subst == substs.end()) break;
+    std::string base = Slashed(subst->second);
+    if (base.back() != '\\') base += '\\';
+    full = base + full.substr(3);
+  }
+  for (const auto& junction : junctions) {
+    const std::string folder = Slashed(junction.first) + "\\";
+    if (!StartsNoCase(full, folder)) continue;
+    std::string base = Slashed(junction.second);
+    if (base.back() != '\\') base += '\\';
+    full = base + full.substr(folder.size());
+    break;
+  }
+  // The longest mount point the path lies under: a folder mount beats its drive's root.
+  const SimVolume* best = nullptr;
+  size_t bestLength = 0;
+  for (const SimVolume& volume : volumes) {
+    std::vector<std::string> points = {volume.name};
+    if (volume.letter != 0) points.push_back(std::string(1, volume.letter) + ":\\");
+    if (!volume.setup.mountedAt.empty()) points.push_back(Slashed(volume.setup.mountedAt));
+    for (std::string point : points) {
+      if (point.back() != '\\') point += '\\';
+      if (point.size() > bestLength && StartsNoCase(full, point)) {
+        best = &volume;
+        bestLength = point.size();
+      }
+    }
+  }
+  if (best == nullptr || best->setup.folder.empty()) return path;
+  *volumeDevice = best->devicePath;
+  *relative = full.substr(bestLength);
+  std::string host = best->setup.folder + "/" + *relative;
   for (char& c : host) {
     if (c == '\\') c = '/';
   }
   return host;
 }
 
-char MountedVolumeInTheWay(const std::string& path, uint64_t position, uint64_t length) {
+bool MountedVolumeInTheWay(const std::string& path, uint64_t position, uint64_t length) {
   const int disk = DiskNumberOfPath(path);
-  if (disk < 0 || length == 0) return 0;
-  for (const auto& entry : volumes) {
-    const sim::VolumeSpec& setup = entry.second.setup;
-    if (setup.diskNumber != disk || entry.second.dismounted) continue;
+  if (disk < 0 || length == 0) return false;
+  for (const SimVolume& volume : volumes) {
+    const sim::VolumeSpec& setup = volume.setup;
+    if (setup.diskNumber != disk || volume.dismounted) continue;
     if (position >= setup.offset + setup.length || position + length <= setup.offset) continue;
-    const SimDevice* device = FindDevice(VolumePath(entry.first));
+    const SimDevice* device = FindDevice(volume.devicePath);
     if (device != nullptr && device->stats.locksHeld > 0) continue;
-    return entry.first;
+    return true;
   }
-  return 0;
+  return false;
 }
+
+int OpenVolumeSearches() { return static_cast<int>(volumeSearches.size()); }
 
 }  // namespace sim_internal
 
@@ -216,10 +289,158 @@ UINT GetDriveTypeA(LPCSTR root) {
   if (root == nullptr || root[0] == 0 || root[1] != ':') return DRIVE_NO_ROOT_DIR;
   std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
   const char letter = Upper(root[0]);
-  if (sim_internal::FindVolume(letter) != nullptr || sim_internal::FindDevice(VolumePath(letter)) != nullptr) {
+  if (sim_internal::FindVolumeOfDevice(VolumePath(letter)) != nullptr ||
+      sim_internal::FindDevice(VolumePath(letter)) != nullptr) {
     return DRIVE_FIXED;
   }
   return DRIVE_NO_ROOT_DIR;
+}
+
+HANDLE FindFirstVolumeW(LPWSTR name, DWORD chars) {
+  std::unique_lock<std::mutex> lock(sim_internal::IoMutex());
+  if (volumes.empty()) {
+    lock.unlock();
+    SetLastError(ERROR_NO_MORE_FILES);
+    return INVALID_HANDLE_VALUE;
+  }
+  const std::string first = volumes[0].name;
+  lock.unlock();
+  if (!CopyOut(first, name, chars)) return INVALID_HANDLE_VALUE;
+  lock.lock();
+  const uintptr_t handle = nextSearch;
+  nextSearch += 4;
+  volumeSearches[handle] = 1;
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+BOOL FindNextVolumeW(HANDLE search, LPWSTR name, DWORD chars) {
+  std::unique_lock<std::mutex> lock(sim_internal::IoMutex());
+  auto it = volumeSearches.find(reinterpret_cast<uintptr_t>(search));
+  if (it == volumeSearches.end()) {
+    lock.unlock();
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (it->second >= volumes.size()) {
+    lock.unlock();
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+  }
+  const std::string next = volumes[it->second++].name;
+  lock.unlock();
+  return CopyOut(next, name, chars) ? TRUE : FALSE;
+}
+
+BOOL FindVolumeClose(HANDLE search) {
+  std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
+  if (volumeSearches.erase(reinterpret_cast<uintptr_t>(search)) == 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// "X:\", a folder mount point or a volume name, each with its trailing backslash.
+BOOL GetVolumeNameForVolumeMountPointW(LPCWSTR mountPoint, LPWSTR name, DWORD chars) {
+  const std::string point = Slashed(sim::Utf8(mountPoint));
+  std::string found;
+  {
+    std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
+    if (!point.empty() && point.back() == '\\') {
+      for (const sim_internal::SimVolume& volume : volumes) {
+        const bool byLetter = volume.letter != 0 && point.size() == 3 && Upper(point[0]) == volume.letter && point[1] == ':';
+        std::string folder = Slashed(volume.setup.mountedAt);
+        if (!folder.empty() && folder.back() != '\\') folder += '\\';
+        if (byLetter || sim_internal::EqualNoCase(point, volume.name) ||
+            (!folder.empty() && sim_internal::EqualNoCase(point, folder))) {
+          found = volume.name;
+        }
+      }
+    }
+  }
+  if (found.empty()) {  // a subst drive, a share or a plain folder is no mount point
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return CopyOut(found, name, chars) ? TRUE : FALSE;
+}
+
+BOOL GetVolumePathNameW(LPCWSTR path, LPWSTR out, DWORD chars) {
+  const std::string full = Slashed(sim::Utf8(path));
+  std::string point;
+  {
+    std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
+    for (const sim_internal::SimVolume& volume : volumes) {
+      std::vector<std::string> points = {volume.name, Slashed(volume.setup.mountedAt)};
+      for (std::string candidate : points) {
+        if (candidate.empty()) continue;
+        if (candidate.back() != '\\') candidate += '\\';
+        if (candidate.size() > point.size() && StartsNoCase(full, candidate)) point = candidate;
+      }
+    }
+  }
+  if (point.empty()) {
+    if (full.size() >= 2 && full[1] == ':') {
+      point = full.substr(0, 2) + "\\";
+    } else if (StartsNoCase(full, "\\\\")) {  // "\\host\share\"
+      const size_t host = full.find('\\', 2);
+      const size_t share = host == std::string::npos ? std::string::npos : full.find('\\', host + 1);
+      point = share == std::string::npos ? full + "\\" : full.substr(0, share + 1);
+    } else {
+      SetLastError(ERROR_INVALID_NAME);
+      return FALSE;
+    }
+  }
+  return CopyOut(point, out, chars) ? TRUE : FALSE;
+}
+
+DWORD QueryDosDeviceW(LPCWSTR name, LPWSTR out, DWORD chars) {
+  const std::string device = sim::Utf8(name);
+  std::string target;
+  {
+    std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
+    if (device.size() == 2 && device[1] == ':') {
+      auto subst = substs.find(Upper(device[0]));
+      if (subst != substs.end()) {
+        target = "\\??\\" + Slashed(subst->second);
+      } else {
+        for (size_t i = 0; i < volumes.size(); ++i) {
+          if (volumes[i].letter == Upper(device[0])) target = "\\Device\\HarddiskVolume" + std::to_string(i + 1);
+        }
+      }
+    }
+  }
+  if (target.empty()) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return 0;
+  }
+  // The answer is a list of texts, each ended by a NUL, the list by one more.
+  const std::wstring wide = sim::Utf16(target);
+  if (out == nullptr || wide.size() + 2 > chars) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::copy(wide.begin(), wide.end(), out);
+  out[wide.size()] = L'\0';
+  out[wide.size() + 1] = L'\0';
+  return static_cast<DWORD>(wide.size() + 2);
+}
+
+BOOL GetComputerNameW(LPWSTR out, LPDWORD chars) {
+  if (chars == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::wstring name = sim::Utf16(sim::kComputerName);
+  if (out == nullptr || *chars < name.size() + 1) {
+    *chars = static_cast<DWORD>(name.size() + 1);
+    SetLastError(ERROR_BUFFER_OVERFLOW);
+    return FALSE;
+  }
+  std::copy(name.begin(), name.end(), out);
+  out[name.size()] = L'\0';
+  *chars = static_cast<DWORD>(name.size());
+  return TRUE;
 }
 
 namespace sim {
@@ -248,24 +469,72 @@ std::vector<uint8_t> DeviceBytes(const std::string& path, uint64_t offset, uint6
   return out;
 }
 
-void AddVolume(char letter, const VolumeSpec& setup) {
-  letter = Upper(letter);
+namespace {
+
+void AddVolumeRecord(char letter, const std::string& key, const VolumeSpec& setup) {
+  sim_internal::SimVolume record;
+  record.setup = setup;
+  record.letter = letter;
+  record.name = "\\\\?\\Volume{" + key + "}\\";
+  record.devicePath = letter != 0 ? VolumePath(letter) : record.name.substr(0, record.name.size() - 1);
   {
     std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
-    volumes[letter] = sim_internal::SimVolume{setup, false};
-    if (sim_internal::FindDevice(VolumePath(letter)) != nullptr) return;
+    bool replaced = false;
+    for (sim_internal::SimVolume& volume : volumes) {
+      if (sim_internal::EqualNoCase(volume.devicePath, record.devicePath)) {
+        volume = record;
+        replaced = true;
+      }
+    }
+    if (!replaced) volumes.push_back(record);
+    if (sim_internal::FindDevice(record.devicePath) != nullptr) return;
   }
   DeviceSpec device;
   device.sizeBytes = setup.length;
-  AddDevice(VolumePath(letter), device);
+  AddDevice(record.devicePath, device);
 }
 
-bool VolumeMounted(char letter) {
+bool MountedByDevice(const std::string& devicePath) {
   std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
-  const sim_internal::SimVolume* volume = sim_internal::FindVolume(letter);
+  const sim_internal::SimVolume* volume = sim_internal::FindVolumeOfDevice(devicePath);
   if (volume == nullptr || volume->dismounted) return false;
-  const sim_internal::SimDevice* device = sim_internal::FindDevice(VolumePath(Upper(letter)));
+  const sim_internal::SimDevice* device = sim_internal::FindDevice(devicePath);
   return device == nullptr || device->stats.locksHeld == 0;
+}
+
+}  // namespace
+
+void AddVolume(char letter, const VolumeSpec& setup) {
+  letter = Upper(letter);
+  AddVolumeRecord(letter, std::string(1, letter), setup);
+}
+
+void AddLetterlessVolume(const std::string& name, const VolumeSpec& setup) { AddVolumeRecord(0, name, setup); }
+
+bool VolumeMounted(char letter) { return MountedByDevice(VolumePath(Upper(letter))); }
+
+bool LetterlessVolumeMounted(const std::string& name) { return MountedByDevice("\\\\?\\Volume{" + name + "}"); }
+
+std::string VolumeName(char letter) { return "\\\\?\\Volume{" + std::string(1, Upper(letter)) + "}\\"; }
+
+void AddSubst(char letter, const std::string& target) {
+  std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
+  substs[Upper(letter)] = target;
+}
+
+void AddJunction(const std::string& folder, const std::string& target) {
+  std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
+  junctions[folder] = target;
+}
+
+void RemoveDevice(const std::string& path) {
+  std::lock_guard<std::mutex> lock(sim_internal::IoMutex());
+  for (auto it = devices.begin(); it != devices.end(); ++it) {
+    if (sim_internal::EqualNoCase(it->first, path)) {
+      devices.erase(it);
+      return;
+    }
+  }
 }
 
 DeviceStats Device(const std::string& path) {

@@ -4,6 +4,8 @@
 #include "sim_vwin32.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <vector>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -22,7 +24,8 @@ struct SimHandle {
   bool noBuffering = false;  // opened with FILE_FLAG_NO_BUFFERING
   uint64_t position = 0;
   bool lockHeld = false;     // devices: this handle holds the volume lock
-  char volume = 0;           // host files opened through "L:\\...": the drive letter, else 0
+  std::string volume;        // host files on a volume: its device path ("\\.\L:"), else empty
+  std::string relative;      // ... and the file's path within it
 };
 
 struct FileScript {
@@ -179,7 +182,8 @@ HANDLE OpenByName(const std::string& name, DWORD access, DWORD share, DWORD disp
   }
 
   std::unique_lock<std::mutex> lock(ioMutex);
-  if (sim_internal::SimDevice* device = sim_internal::FindDevice(name)) {
+  handle.path = sim_internal::DevicePathOf(name);  // a volume name opens the volume's device
+  if (sim_internal::SimDevice* device = sim_internal::FindDevice(handle.path)) {
     if (device->setup.openError != 0 && device->stats.opens >= device->setup.opensBeforeError) {
       DWORD error = device->setup.openError;
       lock.unlock();
@@ -201,9 +205,10 @@ HANDLE OpenByName(const std::string& name, DWORD access, DWORD share, DWORD disp
     return INVALID_HANDLE_VALUE;
   }
 
-  char volume = 0;
-  const std::string host = sim_internal::HostPathOf(name, &volume);
-  if (volume == 0 && name.size() >= 2 && name[1] == ':') {  // a drive letter without a folder of files
+  std::string volume, relative;
+  const std::string host = sim_internal::HostPathOf(name, &volume, &relative);
+  if (volume.empty() && ((name.size() >= 2 && name[1] == ':') || name.compare(0, 4, "\\\\?\\") == 0)) {
+    // a drive letter without a folder of files
     lock.unlock();
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
@@ -235,6 +240,7 @@ HANDLE OpenByName(const std::string& name, DWORD access, DWORD share, DWORD disp
   handle.kind = Kind::HostFile;
   handle.fd = fd;
   handle.volume = volume;
+  handle.relative = relative;
   HANDLE result = AddHandle(handle);
   lock.unlock();
   // Windows reports that an existing file was replaced or opened, while succeeding.
@@ -244,33 +250,19 @@ HANDLE OpenByName(const std::string& name, DWORD access, DWORD share, DWORD disp
 
 }  // namespace
 
-namespace {
-
-BOOL DeleteByName(const std::string& name) {
-  char volume = 0;
-  const std::string host = sim_internal::HostPathOf(name, &volume);
-  struct stat info;
-  const bool letterWithoutFolder = volume == 0 && name.size() >= 2 && name[1] == ':';
-  if (letterWithoutFolder || stat(host.c_str(), &info) != 0) {
-    SetLastError(letterWithoutFolder ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
-    return FALSE;
+BOOL DeleteFileA(LPCSTR path) {
+  std::string host;
+  {
+    std::lock_guard<std::mutex> lock(ioMutex);
+    std::string volume, relative;
+    host = sim_internal::HostPathOf(sim::Utf8(sim_internal::AnsiToWide(path == nullptr ? "" : path).c_str()), &volume,
+                                    &relative);
   }
-  if (S_ISDIR(info.st_mode) || unlink(host.c_str()) != 0) {
-    SetLastError(ERROR_ACCESS_DENIED);
+  if (unlink(host.c_str()) != 0) {
+    SetLastError(ErrorFromErrno(errno));
     return FALSE;
   }
   return TRUE;
-}
-
-}  // namespace
-
-BOOL DeleteFileA(LPCSTR path) {
-  return DeleteByName(path == nullptr ? "" : sim::Utf8(sim_internal::AnsiToWide(path).c_str()));
-}
-
-BOOL SimDeleteFileW(LPCWSTR path) {
-  if (sim_internal::WideCallIsStub()) return FALSE;
-  return DeleteByName(sim::Utf8(path));
 }
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,
@@ -301,11 +293,13 @@ DWORD TransferRefusal(SimHandle* handle, const void* buffer, DWORD length, const
   return 0;
 }
 
-// Whether a file opened through drive `letter` is open. Called with ioMutex held.
-bool FileOpenOnVolume(char letter) {
-  if (letter == 0) return false;
+// Whether a file on the volume of device `volume` is open. Called with ioMutex held.
+bool FileOpenOnVolume(const std::string& volume) {
   for (const auto& entry : handles) {
-    if (entry.second.kind == Kind::HostFile && entry.second.volume == letter) return true;
+    if (entry.second.kind == Kind::HostFile && !entry.second.volume.empty() &&
+        sim_internal::EqualNoCase(entry.second.volume, volume)) {
+      return true;
+    }
   }
   return false;
 }
@@ -366,7 +360,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
       sim_internal::SimDevice* device = sim_internal::FindDevice(handle->path);
       if (device == nullptr) {
         error = ERROR_NOT_READY;
-      } else if (sim_internal::MountedVolumeInTheWay(handle->path, handle->position, toWrite) != 0) {
+      } else if (sim_internal::MountedVolumeInTheWay(handle->path, handle->position, toWrite)) {
         // Windows keeps a disk handle out of the volumes it has mounted.
         device->stats.writeOffsets.push_back(handle->position);
         error = ERROR_ACCESS_DENIED;
@@ -490,7 +484,7 @@ BOOL CloseHandle(HANDLE object) {
         device->stats.openHandles--;
         if (handle.lockHeld) {  // closing a handle releases its lock; the volume mounts again when next used
           device->stats.locksHeld--;
-          if (sim_internal::SimVolume* volume = sim_internal::FindVolume(sim_internal::VolumeLetterOfPath(handle.path))) {
+          if (sim_internal::SimVolume* volume = sim_internal::FindVolumeOfDevice(handle.path)) {
             volume->dismounted = false;
           }
         }
@@ -577,7 +571,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
             break;
           case FSCTL_LOCK_VOLUME:
             stats.lockRequests++;
-            if (!setup.lockGranted || stats.lockRequests <= setup.lockRefusals || FileOpenOnVolume(sim_internal::VolumeLetterOfPath(handle->path)) ||
+            if (!setup.lockGranted || stats.lockRequests <= setup.lockRefusals || FileOpenOnVolume(handle->path) ||
                 (stats.locksHeld > 0 && !handle->lockHeld)) {
               error = ERROR_ACCESS_DENIED;
             } else if (!handle->lockHeld) {
@@ -592,33 +586,91 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
             } else {
               handle->lockHeld = false;
               stats.locksHeld--;
-              if (sim_internal::SimVolume* volume = sim_internal::FindVolume(sim_internal::VolumeLetterOfPath(handle->path))) {
+              if (sim_internal::SimVolume* volume = sim_internal::FindVolumeOfDevice(handle->path)) {
                 volume->dismounted = false;
               }
             }
             break;
           case FSCTL_DISMOUNT_VOLUME:
             stats.dismountRequests++;
-            if (sim_internal::SimVolume* volume = sim_internal::FindVolume(sim_internal::VolumeLetterOfPath(handle->path))) {
+            if (sim_internal::SimVolume* volume = sim_internal::FindVolumeOfDevice(handle->path)) {
               volume->dismounted = true;
             }
             break;
           case IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS: {
-            const sim_internal::SimVolume* volume =
-                sim_internal::FindVolume(sim_internal::VolumeLetterOfPath(handle->path));
+            const sim_internal::SimVolume* volume = sim_internal::FindVolumeOfDevice(handle->path);
             if (volume == nullptr || volume->setup.diskNumber < 0) {
               error = ERROR_INVALID_FUNCTION;
-            } else if (out == nullptr || outSize < sizeof(VOLUME_DISK_EXTENTS)) {
-              error = ERROR_INSUFFICIENT_BUFFER;
-            } else {
-              VOLUME_DISK_EXTENTS extents{};
-              extents.NumberOfDiskExtents = 1;
-              extents.Extents[0].DiskNumber = static_cast<DWORD>(volume->setup.diskNumber);
-              extents.Extents[0].StartingOffset.QuadPart = static_cast<LONGLONG>(volume->setup.offset);
-              extents.Extents[0].ExtentLength.QuadPart = static_cast<LONGLONG>(volume->setup.length);
-              std::memcpy(out, &extents, sizeof(extents));
-              *returned = sizeof(VOLUME_DISK_EXTENTS);
+              break;
             }
+            std::vector<DISK_EXTENT> extents(1);
+            extents[0].DiskNumber = static_cast<DWORD>(volume->setup.diskNumber);
+            extents[0].StartingOffset.QuadPart = static_cast<LONGLONG>(volume->setup.offset);
+            extents[0].ExtentLength.QuadPart = static_cast<LONGLONG>(volume->setup.length);
+            for (int disk : volume->setup.moreDisks) {
+              DISK_EXTENT more{};
+              more.DiskNumber = static_cast<DWORD>(disk);
+              more.ExtentLength.QuadPart = 1 << 20;
+              extents.push_back(more);
+            }
+            const size_t needed = offsetof(VOLUME_DISK_EXTENTS, Extents) + extents.size() * sizeof(DISK_EXTENT);
+            if (out == nullptr || outSize < sizeof(VOLUME_DISK_EXTENTS)) {
+              error = ERROR_INSUFFICIENT_BUFFER;
+              break;
+            }
+            const DWORD count = static_cast<DWORD>(extents.size());
+            std::memcpy(out, &count, sizeof(count));
+            // Too small for them all: the count and what fits, and ERROR_MORE_DATA.
+            const size_t fits = (outSize - offsetof(VOLUME_DISK_EXTENTS, Extents)) / sizeof(DISK_EXTENT);
+            const size_t copied = std::min(fits, extents.size());
+            std::memcpy(static_cast<uint8_t*>(out) + offsetof(VOLUME_DISK_EXTENTS, Extents), extents.data(),
+                        copied * sizeof(DISK_EXTENT));
+            *returned = static_cast<DWORD>(offsetof(VOLUME_DISK_EXTENTS, Extents) + copied * sizeof(DISK_EXTENT));
+            if (outSize < needed) error = ERROR_MORE_DATA;
+            break;
+          }
+          case IOCTL_STORAGE_QUERY_PROPERTY: {
+            // A volume answers for the disk it lies on.
+            const sim::DeviceSpec* described = &setup;
+            if (const sim_internal::SimVolume* volume = sim_internal::FindVolumeOfDevice(handle->path)) {
+              const sim_internal::SimDevice* disk = sim_internal::FindDevice(
+                  "\\\\.\\PHYSICALDRIVE" + std::to_string(volume->setup.diskNumber));
+              described = disk != nullptr ? &disk->setup : nullptr;
+            }
+            STORAGE_PROPERTY_QUERY query{};
+            if (in == nullptr || inSize < sizeof(query)) {
+              error = ERROR_INVALID_PARAMETER;
+              break;
+            }
+            std::memcpy(&query, in, sizeof(query));
+            if (described == nullptr || !described->describes || query.PropertyId != StorageDeviceProperty ||
+                query.QueryType != PropertyStandardQuery) {
+              error = ERROR_INVALID_FUNCTION;
+              break;
+            }
+            std::vector<uint8_t> answer(sizeof(STORAGE_DEVICE_DESCRIPTOR), 0);
+            STORAGE_DEVICE_DESCRIPTOR descriptor{};
+            auto addString = [&answer](const std::string& text) -> DWORD {
+              if (text.empty()) return 0;
+              const DWORD at = static_cast<DWORD>(answer.size());
+              answer.insert(answer.end(), text.begin(), text.end());
+              answer.push_back(0);
+              return at;
+            };
+            descriptor.Version = sizeof(STORAGE_DEVICE_DESCRIPTOR);
+            descriptor.VendorIdOffset = addString(described->vendor);
+            descriptor.ProductIdOffset = addString(described->product);
+            descriptor.SerialNumberOffset = addString(described->serial);
+            descriptor.BusType = described->busType;
+            descriptor.RemovableMedia = described->removableMedia ? 1 : 0;
+            descriptor.Size = static_cast<DWORD>(answer.size());
+            std::memcpy(answer.data(), &descriptor, sizeof(descriptor));
+            if (out == nullptr || outSize < answer.size()) {
+              error = ERROR_INSUFFICIENT_BUFFER;
+              break;
+            }
+            std::memcpy(out, answer.data(), answer.size());
+            *returned = static_cast<DWORD>(answer.size());
             break;
           }
           default:
@@ -630,6 +682,58 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
   }
   if (error != 0) {
     SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+  std::lock_guard<std::mutex> lock(ioMutex);
+  SimHandle* handle = Lookup(file);
+  if (handle == nullptr || handle->kind != Kind::HostFile) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if ((handle->access & GENERIC_WRITE) == 0 || ftruncate(handle->fd, static_cast<off_t>(handle->position)) != 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Only the volume-name form; a file on no volume (a share) has none.
+DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR out, DWORD chars, DWORD flags) {
+  std::string path;
+  {
+    std::lock_guard<std::mutex> lock(ioMutex);
+    SimHandle* handle = Lookup(file);
+    if (handle == nullptr || handle->kind != Kind::HostFile) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return 0;
+    }
+    if (flags != 0x1 || handle->volume.empty()) {
+      SetLastError(flags != 0x1 ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
+      return 0;
+    }
+    path = sim_internal::VolumeNameOfDevice(handle->volume) + handle->relative;
+  }
+  const std::wstring wide = sim::Utf16(path);
+  if (out == nullptr || wide.size() + 1 > chars) return static_cast<DWORD>(wide.size() + 1);
+  std::copy(wide.begin(), wide.end(), out);
+  out[wide.size()] = L'\0';
+  return static_cast<DWORD>(wide.size());
+}
+
+BOOL DeleteFileW(LPCWSTR path) {
+  if (sim_internal::WideCallIsStub()) return FALSE;
+  std::string host;
+  {
+    std::lock_guard<std::mutex> lock(ioMutex);
+    std::string volume, relative;
+    host = sim_internal::HostPathOf(sim::Utf8(path), &volume, &relative);
+  }
+  if (unlink(host.c_str()) != 0) {
+    SetLastError(ErrorFromErrno(errno));
     return FALSE;
   }
   return TRUE;
@@ -654,7 +758,7 @@ void SetFileReadError(const std::string& path, uint64_t offset, DWORD error) {
 
 int OpenHandleCount() {
   std::lock_guard<std::mutex> lock(ioMutex);
-  int count = 0;
+  int count = sim_internal::OpenVolumeSearches();
   for (const auto& entry : handles) {
     if (entry.second.kind != Kind::Thread) ++count;
   }

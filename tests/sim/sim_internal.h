@@ -35,20 +35,32 @@ bool DeviceWrite(SimDevice& device, uint64_t position, const uint8_t* in, uint32
                  DWORD* error);
 void ResetDevices();
 
-// A drive letter's volume. Callers hold IoMutex().
+// A volume, with or without a drive letter. Callers hold IoMutex().
 struct SimVolume {
   sim::VolumeSpec setup;
   bool dismounted = false;  // until the lock on it is let go
+  char letter = 0;          // its drive letter; 0 for none
+  std::string name;         // "\\?\Volume{key}\"
+  std::string devicePath;   // the device its handles open: "\\.\L:" or the name without its last backslash
 };
-SimVolume* FindVolume(char letter);
-// The letter of a volume path "\\.\L:" in upper case, or 0.
-char VolumeLetterOfPath(const std::string& path);
-// The host path that a path "L:\..." opens (its volume letter in `letter`), or
-// the path unchanged (`letter` 0). Callers hold IoMutex().
-std::string HostPathOf(const std::string& path, char* letter);
-// The mounted volume that a write through the disk device `path` at
-// [position, position + length) would touch, or 0. Callers hold IoMutex().
-char MountedVolumeInTheWay(const std::string& path, uint64_t position, uint64_t length);
+// The volume whose device is `devicePath` (compared without case), or null.
+SimVolume* FindVolumeOfDevice(const std::string& devicePath);
+// The device path CreateFile of `path` reaches: a volume name without its
+// trailing backslash opens that volume's device; anything else is itself.
+std::string DevicePathOf(const std::string& path);
+// The host path a file path opens, through drive letters, "\\?\" forms,
+// volume names, subst drives and folder mount points; `volumeDevice` is the
+// volume's device path and `relative` the path within the volume ("dir\x.img"),
+// both empty when the path lies on no volume (the path comes back unchanged).
+// Callers hold IoMutex().
+std::string HostPathOf(const std::string& path, std::string* volumeDevice, std::string* relative);
+// The volume name of a volume's device path, or empty. Callers hold IoMutex().
+std::string VolumeNameOfDevice(const std::string& devicePath);
+// Whether a write through the disk device `path` at [position, position + length)
+// would touch a mounted volume. Callers hold IoMutex().
+bool MountedVolumeInTheWay(const std::string& path, uint64_t position, uint64_t length);
+// Searches of FindFirstVolumeW not yet closed.
+int OpenVolumeSearches();
 
 // A handle for a thread made by CreateThread.
 HANDLE RegisterThreadHandle();
@@ -74,6 +86,3 @@ std::string WideToAnsi(const std::wstring& wide);
 bool WideCallIsStub();
 
 }  // namespace sim_internal
-
-// KERNEL32.DLL!DeleteFileW, which the legacy family lacks: found through GetProcAddress only.
-BOOL SimDeleteFileW(LPCWSTR path);

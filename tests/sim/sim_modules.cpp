@@ -40,9 +40,18 @@ const std::vector<Library>& Libraries() {
         {"setsockopt", Any(&setsockopt)},
         {"ioctlsocket", Any(&ioctlsocket)},
         {"select", Any(&select)}}},
-      {"KERNEL32.DLL", {{"DeleteFileW", Any(&SimDeleteFileW)}}},
       {"COMCTL32.DLL",
        {{"InitCommonControls", Any(&InitCommonControls)}, {"InitCommonControlsEx", Any(&InitCommonControlsEx)}}},
+      {"KERNEL32.DLL",
+       {{"FindFirstVolumeW", Any(&FindFirstVolumeW)},
+        {"FindNextVolumeW", Any(&FindNextVolumeW)},
+        {"FindVolumeClose", Any(&FindVolumeClose)},
+        {"GetVolumeNameForVolumeMountPointW", Any(&GetVolumeNameForVolumeMountPointW)},
+        {"GetVolumePathNameW", Any(&GetVolumePathNameW)},
+        {"GetFinalPathNameByHandleW", Any(&GetFinalPathNameByHandleW)},
+        {"QueryDosDeviceW", Any(&QueryDosDeviceW)},
+        {"GetComputerNameW", Any(&GetComputerNameW)},
+        {"DeleteFileW", Any(&DeleteFileW)}}},
   };
   return libraries;
 }
@@ -79,7 +88,7 @@ HMODULE LoadLibraryA(LPCSTR name) {
   return library;
 }
 
-// Only the common-controls library and the kernel are loaded from the start (static imports).
+// Only the common-controls library and KERNEL32 are loaded from the start (static imports).
 HMODULE GetModuleHandleA(LPCSTR name) {
   std::lock_guard<std::mutex> hold(moduleMutex);
   const std::string wanted = Upper(name);

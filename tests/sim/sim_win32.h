@@ -71,6 +71,18 @@ typedef struct _PARTITION_INFORMATION {
 typedef struct _GET_LENGTH_INFORMATION { LARGE_INTEGER Length; } GET_LENGTH_INFORMATION;
 typedef struct _DISK_EXTENT { DWORD DiskNumber; LARGE_INTEGER StartingOffset, ExtentLength; } DISK_EXTENT;
 typedef struct _VOLUME_DISK_EXTENTS { DWORD NumberOfDiskExtents; DISK_EXTENT Extents[1]; } VOLUME_DISK_EXTENTS;
+typedef enum _STORAGE_PROPERTY_ID { StorageDeviceProperty = 0 } STORAGE_PROPERTY_ID;
+typedef enum _STORAGE_QUERY_TYPE { PropertyStandardQuery = 0 } STORAGE_QUERY_TYPE;
+typedef struct _STORAGE_PROPERTY_QUERY {
+  STORAGE_PROPERTY_ID PropertyId; STORAGE_QUERY_TYPE QueryType; BYTE AdditionalParameters[1];
+} STORAGE_PROPERTY_QUERY;
+typedef struct _STORAGE_DEVICE_DESCRIPTOR {
+  DWORD Version, Size; BYTE DeviceType, DeviceTypeModifier; BOOLEAN RemovableMedia, CommandQueueing;
+  DWORD VendorIdOffset, ProductIdOffset, ProductRevisionOffset, SerialNumberOffset; DWORD BusType;
+  DWORD RawPropertiesLength; BYTE RawDeviceProperties[1];
+} STORAGE_DEVICE_DESCRIPTOR;
+static_assert(sizeof(STORAGE_PROPERTY_QUERY) == 12, "STORAGE_PROPERTY_QUERY is 12 bytes on Windows");
+static_assert(sizeof(STORAGE_DEVICE_DESCRIPTOR) == 40, "STORAGE_DEVICE_DESCRIPTOR is 40 bytes on Windows");
 // The driver copies these records byte for byte: their sizes are those of Windows.
 static_assert(sizeof(DISK_GEOMETRY) == 24, "DISK_GEOMETRY is 24 bytes on Windows");
 static_assert(sizeof(PARTITION_INFORMATION) == 32, "PARTITION_INFORMATION is 32 bytes on Windows");
@@ -164,6 +176,9 @@ SIM_OPENFILENAME(OPENFILENAMEW, wchar_t)
 #define ERROR_MOD_NOT_FOUND 126
 #define ERROR_PROC_NOT_FOUND 127
 #define ERROR_INVALID_ADDRESS 487
+#define ERROR_NO_MORE_FILES 18
+#define ERROR_MORE_DATA 234
+#define ERROR_BUFFER_OVERFLOW 111
 #define ERROR_INVALID_WINDOW_HANDLE 1400
 
 #define IOCTL_DISK_GET_DRIVE_GEOMETRY 0x00070000u
@@ -173,6 +188,7 @@ SIM_OPENFILENAME(OPENFILENAMEW, wchar_t)
 #define FSCTL_UNLOCK_VOLUME 0x0009001Cu
 #define FSCTL_DISMOUNT_VOLUME 0x00090020u
 #define IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS 0x00560000u
+#define IOCTL_STORAGE_QUERY_PROPERTY 0x002D1400u
 
 #define DRIVE_UNKNOWN 0
 #define DRIVE_NO_ROOT_DIR 1
@@ -232,8 +248,18 @@ SIM_OPENFILENAME(OPENFILENAMEW, wchar_t)
 #define WM_DRAWITEM 0x002B
 #define WM_MEASUREITEM 0x002C
 
+#define WM_DEVICECHANGE 0x0219
+#define MAKEWPARAM(l, h) ((WPARAM)(((DWORD)(WORD)(l)) | (((DWORD)(WORD)(h)) << 16)))
+#define CB_ERR (-1)
 #define CB_ADDSTRING 0x0143
+#define CB_GETCOUNT 0x0146
+#define CB_GETCURSEL 0x0147
+#define CB_GETLBTEXT 0x0148
+#define CB_GETLBTEXTLEN 0x0149
+#define CB_RESETCONTENT 0x014B
 #define CB_SETCURSEL 0x014E
+#define CBN_SELCHANGE 1
+#define CBN_EDITCHANGE 5
 #define LVM_REDRAWITEMS 0x1015
 #define TCM_INSERTITEMA 0x1307
 #define TCM_INSERTITEMW 0x133E
@@ -266,9 +292,20 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
 DWORD SetFilePointer(HANDLE file, LONG distanceLow, PLONG distanceHigh, DWORD method);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL CloseHandle(HANDLE handle);
+BOOL SetEndOfFile(HANDLE file);
 DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* filePart);
 DWORD GetFullPathNameW(LPCWSTR path, DWORD size, LPWSTR buffer, LPWSTR* filePart);
 UINT GetDriveTypeA(LPCSTR root);
+// KERNEL32 calls of Windows 2000 and later, reached through GetProcAddress (see sim_control.h).
+HANDLE FindFirstVolumeW(LPWSTR name, DWORD chars);
+BOOL FindNextVolumeW(HANDLE search, LPWSTR name, DWORD chars);
+BOOL FindVolumeClose(HANDLE search);
+BOOL GetVolumeNameForVolumeMountPointW(LPCWSTR mountPoint, LPWSTR name, DWORD chars);
+BOOL GetVolumePathNameW(LPCWSTR path, LPWSTR out, DWORD chars);
+DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR out, DWORD chars, DWORD flags);
+DWORD QueryDosDeviceW(LPCWSTR name, LPWSTR out, DWORD chars);
+BOOL GetComputerNameW(LPWSTR out, LPDWORD chars);
+BOOL DeleteFileW(LPCWSTR path);
 BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                      LPDWORD returned, LPOVERLAPPED overlapped);
 
@@ -311,6 +348,12 @@ BOOL GetSaveFileNameW(OPENFILENAMEW* dialog);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
+// Timers are recorded ("SetTimer": wParam the id, lParam the period; "KillTimer": wParam the id).
+UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT period, void* function);
+BOOL KillTimer(HWND window, UINT_PTR id);
+// A window's text; a combo box's is its edit field (see sim_control.h).
+int GetWindowTextA(HWND window, LPSTR out, int outSize);
+BOOL SetWindowTextA(HWND window, LPCSTR text);
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style);
 
 // Networking and the shell (sockets mapped to loopback)

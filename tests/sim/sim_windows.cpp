@@ -22,6 +22,12 @@ std::function<int(const sim::Event&)> messageBoxHandler;  // test's answer to me
 std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> sendMessageHandler;  // test's answer to SendMessageA
 std::map<std::pair<uintptr_t, int>, std::wstring> controlTexts;  // (dialog, id) -> text in UTF-16 units
 std::function<std::optional<std::string>(const sim::FileDialogCall&)> fileDialogHandler;  // test's file picks
+struct Combo {
+  std::vector<std::string> items;
+  int selected = CB_ERR;
+};
+std::map<uintptr_t, Combo> combos;               // combo box lists by window
+std::map<uintptr_t, std::string> windowTexts;    // GetWindowTextA texts by window (ANSI)
 thread_local bool quitPosted = false;            // PostQuitMessage of this thread not yet taken out
 
 HWND NewWindow(const WindowRecord& record) {
@@ -65,6 +71,8 @@ void ResetWindows() {
   controlTexts.clear();
   fileDialogHandler = nullptr;
   quitPosted = false;
+  combos.clear();
+  windowTexts.clear();
 }
 
 }  // namespace sim_internal
@@ -211,6 +219,92 @@ BOOL GetOpenFileNameW(OPENFILENAMEW* dialog) { return RunFileDialog<OPENFILENAME
 BOOL GetSaveFileNameA(OPENFILENAMEA* dialog) { return RunFileDialog<OPENFILENAMEA, char>(dialog, true, false); }
 BOOL GetSaveFileNameW(OPENFILENAMEW* dialog) { return RunFileDialog<OPENFILENAMEW, wchar_t>(dialog, true, true); }
 
+namespace {
+
+// A combo box's answer, as Windows gives it. Takes windowMutex.
+LRESULT AnswerCombo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  std::lock_guard<std::mutex> lock(windowMutex);
+  const uintptr_t key = reinterpret_cast<uintptr_t>(window);
+  Combo& combo = combos[key];
+  const int count = static_cast<int>(combo.items.size());
+  const int index = static_cast<int>(static_cast<intptr_t>(wParam));
+  switch (message) {
+    case CB_ADDSTRING:
+      if (lParam == 0) return CB_ERR;
+      combo.items.emplace_back(reinterpret_cast<const char*>(lParam));
+      return count;
+    case CB_RESETCONTENT:
+      combo.items.clear();
+      combo.selected = CB_ERR;
+      windowTexts[key].clear();  // the edit field empties with the list
+      return 0;
+    case CB_GETCOUNT:
+      return count;
+    case CB_GETCURSEL:
+      return combo.selected;
+    case CB_SETCURSEL:
+      if (index < 0 || index >= count) {
+        combo.selected = CB_ERR;
+        windowTexts[key].clear();
+        return CB_ERR;
+      }
+      combo.selected = index;
+      windowTexts[key] = combo.items[static_cast<size_t>(index)];
+      return index;
+    case CB_GETLBTEXTLEN:
+      return index >= 0 && index < count ? static_cast<LRESULT>(combo.items[static_cast<size_t>(index)].size()) : CB_ERR;
+    case CB_GETLBTEXT:
+      if (index < 0 || index >= count || lParam == 0) return CB_ERR;
+      std::memcpy(reinterpret_cast<char*>(lParam), combo.items[static_cast<size_t>(index)].c_str(),
+                  combo.items[static_cast<size_t>(index)].size() + 1);
+      return static_cast<LRESULT>(combo.items[static_cast<size_t>(index)].size());
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+int GetWindowTextA(HWND window, LPSTR out, int outSize) {
+  if (out == nullptr || outSize <= 0) return 0;
+  std::lock_guard<std::mutex> lock(windowMutex);
+  const std::string& text = windowTexts[reinterpret_cast<uintptr_t>(window)];
+  const size_t length = std::min(text.size(), static_cast<size_t>(outSize - 1));
+  std::memcpy(out, text.data(), length);
+  out[length] = '\0';
+  return static_cast<int>(length);
+}
+
+BOOL SetWindowTextA(HWND window, LPCSTR text) {
+  sim::Event event;
+  event.kind = "SetWindowText";
+  event.window = window;
+  event.text = text != nullptr ? text : "";
+  std::lock_guard<std::mutex> lock(windowMutex);
+  windowTexts[reinterpret_cast<uintptr_t>(window)] = event.text;
+  events.push_back(event);
+  return TRUE;
+}
+
+UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT period, void*) {
+  sim::Event event;
+  event.kind = "SetTimer";
+  event.window = window;
+  event.wParam = id;
+  event.lParam = static_cast<LPARAM>(period);
+  sim_internal::RecordEvent(event);
+  return id;
+}
+
+BOOL KillTimer(HWND window, UINT_PTR id) {
+  sim::Event event;
+  event.kind = "KillTimer";
+  event.window = window;
+  event.wParam = id;
+  sim_internal::RecordEvent(event);
+  return TRUE;
+}
+
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   sim::Event event;
   event.kind = "SendMessage";
@@ -236,7 +330,8 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     events.push_back(event);
     handler = sendMessageHandler;
   }
-  return handler ? handler(window, message, wParam, lParam) : 0;
+  if (handler) return handler(window, message, wParam, lParam);
+  return AnswerCombo(window, message, wParam, lParam);
 }
 
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -385,6 +480,17 @@ void SetFileDialogHandler(std::function<std::optional<std::string>(const FileDia
 void SetSendMessageHandler(std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> handler) {
   std::lock_guard<std::mutex> lock(windowMutex);
   sendMessageHandler = std::move(handler);
+}
+
+std::vector<std::string> ComboItems(HWND combo) {
+  std::lock_guard<std::mutex> lock(windowMutex);
+  return combos[reinterpret_cast<uintptr_t>(combo)].items;
+}
+
+void TypeWindowText(HWND window, const std::string& text) {
+  std::lock_guard<std::mutex> lock(windowMutex);
+  windowTexts[reinterpret_cast<uintptr_t>(window)] = text;
+  combos[reinterpret_cast<uintptr_t>(window)].selected = CB_ERR;
 }
 
 }  // namespace sim

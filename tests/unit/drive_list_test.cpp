@@ -1,6 +1,8 @@
 // The drive list as the combo box receives it, on both families.
+#include "app/drive_refresh.h"
 #include "disk/drive_list.h"
 #include "disk/drive_naming.h"
+#include "imaging/job_state.h"
 
 #include "disk/legacy_sectors.h"
 #include "sim_fixture.h"
@@ -49,6 +51,17 @@ sim::DeviceSpec WithLength(uint64_t sectors) {
   return setup;
 }
 
+// A disk that says what it is, padded as devices send their strings.
+sim::DeviceSpec Described(uint64_t sectors, const char* vendor, const char* product, const char* serial) {
+  sim::DeviceSpec setup = WithLength(sectors);
+  setup.describes = true;
+  setup.vendor = vendor;
+  setup.product = product;
+  setup.serial = serial;
+  setup.busType = 7;
+  return setup;
+}
+
 sim::DeviceSpec Failing(DWORD readError) {
   sim::DeviceSpec setup = Readable(1 << 20);
   setup.readErrorAll = readError;
@@ -89,21 +102,29 @@ TEST_F(DriveList, NtLabelsNameEachAnsweringDeviceWithItsSizeOrState) {
       {DrivePath('B'), WithGeometry(80, 2, 18), "Drive B: (1.41 MB)", 'B'},
       {DrivePath('C'), WithPartition(2097152), "Drive C: (1024.00 MB)", 'C'},
       {DrivePath('D'), Failing(ERROR_ACCESS_DENIED), nullptr, 0},
-      {DrivePath('E'), WithPartition(4194304), "Drive E: (2.00 GB)", 'E'},
+      {DrivePath('E'), WithPartition(4194304), "Drive E: (2.00 GB) SanDisk Cruzer Blade", 'E'},
       {DrivePath('F'), Readable(4096), "Drive F: (Unknown Size)", 'F'},
       {DrivePath('G'), Readable(256), nullptr, 0},  // cannot deliver a whole sector
       {DrivePath('H'), WithPartition(3), "Drive H: (512 Bytes)", 'H'},  // rounded down to 2 sectors: index 1
       {DrivePath('S'), WithPartition(3221225472u), "Drive S: (1536.00 GB)", 'S'},  // index above 2^31
-      {DrivePath('T'), WithPartition(1000001), "Drive T: (488.28 MB)", 'T'},
+      {DrivePath('T'), WithPartition(1000001), "Drive T: (488.28 MB) SanDisk Cruzer Blade", 'T'},
       {DiskPath('0'), WithGeometry(1024, 255, 63), "Physical Disk 0 (7.84 GB)", '0'},
       // 3 TiB: the partition answer wraps at 32 bits, the true length does not
       {DiskPath('1'), WithLength(6442450944ull), "Physical Disk 1 (3072.00 GB)", '1'},
       {DiskPath('2'), WithLength(2880), "Physical Disk 2 (1.41 MB)", '2'},
       {DiskPath('3'), Failing(ERROR_NOT_READY), "Physical Disk 3 (Not Ready)", '3'},
       {DiskPath('5'), Failing(ERROR_CRC), nullptr, 0},
+      // Vendor and product after the size label, then the letters of the disk's volumes; the
+      // entry is longer than the field, and its designator is still read before the "(".
+      {DiskPath('7'), Described(2880, " SanDisk ", "Cruzer Blade    ", "4C53"),
+       "Physical Disk 7 (1.41 MB) SanDisk Cruzer Blade E: T:", '7'},
       {DiskPath('9'), WithPartition(2880), "Physical Disk 9 (1.41 MB)", '9'},
   };
   for (const Device& d : devices) sim::AddDevice(d.path, d.setup);
+  // E: and T: lie on disk 7 (their entries tell its maker too); so does a volume without a letter.
+  sim::AddVolume('E', {7, 0, 1 << 20, ""});
+  sim::AddVolume('T', {7, 1 << 20, 1 << 20, ""});
+  sim::AddLetterlessVolume("esp", {7, 2 << 20, 1 << 20, ""});
   BuildDriveList(combo_, false);
 
   std::vector<std::string> expected;
@@ -211,6 +232,62 @@ TEST_F(DriveList, LegacyListStaysEmptyWithoutTheDriver) {
   OpenVwin32();
   BuildDriveList(combo_, true);
   EXPECT_TRUE(Entries().empty());
+}
+
+// A burst of device messages rebuilds the list once, after it settles, and
+// never under a job; the chosen entry stays chosen while it is the same disk.
+TEST_F(DriveList, DeviceChangesRebuildTheListKeepingWhatTheUserChose) {
+  HWND window = sim::MakeWindow("main");
+  driveListBox = combo_;
+  sim::AddDevice(DiskPath('1'), Described(2880, "SanDisk", "Cruzer", "A1"));
+  sim::AddDevice(DiskPath('2'), Described(5760, "Kingston", "DataTraveler", "K9"));
+  RefreshDriveList();
+  ASSERT_EQ(sim::ComboItems(combo_).size(), 2u);
+  SendMessageA(combo_, CB_SETCURSEL, 1, 0);  // Physical Disk 2
+
+  // Only arrivals, removals and device-node changes start the timer; each one restarts it.
+  sim::ClearEvents();
+  for (WPARAM event : {WPARAM{0x8000}, WPARAM{0x8001}, WPARAM{0x0007}, WPARAM{0x8004}}) NoteDeviceChange(window, 7, event);
+  int timers = 0;
+  for (const sim::Event& e : sim::Events()) {
+    if (e.kind != "SetTimer") continue;
+    ++timers;
+    EXPECT_EQ(e.wParam, 7u);
+    EXPECT_EQ(e.lParam, static_cast<LPARAM>(kDeviceChangeSettleMs));
+  }
+  EXPECT_EQ(timers, 3);
+
+  // A stick arrives during a job: the list waits for the job's end.
+  sim::AddDevice(DiskPath('3'), Described(2880, "Lexar", "JumpDrive", "L3"));
+  jobState.busy.store(1);
+  DeviceChangeSettled(window, 7);
+  EXPECT_EQ(sim::ComboItems(combo_).size(), 2u);
+  jobState.busy.store(0);
+  RefreshDriveListIfDue();
+  std::vector<std::string> items = sim::ComboItems(combo_);
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(SendMessageA(combo_, CB_GETCURSEL, 0, 0), 1) << "the chosen disk is still chosen";
+  RefreshDriveListIfDue();  // nothing more is due
+  EXPECT_EQ(sim::ComboItems(combo_).size(), 3u);
+
+  // Disk 2 is pulled and another takes its number: the entry is no longer chosen.
+  sim::AddDevice(DiskPath('2'), Described(5760, "Kingston", "DataTraveler", "Z0"));
+  DeviceChangeSettled(window, 7);
+  EXPECT_EQ(SendMessageA(combo_, CB_GETCURSEL, 0, 0), CB_ERR);
+  char field[kDriveLabelBytes];
+  GetWindowTextA(combo_, field, sizeof field);
+  EXPECT_STREQ(field, "");
+
+  // A typed text stays as typed; a pulled disk's entry goes.
+  sim::TypeWindowText(combo_, "3");
+  sim::RemoveDevice(DiskPath('1'));
+  DeviceChangeSettled(window, 7);
+  GetWindowTextA(combo_, field, sizeof field);
+  EXPECT_STREQ(field, "3");
+  items = sim::ComboItems(combo_);
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0], "Physical Disk 2 (2.81 MB) Kingston DataTraveler");
+  driveListBox = nullptr;
 }
 
 }  // namespace

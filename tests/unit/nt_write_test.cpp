@@ -125,6 +125,8 @@ TEST_F(NtWriteTest, WholeDiskWriteHoldsEveryVolumeOnTheDiskOrWritesNothing) {
     g.lockRefusals = c.gRefusals;
     sim::AddDevice("\\\\.\\G:", g);
     sim::AddVolume('G', {1, 2 << 20, 2 << 20, ""});
+    // A system partition without a letter, where the new partition table goes.
+    sim::AddLetterlessVolume("esp", {1, 0, 1 << 20, ""});
     HANDLE openFile = INVALID_HANDLE_VALUE;
     if (c.fileOpenOnF) {
       openFile = CreateFileA("F:\\notes.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -132,7 +134,10 @@ TEST_F(NtWriteTest, WholeDiskWriteHoldsEveryVolumeOnTheDiskOrWritesNothing) {
     }
     bool mountedDuringWrites = false;
     sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {
-      if (write) mountedDuringWrites |= sim::VolumeMounted('F') || sim::VolumeMounted('G');
+      if (write) {
+        mountedDuringWrites |=
+            sim::VolumeMounted('F') || sim::VolumeMounted('G') || sim::LetterlessVolumeMounted("esp");
+      }
     });
     const std::vector<uint8_t> image = ImageBytes(3 * 1024 * 1024 + 700);
     ASSERT_TRUE(PrepareWrite('1', image));
@@ -147,6 +152,7 @@ TEST_F(NtWriteTest, WholeDiskWriteHoldsEveryVolumeOnTheDiskOrWritesNothing) {
       EXPECT_FALSE(mountedDuringWrites) << "the disk was written under a mounted volume";
       EXPECT_EQ(sim::Device("\\\\.\\F:").dismountRequests, 1);
       EXPECT_EQ(sim::Device("\\\\.\\G:").dismountRequests, 1);
+      EXPECT_EQ(sim::Device("\\\\?\\Volume{esp}").dismountRequests, 1);
     } else {
       char text[256];
       std::snprintf(text, sizeof(text), kDriveInUseFormat, c.inUse, '1', c.inUse);
@@ -156,7 +162,9 @@ TEST_F(NtWriteTest, WholeDiskWriteHoldsEveryVolumeOnTheDiskOrWritesNothing) {
       EXPECT_EQ(box.window, mainWindow);
       EXPECT_TRUE(sim::Device(kDisk).writeOffsets.empty()) << "something was written";
       EXPECT_EQ(sim::DeviceBytes(kDisk, 0, 4 << 20), DiskPatternBytes(0, 4 << 20));
-      EXPECT_EQ(sim::Device("\\\\.\\F:").dismountRequests + sim::Device("\\\\.\\G:").dismountRequests, 0)
+      EXPECT_EQ(sim::Device("\\\\.\\F:").dismountRequests + sim::Device("\\\\.\\G:").dismountRequests +
+                    sim::Device("\\\\?\\Volume{esp}").dismountRequests,
+                0)
           << "a refused job dismounts nothing";
       EXPECT_EQ(StatusText(), "") << "no outcome word";
     }
@@ -165,6 +173,7 @@ TEST_F(NtWriteTest, WholeDiskWriteHoldsEveryVolumeOnTheDiskOrWritesNothing) {
       EXPECT_EQ(sim::Device(volume).lockRequests + sim::Device(volume).dismountRequests, 0) << volume;
     }
     for (char letter : {'F', 'G'}) EXPECT_TRUE(sim::VolumeMounted(letter)) << letter << ": still held";
+    EXPECT_TRUE(sim::LetterlessVolumeMounted("esp")) << "the letterless volume is still held";
     EXPECT_EQ(sim::OpenHandleCount(), 0);
     EXPECT_EQ(jobState.imageFile, INVALID_HANDLE_VALUE);
   }

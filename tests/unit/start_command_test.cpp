@@ -1,6 +1,8 @@
 #include "app/app_state.h"
 #include "app/app_texts.h"
 #include "app/close_request.h"
+#include "app/drive_refresh.h"
+#include "disk/drive_list.h"
 #include "app/image_path.h"
 #include "app/start_command.h"
 #include "imaging/job_state.h"
@@ -39,6 +41,8 @@ class StartCommandTest : public SimTest {
     jobState.platformClass = kPlatformNt;
     quitWhenIdle.store(0);
     runningWorkers.store(0);
+    driveEntryCount = 0;  // no list: a typed text names its disk without an identity
+    driveListBox = nullptr;
   }
 
   void TearDown() override {
@@ -93,6 +97,11 @@ class StartCommandTest : public SimTest {
     setup.geometry.TracksPerCylinder = 1;
     setup.geometry.Cylinders.QuadPart = static_cast<LONGLONG>(size / 512);
     sim::AddDevice(path, setup);
+  }
+
+  // Start reads what a disk is, but opens it for writing only in a job.
+  static bool NeverOpenedForWriting(const std::string& path) {
+    return (sim::Device(path).lastOpenAccess & GENERIC_WRITE) == 0 && sim::Device(path).bytesWritten == 0;
   }
 
   char statusBuffer_[kStatusTextBytes];
@@ -178,11 +187,12 @@ TEST_F(StartCommandTest, DecliningTheWarningOpensAndWritesNothing) {
   const auto boxes = Boxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, CAPTION_DESTROY_WARNING);
-  EXPECT_EQ(boxes[0].text, TEXT_DESTROY_WARNING);
+  // The warning names the target as the list does.
+  EXPECT_EQ(boxes[0].text, std::string(TEXT_DESTROY_WARNING) + "\r\n\r\nTarget: Drive E: (1023.50 KB)");
   EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_YESNO | MB_ICONWARNING));
   EXPECT_EQ(jobState.busy.load(), 0);
-  EXPECT_EQ(sim::Device(kDriveE).opens, 0);
-  EXPECT_EQ(sim::Device(kDriveE).bytesWritten, 0u);
+  EXPECT_TRUE(NeverOpenedForWriting(kDriveE));
+  EXPECT_EQ(sim::OpenHandleCount(), 0) << "the image stayed open after the warning was declined";
   const std::vector<uint8_t> start = sim::DeviceBytes(kDriveE, 0, 8192);
   for (size_t i = 0; i < start.size(); ++i) ASSERT_EQ(start[i], DevicePattern(i)) << "byte " << i;
 }
@@ -193,8 +203,20 @@ TEST_F(StartCommandTest, DiskHoldingWindowsOrTheImageIsRefusedBeforeTheWarning) 
   sim::AddVolume('C', {0, 0, 1 << 20, TempPath("c")});
   sim::AddVolume('E', {1, 0, 1 << 20, TempPath("e")});
   sim::AddVolume('F', {1, 1 << 20, 1 << 20, TempPath("f")});
-  for (char digit : {'0', '1', '2'}) AddDrive(std::string("\\\\.\\PHYSICALDRIVE") + digit, 2 << 20);
-  WriteHostFile(TempPath("e/in.img"), RandomBytes(4096, 7));
+  for (char digit : {'0', '1', '2', '6'}) AddDrive(std::string("\\\\.\\PHYSICALDRIVE") + digit, 2 << 20);
+  // The same volumes reached by other paths: S: is a subst drive of E:\, C:\link a
+  // junction to it; a volume without a letter on disk 2 is mounted at C:\mnt\data; G:
+  // spans ten extents, the last on disk 6.
+  for (const char* folder : {"data", "g"}) std::filesystem::create_directories(TempPath(folder));
+  sim::AddSubst('S', "E:\\");
+  sim::AddJunction("C:\\link", "E:\\");
+  sim::VolumeSpec data{2, 0, 1 << 20, TempPath("data")};
+  data.mountedAt = "C:\\mnt\\data\\";
+  sim::AddLetterlessVolume("data", data);
+  sim::VolumeSpec spanned{5, 0, 1 << 20, TempPath("g")};
+  spanned.moreDisks = {5, 5, 5, 5, 5, 5, 5, 5, 6};
+  sim::AddVolume('G', spanned);
+  for (const char* file : {"e/in.img", "data/in.img", "g/in.img"}) WriteHostFile(TempPath(file), RandomBytes(4096, 7));
   const std::string hostImage = TempPath("in.img");
   WriteHostFile(hostImage, RandomBytes(4096, 8));
   struct Case {
@@ -204,6 +226,9 @@ TEST_F(StartCommandTest, DiskHoldingWindowsOrTheImageIsRefusedBeforeTheWarning) 
     bool legacy;
     const char* text;  // nullptr: Start goes on to the warning (declined here)
   };
+  const char* kImageOnE1 =
+      "The image file is on drive E:, so Physical Disk 1 cannot be written: the image would be destroyed while "
+      "it is being read. Choose an image stored on another disk. Nothing was written.";
   const Case cases[] = {
       {kWriteImageToDisk, hostImage, "Drive C: (1.00 MB)", false,
        "Windows is running from drive C:, so drive C: cannot be written. Nothing was written."},
@@ -223,6 +248,27 @@ TEST_F(StartCommandTest, DiskHoldingWindowsOrTheImageIsRefusedBeforeTheWarning) 
       {kCreateImageFromDisk, "F:\\out.img", "Physical Disk 1 (2.00 MB)", false,
        "The image file would be created on drive F:, and Physical Disk 1 is the disk being read. Choose a place "
        "on another disk for the image. Nothing was written."},
+      // Every form of a path to E: is E:.
+      {kWriteImageToDisk, "\\\\?\\Volume{E}\\in.img", "Physical Disk 1", false, kImageOnE1},
+      {kWriteImageToDisk, "\\\\localhost\\E$\\in.img", "Physical Disk 1", false, kImageOnE1},
+      {kWriteImageToDisk, "\\\\127.0.0.1\\e$\\in.img", "Drive E: (1.00 MB)", false,
+       "The image file is on drive E:, so drive E: cannot be written: the image would be destroyed while it is "
+       "being read. Choose an image stored on another disk. Nothing was written."},
+      {kWriteImageToDisk, "\\\\SIMHOST\\images\\in.img", "Physical Disk 1", false, TEXT_REFUSE_LOCAL_SHARE},
+      {kWriteImageToDisk, "S:\\in.img", "Physical Disk 1", false, kImageOnE1},
+      {kWriteImageToDisk, "C:\\link\\in.img", "Physical Disk 1", false, kImageOnE1},
+      {kWriteImageToDisk, "C:\\mnt\\data\\in.img", "Physical Disk 2", false,
+       "The image file is on the volume mounted at C:\\mnt\\data\\, so Physical Disk 2 cannot be written: the image "
+       "would be destroyed while it is being read. Choose an image stored on another disk. Nothing was written."},
+      {kWriteImageToDisk, "G:\\in.img", "Physical Disk 6", false,
+       "The image file is on drive G:, so Physical Disk 6 cannot be written: the image would be destroyed while "
+       "it is being read. Choose an image stored on another disk. Nothing was written."},
+      {kCreateImageFromDisk, "C:\\link\\out.img", "Physical Disk 1", false,
+       "The image file would be created on drive E:, and Physical Disk 1 is the disk being read. Choose a place "
+       "on another disk for the image. Nothing was written."},
+      {kCreateImageFromDisk, "S:\\out.img", "Drive E: (1.00 MB)", false,
+       "The image file would be created on drive E:, and drive E: is the disk being read. Choose a place on "
+       "another disk for the image. Nothing was written."},
       // The legacy family by drive number: a typed 0 stands for drive C:.
       {kWriteImageToDisk, hostImage, "0", true,
        "Windows is running from drive C:, so drive C: cannot be written. Nothing was written."},
@@ -252,7 +298,8 @@ TEST_F(StartCommandTest, DiskHoldingWindowsOrTheImageIsRefusedBeforeTheWarning) 
   jobState.platformClass = kPlatformNt;
   EXPECT_FALSE(std::filesystem::exists(TempPath("e/out.img")));
   EXPECT_FALSE(std::filesystem::exists(TempPath("f/out.img")));
-  for (const char* device : {"\\\\.\\PHYSICALDRIVE0", "\\\\.\\PHYSICALDRIVE1", "\\\\.\\C:", "\\\\.\\E:"}) {
+  for (const char* device : {"\\\\.\\PHYSICALDRIVE0", "\\\\.\\PHYSICALDRIVE1", "\\\\.\\PHYSICALDRIVE2",
+                             "\\\\.\\PHYSICALDRIVE6", "\\\\.\\C:", "\\\\.\\E:"}) {
     EXPECT_EQ(sim::Device(device).lastOpenAccess & GENERIC_WRITE, 0u) << device << " was opened for writing";
     EXPECT_EQ(sim::Device(device).bytesWritten, 0u) << device;
   }
@@ -273,17 +320,18 @@ TEST_F(StartCommandTest, NameThatSaysCompressedIsRefusedWhenTheContentIsNot) {
     const std::string path = TempPath(name);
     WriteHostFile(path, notGzip);
     Press(kWriteImageToDisk, path, "Drive E: (1.00 MB)");
+    // The file is judged before the warning is asked.
     const auto boxes = Boxes();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[1].text, std::string("The image file's name ends in ") + extension +
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, std::string("The image file's name ends in ") + extension +
                                  ", but the file is not in that compressed format.\r\nNothing was written. "
                                  "Check the file, or rename it if it is a plain image.");
-    EXPECT_EQ(boxes[1].caption, CAPTION_FILE_ERROR);
-    EXPECT_EQ(boxes[1].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(boxes[0].caption, CAPTION_FILE_ERROR);
+    EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
     EXPECT_EQ(jobState.busy.load(), 0);
     EXPECT_EQ(jobState.imageFile, INVALID_HANDLE_VALUE);
   }
-  EXPECT_EQ(sim::Device(kDriveE).opens, 0);
+  EXPECT_TRUE(NeverOpenedForWriting(kDriveE));
   // Any other name is a plain image, whatever its first bytes.
   const std::string img = TempPath("in.img");
   WriteHostFile(img, plain);
@@ -313,7 +361,7 @@ TEST_F(StartCommandTest, ImageFileThatCannotBeOpenedOrCreatedIsReported) {
     EXPECT_EQ(jobState.busy.load(), 0);
     EXPECT_EQ(jobState.imageFile, INVALID_HANDLE_VALUE);
   }
-  EXPECT_EQ(sim::Device(kDriveE).opens, 0);
+  EXPECT_TRUE(NeverOpenedForWriting(kDriveE));
   EXPECT_EQ(sim::OpenThreadHandles(), 0);
 }
 
@@ -776,6 +824,183 @@ TEST_F(StartCommandTest, BrowseKeepsTheFieldUnlessANameWasChosenAndFitsEachSyste
     BrowseForImage(mainWindow, kWriteImageToDisk);
     EXPECT_EQ(structSize, nt && c.major >= 5 ? kFileDialogRecordBytes : kFileDialogRecordBytesOld) << c.label;
     EXPECT_EQ(sim::ControlText(mainWindow, IDC_IMAGE_FILE), c.kept ? "C:\\old.img" : *c.picked) << c.label;
+  }
+}
+
+TEST_F(StartCommandTest, DeviceNamesAreRefusedOnBothTabsBeforeAnythingIsOpened) {
+  const std::string disk = "\\\\.\\PHYSICALDRIVE1";
+  AddDrive(disk, 1 << 20);
+  AddDrive(kDriveE, 1 << 20);
+  const char* const devices[] = {
+      "\\\\.\\PhysicalDrive1", "//./PHYSICALDRIVE1", "\\\\?\\GLOBALROOT\\Device\\Harddisk1\\Partition0",
+      "\\\\?\\PhysicalDrive1", "\\??\\E:", "NUL", "con", "COM1", "lpt9.txt", "aux .img", "C:nul", "C:\\x\\nul.img",
+      "C:\\x\\Com3.tar.gz", "CONOUT$"};
+  for (const char* name : devices) {
+    for (int32_t tab : {kWriteImageToDisk, kCreateImageFromDisk}) {
+      SCOPED_TRACE(std::string(name) + " tab " + std::to_string(tab));
+      sim::ClearEvents();
+      Press(tab, name, "Drive E: (1.00 MB)");
+      const auto boxes = Boxes();
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0].text, TEXT_NO_FILE_NAME);
+      EXPECT_EQ(boxes[0].caption, CAPTION_NO_FILE_NAME);
+      EXPECT_EQ(jobState.busy.load(), 0);
+    }
+  }
+  EXPECT_EQ(sim::Device(disk).opens, 0) << "the disk named as an image was opened";
+  EXPECT_EQ(sim::Device(kDriveE).opens, 0);
+  EXPECT_EQ(sim::DeviceBytes(disk, 0, 1 << 20), sim::DeviceBytes(disk, 0, 1 << 20));
+  for (size_t i = 0; i < 4096; ++i) ASSERT_EQ(sim::DeviceBytes(disk, i, 1)[0], DevicePattern(i));
+  // Names that only look like devices are files.
+  for (const char* file : {"null.img", "COM10.img", "console.img", "lpt.img", "nul_x.img"}) {
+    SCOPED_TRACE(file);
+    sim::ClearEvents();
+    Press(kCreateImageFromDisk, TempPath(file), "Drive E: (1.00 MB)");
+    ASSERT_TRUE(WaitForWorkers());
+    ASSERT_FALSE(Boxes().empty());
+    EXPECT_EQ(Boxes().back().caption, "Success");
+    EXPECT_TRUE(std::filesystem::exists(TempPath(file)));
+  }
+}
+
+// The list is made, then the disk behind an entry changes before Start is
+// pressed on it: Windows gave its number to another disk, or it was pulled.
+TEST_F(StartCommandTest, ReplugBetweenListingAndStartIsRefusedAndTheListIsMadeAgain) {
+  const std::string disk = "\\\\.\\PHYSICALDRIVE1";
+  auto stick = [this, &disk](const char* serial, uint64_t size) {
+    AddDrive(disk, size);
+    sim::DeviceSpec setup;
+    setup.sizeBytes = size;
+    setup.pattern = DevicePattern;
+    setup.answersLength = true;
+    setup.describes = true;
+    setup.vendor = "SanDisk ";
+    setup.product = "Cruzer Blade    ";
+    setup.serial = serial;
+    setup.busType = 7;
+    setup.removableMedia = true;
+    sim::AddDevice(disk, setup);
+  };
+  struct Case { const char* what; int32_t tab; const char* serial; uint64_t size; bool gone; bool refused; };
+  const Case cases[] = {
+      {"the same stick", kWriteImageToDisk, "A1", 2 << 20, false, false},
+      {"another stick of the same kind", kWriteImageToDisk, "B2", 2 << 20, false, true},
+      {"another stick without a serial", kCreateImageFromDisk, "", 2 << 20, false, true},
+      {"a larger one", kWriteImageToDisk, "A1", 4 << 20, false, true},
+      {"pulled", kCreateImageFromDisk, "A1", 2 << 20, true, true},
+  };
+  const std::string image = TempPath("in.img");
+  WriteHostFile(image, RandomBytes(4096, 12));
+  const std::string created = TempPath("out.img");
+  HWND combo = sim::MakeWindow("drive combo");
+  sim::SetMessageBoxHandler([](const sim::Event&) { return IDNO; });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    stick("A1", 2 << 20);
+    BuildDriveList(combo, false);
+    driveListBox = combo;
+    ASSERT_EQ(driveEntryCount, 1u);
+    const std::string label = driveEntries[0].label;
+    ASSERT_EQ(label, "Physical Disk 1 (2.00 MB) SanDisk Cruzer Blade");
+    if (c.gone) {
+      sim::RemoveDevice(disk);
+    } else {
+      stick(c.serial, c.size);
+    }
+    sim::ClearEvents();
+    Press(c.tab, c.tab == kWriteImageToDisk ? image : created, label);
+    const auto boxes = Boxes();
+    ASSERT_FALSE(boxes.empty());
+    if (c.refused) {
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0].caption, CAPTION_DISKS_CHANGED);
+      EXPECT_EQ(boxes[0].text,
+                "The disks changed since the list was made: Physical Disk 1 is not the disk that was listed. The "
+                "list has been made again; choose the disk again. Nothing was written.");
+      // Made again at once: what is there now, and nothing chosen.
+      const std::vector<std::string> items = sim::ComboItems(combo);
+      const std::vector<std::string> now = {c.size == (2u << 20) ? label
+                                                                  : "Physical Disk 1 (4.00 MB) SanDisk Cruzer Blade"};
+      EXPECT_EQ(items, c.gone ? std::vector<std::string>{} : now);
+    } else {
+      EXPECT_EQ(boxes[0].caption, CAPTION_DESTROY_WARNING);
+      EXPECT_EQ(boxes[0].text, std::string(TEXT_DESTROY_WARNING) + "\r\n\r\nTarget: " + label);
+    }
+    EXPECT_TRUE(NeverOpenedForWriting(disk));
+    EXPECT_FALSE(std::filesystem::exists(created)) << "an image file was created";
+    EXPECT_EQ(jobState.busy.load(), 0);
+  }
+}
+
+// A disk Windows calls internal, or one whose volumes Windows will not tell,
+// is asked about twice; the second question's default is No.
+TEST_F(StartCommandTest, InternalDiskAsksASecondQuestionWhoseDefaultIsNo) {
+  struct Case {
+    const char* what;
+    const char* drive;
+    DWORD bus;
+    bool removable, describes, extentsAnswered;
+    int answer;        // the second question's answer
+    const char* text;  // the second question; nullptr: none
+  };
+  const Case cases[] = {
+      {"SATA disk", "Physical Disk 1", 0xB, false, true, true, IDNO,
+       "Physical Disk 1 is an internal disk of 2.00 MB holding E: F:.\r\nIt may hold Windows, programs or your files. "
+       "Are you sure this is the disk you want to overwrite?"},
+      {"NVMe disk, yes", "Physical Disk 1", 0x11, false, true, true, IDYES,
+       "Physical Disk 1 is an internal disk of 2.00 MB holding E: F:.\r\nIt may hold Windows, programs or your files. "
+       "Are you sure this is the disk you want to overwrite?"},
+      {"a volume of a SAS disk", "Drive F: (1.00 MB)", 0xA, false, true, true, IDNO,
+       "Drive F: is an internal disk of Unknown Size holding F:.\r\nIt may hold Windows, programs or your files. Are you "
+       "sure this is the disk you want to overwrite?"},
+      {"fixed disk on an unknown bus", "Physical Disk 1", 0x0, false, true, true, IDNO,
+       "Physical Disk 1 is an internal disk of 2.00 MB holding E: F:.\r\nIt may hold Windows, programs or your files. "
+       "Are you sure this is the disk you want to overwrite?"},
+      {"USB stick", "Physical Disk 1", 0x7, false, true, true, IDNO, nullptr},
+      {"SD card", "Physical Disk 1", 0xC, true, true, true, IDNO, nullptr},
+      {"nothing said of the disk", "Physical Disk 1", 0, false, false, true, IDNO, nullptr},
+      {"no extents answered at all", "Physical Disk 1", 0, false, false, false, IDNO,
+       "Windows does not say which volumes lie on Physical Disk 1, so Tavrin cannot tell whether Windows or your "
+       "files are on it.\r\nAre you sure this is the disk you want to overwrite?"},
+  };
+  const std::string image = TempPath("in.img");
+  const std::vector<uint8_t> bytes = RandomBytes(8192, 13);
+  WriteHostFile(image, bytes);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Reset();
+    const std::string disk = "\\\\.\\PHYSICALDRIVE1";
+    sim::DeviceSpec setup;
+    setup.sizeBytes = 2 << 20;
+    setup.pattern = DevicePattern;
+    setup.answersLength = true;
+    setup.describes = c.describes;
+    setup.busType = c.bus;
+    setup.removableMedia = c.removable;
+    sim::AddDevice(disk, setup);
+    const int onDisk = c.extentsAnswered ? 1 : -1;
+    sim::AddVolume('E', {onDisk, 0, 1 << 20, ""});
+    sim::AddVolume('F', {onDisk, 1 << 20, 1 << 20, ""});
+    std::vector<sim::Event> asked;
+    sim::SetMessageBoxHandler([&](const sim::Event& box) {
+      asked.push_back(box);
+      return box.caption == CAPTION_INTERNAL_DISK ? c.answer : (box.style & 0xF) == MB_YESNO ? IDYES : IDOK;
+    });
+    Press(kWriteImageToDisk, image, c.drive);
+    ASSERT_TRUE(WaitForWorkers());
+    ASSERT_GE(asked.size(), 1u);
+    EXPECT_EQ(asked[0].caption, CAPTION_DESTROY_WARNING);
+    const bool second = asked.size() >= 2 && asked[1].caption == CAPTION_INTERNAL_DISK;
+    EXPECT_EQ(second, c.text != nullptr);
+    if (second) {
+      EXPECT_EQ(asked[1].text, c.text);
+      EXPECT_EQ(asked[1].style, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+    }
+    const bool written = c.text == nullptr || c.answer == IDYES;
+    const std::string target = c.drive[0] == 'D' ? "\\\\.\\F:" : disk;
+    EXPECT_EQ(sim::Device(target).bytesWritten > 0, written);
+    if (!written) EXPECT_TRUE(NeverOpenedForWriting(target));
+    EXPECT_EQ(asked.back().caption, written ? "Success" : CAPTION_INTERNAL_DISK);
   }
 }
 

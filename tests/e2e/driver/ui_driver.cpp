@@ -179,7 +179,7 @@ int Usage() {
   Out("usage: tavrin_uidriver.exe [-w CAPTION] COMMAND [ARGS...]\n"
       "  wait [ms] | gone [ms] | dump | windows [all] | acp | tab-get | tab N | tab-texts | tooltips | status\n"
       "  text ID | wait-text ID TEXT [ms] | set-text ID TEXT | style ID\n"
-      "  click ID | command ID | close | key ID|0 VK | checked ID | check ID 0|1\n"
+      "  click ID | command ID | close | devices-changed | key ID|0 VK | checked ID | check ID 0|1\n"
       "  combo-items ID | combo-select ID INDEX\n"
       "  box CAPTION [ms] | answer CAPTION ok|yes|no|cancel [ms] | no-box CAPTION ms\n"
       "ID may be decimal or 0x hex; ID 0 means the window itself.\n");
@@ -356,6 +356,15 @@ int CmdCommand(const Context& c) {
   HWND d = Target(c);
   if (!d) return kTimeout;
   PostMessageW(d, WM_COMMAND, MAKEWPARAM((WORD)id, 0), (LPARAM)GetDlgItem(d, (int)id));
+  return kOk;
+}
+
+// What Windows broadcasts when a device comes or goes (Wine sends nothing
+// when a dosdevices link appears): DBT_DEVNODES_CHANGED carries no pointer.
+int CmdDevicesChanged(const Context& c) {
+  HWND d = Target(c);
+  if (!d) return kTimeout;
+  PostMessageW(d, WM_DEVICECHANGE, 0x0007, 0);
   return kOk;
 }
 
@@ -703,6 +712,7 @@ const Command kCommands[] = {
     {L"wait-text", CmdWaitText},  {L"set-text", CmdSetText},
     {L"style", CmdStyle},         {L"click", CmdClick},
     {L"command", CmdCommand},     {L"close", CmdClose},
+    {L"devices-changed", CmdDevicesChanged},
     {L"key", CmdKey},             {L"combo-items", CmdComboItems},
     {L"combo-select", CmdComboSelect}, {L"tab-get", CmdTabGet},
     {L"tab", CmdTab},             {L"windows", CmdWindows},

@@ -16,8 +16,9 @@ ui combo-select 1036 $((index - 1)) >/dev/null
 ui set-text 1039 "$(win_path "$SCRATCH/in.img")"
 ui click 1008
 warning=$(ui answer 'Warning! Data will be lost!' yes | tr -d '\r')
-expect_eq "$(printf 'This operation will completely destroy the contents of the disk\nAre you sure you wish to proceed with the operation?')" \
-  "$warning" "warning text"
+label=$(ui combo-items 1036 | grep '^Drive E:' | tr -d '\r')
+expect_eq "$(printf 'This operation will completely destroy the contents of the disk\nAre you sure you wish to proceed with the operation?\n\nTarget: %s' "$label")" \
+  "$warning" "warning text naming the target"
 expect_eq "映像写入完成" "$(ui answer Success ok 15000)" "success box text"
 ui wait-text 1008 Start 5000 >/dev/null || fail "the button does not read Start after the job"
 

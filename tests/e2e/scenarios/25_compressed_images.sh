@@ -32,9 +32,12 @@ write_image() {
 }
 
 ui tab 0 >/dev/null
-write_image plain.img.xz
+# The content is judged before the warning: no warning for a refused image.
+ui set-text 1039 "$(win_path "$SCRATCH/plain.img.xz")"
+ui click 1008
 expect_eq "$(printf "The image file's name ends in .xz, but the file is not in that compressed format.\nNothing was written. Check the file, or rename it if it is a plain image.")" \
   "$(ui answer 'File Error' ok | tr -d '\r')" "refusal of a plain file named .xz"
+ui no-box 'Warning! Data will be lost!' 300 >/dev/null || fail "the refused image still asked for the warning"
 cmp "$SCRATCH/e.orig" "$SCRATCH/e.bin" || fail "the refused image changed the drive"
 
 for image in floppy.img.xz floppy.img.zst floppy.img.gz floppy.zip; do
