@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Cross-builds the compression libraries tavrin.exe links statically, from
-# Debian's source packages at pinned versions, for i686 Windows: liblzma
-# (xz-utils), libzstd and minizip's unzip part (zlib itself comes from
-# libz-mingw-w64-dev). Only the libraries, static, decoders only where the
-# product only decodes; liblzma with the threads that Windows 95 has, for its
-# multi-threaded decoder. The result is cached in OUT_DIR
+# Cross-builds the libraries tavrin.exe links statically, from Debian's source
+# packages at pinned versions, for i686 Windows: liblzma (xz-utils), libzstd,
+# minizip's unzip part (zlib itself comes from libz-mingw-w64-dev) and the
+# MD5, SHA-1 and SHA-256 modules of mbed TLS. Only the libraries, static,
+# decoders only where the product only decodes; liblzma with the threads that
+# Windows 95 has, for its multi-threaded decoder. The result is cached in OUT_DIR
 # (include/, lib/, and a stamp naming the versions) and rebuilt only when the
 # stamp is missing or names other versions.
 #
@@ -18,7 +18,8 @@ HOST=i686-w64-mingw32
 XZ_VERSION=5.4.1-1+deb12u2
 ZSTD_VERSION=1.5.4+dfsg2-5
 MINIZIP_VERSION=1.1-8+deb12u1
-STAMP="recipe 3 xz-utils=$XZ_VERSION libzstd=$ZSTD_VERSION minizip=$MINIZIP_VERSION host=$HOST"
+MBEDTLS_VERSION=2.28.3-1
+STAMP="recipe 4 xz-utils=$XZ_VERSION libzstd=$ZSTD_VERSION minizip=$MINIZIP_VERSION mbedtls=$MBEDTLS_VERSION host=$HOST"
 
 die() { echo "build-libs: $*" >&2; exit 1; }
 
@@ -35,7 +36,7 @@ mkdir -p "$OUT.work/src" "$OUT/include/minizip" "$OUT/lib"
 OUT=$(cd "$OUT" && pwd)
 WORK=$OUT.work
 LOG=$WORK/build.log
-echo "build-libs: building liblzma, libzstd and minizip for $HOST into $OUT (log: $LOG)" >&2
+echo "build-libs: building liblzma, libzstd, minizip and mbed TLS's hashes for $HOST into $OUT (log: $LOG)" >&2
 
 # fetch NAME VERSION: downloads and unpacks the source package (Debian's patches applied).
 fetch() {
@@ -50,6 +51,7 @@ fetch() {
 fetch xz-utils "$XZ_VERSION"
 fetch libzstd "$ZSTD_VERSION"
 fetch minizip "$MINIZIP_VERSION"
+fetch mbedtls "$MBEDTLS_VERSION"
 
 CFLAGS_COMMON="-O2 -DNDEBUG"
 
@@ -96,6 +98,25 @@ cp "$WORK/src/libzstd/lib/zstd.h" "$WORK/src/libzstd/lib/zstd_errors.h" "$OUT/in
   $HOST-ar rcs "$OUT/lib/libminizip.a" "$WORK/unzip.o" "$WORK/ioapi.o"
 ) >>"$LOG" 2>&1 || die "building minizip failed (see $LOG)"
 cp "$WORK/src/minizip/unzip.h" "$WORK/src/minizip/ioapi.h" "$OUT/include/minizip/"
+
+# mbed TLS: only the MD5, SHA-1 and SHA-256 modules (and the zeroing they call),
+# under a configuration that enables nothing else. It is installed as the
+# headers' own config.h, so the product sees the configuration the library was
+# built with.
+(
+  cd "$WORK/src/mbedtls"
+  mkdir -p "$WORK/mbedtls-obj" "$WORK/mbedtls-config/mbedtls"
+  printf '%s\n' '/* The hash modules only. */' '#define MBEDTLS_MD5_C' '#define MBEDTLS_SHA1_C' \
+    '#define MBEDTLS_SHA256_C' >"$WORK/mbedtls-config/mbedtls/config.h"
+  for f in md5 sha1 sha256 platform_util; do
+    $HOST-gcc $CFLAGS_COMMON -I"$WORK/mbedtls-config" -Iinclude -c "library/$f.c" -o "$WORK/mbedtls-obj/$f.o" || exit 1
+  done
+  $HOST-ar rcs "$OUT/lib/libmbedcrypto.a" "$WORK"/mbedtls-obj/*.o
+  mkdir -p "$OUT/include/mbedtls"
+  cp include/mbedtls/md5.h include/mbedtls/sha1.h include/mbedtls/sha256.h \
+    "$OUT/include/mbedtls/"
+  cp "$WORK/mbedtls-config/mbedtls/config.h" "$OUT/include/mbedtls/config.h"
+) >>"$LOG" 2>&1 || die "building mbed TLS's hash modules failed (see $LOG)"
 
 echo "$STAMP" >"$OUT/stamp"
 rm -rf "$WORK"

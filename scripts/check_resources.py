@@ -34,6 +34,7 @@ MAIN = dict(style=0x92CA08C0, rect=(0, 0, 229, 93), caption='    Tavrin V1.6',
     (1008, 'Button', '开始', (188, 75, 38, 14), WS_CHILD_VISIBLE | 0x00010000),
     (1007, 'Button', '关于', (3, 75, 38, 14), WS_CHILD_VISIBLE | 0x00010000),
     (1009, 'Button', '帮助', (42, 75, 41, 14), WS_CHILD_VISIBLE | 0x00010000),
+    (1048, 'Button', '校验值', (142, 75, 44, 14), WS_CHILD_VISIBLE | 0x00010000),
     (1046, 'Button', '写入后校验', (88, 76, 90, 10), WS_CHILD_VISIBLE | 0x00010000 | 0x3),
     (1047, 'Button', '仅已分配分区', (88, 76, 90, 10), WS_CHILD | WS_DISABLED | 0x00010000 | 0x3),
     (1043, 'Static', '映像档:', (7, 35, 36, 9), WS_CHILD_VISIBLE | 0x00020000),
@@ -57,6 +58,21 @@ ABOUT = dict(style=0x80C808C0, rect=(0, 0, 283, 121), caption='About Tavrin',
      (142, 63, 138, 26), WS_CHILD_VISIBLE | 0x00020000),
     (1012, 'Button', '检查更新', (87, 93, 47, 22), WS_CHILD_VISIBLE | 0x00010000 | 0x2000),
     (-1, 'Static', '在线检查是否有更新版本.', (142, 91, 138, 26), WS_CHILD_VISIBLE | 0x00020000),
+])
+# The checksums: three read-only fields to copy from, one to paste into, the verdict.
+READ_ONLY_FIELD = WS_CHILD_VISIBLE | 0x00800000 | 0x00010000 | 0x0080 | 0x0800
+CHECKSUMS = dict(style=0x80C808C0, rect=(0, 0, 320, 98), caption='Checksums',
+                 font=(8, 'MS Sans Serif'), controls=[
+    (-1, 'Static', 'MD5:', (6, 8, 40, 8), WS_CHILD_VISIBLE),
+    (1101, 'Edit', '', (50, 6, 264, 12), READ_ONLY_FIELD),
+    (-1, 'Static', 'SHA-1:', (6, 24, 40, 8), WS_CHILD_VISIBLE),
+    (1102, 'Edit', '', (50, 22, 264, 12), READ_ONLY_FIELD),
+    (-1, 'Static', 'SHA-256:', (6, 40, 40, 8), WS_CHILD_VISIBLE),
+    (1103, 'Edit', '', (50, 38, 264, 12), READ_ONLY_FIELD),
+    (-1, 'Static', 'Expected:', (6, 60, 42, 8), WS_CHILD_VISIBLE),
+    (1104, 'Edit', '', (50, 58, 264, 12), WS_CHILD_VISIBLE | 0x00800000 | 0x00010000 | 0x0080),
+    (1105, 'Static', '', (50, 78, 200, 8), WS_CHILD_VISIBLE),
+    (1, 'Button', 'OK', (264, 76, 50, 14), WS_CHILD_VISIBLE | 0x00010000 | 0x1),
 ])
 ICON_IMAGES = sorted([(32, 32, 24), (48, 48, 24), (17, 16, 32)])
 BITMAP = (75, 80, 24)
@@ -236,7 +252,7 @@ def check(path):
     faults = []
     if machine != 0x14C:
         faults.append('machine %#x is not i386' % machine)
-    for name, want in ((102, MAIN), (103, ABOUT)):
+    for name, want in ((102, MAIN), (103, ABOUT), (104, CHECKSUMS)):
         blob = res.get((RT_DIALOG, name))
         if blob is None:
             faults.append('template %d missing' % name)
@@ -304,7 +320,7 @@ def main(argv):
     for f in faults:
         print('resources: ' + f)
     if not faults:
-        print('resources: templates 102/103, icon 110, bitmap 109, manifest and version 1.6.0.0 as required')
+        print('resources: templates 102/103/104, icon 110, bitmap 109, manifest and version 1.6.0.0 as required')
     return 1 if faults else 0
 
 

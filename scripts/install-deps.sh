@@ -9,6 +9,8 @@ PACKAGES=(
   # compressed images: host libraries, the product's zlib, what scripts/build-libs.sh
   # needs to fetch and build the others from source, and the native tools the tests compare with
   zlib1g-dev liblzma-dev libzstd-dev libminizip-dev libz-mingw-w64-dev dpkg-dev make
+  # checksums: the host build's hash library (the product builds it from source) and the native tool
+  libmbedtls-dev coreutils
   xz-utils zstd gzip zip mtools dosfstools
   # trimmed backups: partitioned disk files for the Wine tests
   fdisk

@@ -30,6 +30,7 @@
 #define TIP_BROWSE "Browse for an image file"
 #define TIP_VERIFY "Read the disk back after writing and compare it with the image"
 #define TIP_TRIM "Copy the disk only up to the end of its last partition"
+#define TIP_SUMS "Compute the checksums of the image file"
 #define TOOLTIP_CLASS "tooltips_class32"
 
 // Browse
@@ -52,6 +53,14 @@
   "This operation will completely destroy the contents of the disk\r\n" \
   "Are you sure you wish to proceed with the operation?"
 #define CAPTION_DESTROY_WARNING "Warning! Data will be lost!"
+// Added to the warning when the image has a checksum file: the hash's name
+// ("SHA-256") and the checksum file's name.
+#define FORMAT_SUM_WILL_BE_CHECKED "The image file's %s will be checked against the sum in %s."
+// A checksum file that is there but cannot be used: its name and the hash's name.
+#define FORMAT_SUM_FILE_UNUSABLE \
+  "The checksum file %s cannot be read, or holds no %s sum for the image file.\r\n" \
+  "Write the image without checking it against a checksum? (No: nothing is written.)"
+#define CAPTION_SUM_FILE_UNUSABLE "Checksum File"
 // The line the warning adds: the target as the drive list names it.
 #define FORMAT_DESTROY_TARGET "%s\r\n\r\nTarget: %s"
 // The second question for a disk Windows reports as internal: the target's
@@ -135,3 +144,8 @@
 #define FORMAT_SPEED_KB "%0.2f KB/Sec"
 #define FORMAT_SPEED_MB "%0.2f MB/Sec"
 #define FORMAT_SPEED_GB "%0.2f GB/Sec"
+
+// The checksums dialog: the verdict on the pasted sum (%s: "MD5", "SHA-1" or "SHA-256")
+#define VERDICT_MATCHES "Matches: this is the image file's %s."
+#define VERDICT_DIFFERS "Does not match: the image file is not the one this sum describes."
+#define VERDICT_NOT_A_SUM "Not a checksum: paste 32, 40 or 64 hexadecimal digits."

@@ -207,6 +207,70 @@ void ImagePathExtension(char* out, uint32_t outSize) {
   }
 }
 
+namespace {
+
+template <typename Ch>
+size_t FolderLength(const Ch* path, size_t length) {
+  while (length > 0 && path[length - 1] != '\\' && path[length - 1] != '/' && path[length - 1] != ':') --length;
+  return length;
+}
+
+// `base` (its first `keep` units) followed by the ASCII `name`, into `out`.
+template <typename Ch>
+bool JoinPath(const Ch* base, size_t keep, const char* name, Ch* out, uint32_t chars) {
+  const size_t nameLength = std::strlen(name);
+  if (keep + nameLength >= MAX_PATH || keep + nameLength + 1 > chars) return false;
+  for (size_t i = 0; i < keep; ++i) out[i] = base[i];
+  for (size_t i = 0; i < nameLength; ++i) out[keep + i] = static_cast<Ch>(static_cast<unsigned char>(name[i]));
+  out[keep + nameLength] = 0;
+  return true;
+}
+
+}  // namespace
+
+bool BesideImagePath(const char* name, bool appendToName, WCHAR* wide, char* ansi, uint32_t chars) {
+  if (chars == 0) return false;
+  wide[0] = L'\0';
+  ansi[0] = '\0';
+  if (!ImagePathGiven()) return false;
+  if (LegacyFamily()) {
+    const size_t length = std::strlen(imagePath);
+    return JoinPath(imagePath, appendToName ? length : FolderLength(imagePath, length), name, ansi, chars);
+  }
+  const size_t length = std::wcslen(imagePathWide);
+  return JoinPath(imagePathWide, appendToName ? length : FolderLength(imagePathWide, length), name, wide, chars);
+}
+
+HANDLE OpenBesideImage(const char* name, bool appendToName) {
+  WCHAR wide[MAX_PATH];
+  char ansi[MAX_PATH];
+  if (!BesideImagePath(name, appendToName, wide, ansi, MAX_PATH)) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (LegacyFamily()) {
+    return CreateFileA(ansi, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  }
+  return CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+void ImageFileName(char* out, uint32_t outSize, UINT codePage) {
+  if (outSize == 0) return;
+  out[0] = '\0';
+  if (!ImagePathGiven()) return;
+  if (LegacyFamily()) {
+    const size_t length = std::strlen(imagePath);
+    const size_t start = FolderLength(imagePath, length);
+    if (length - start + 1 > outSize) return;
+    std::memcpy(out, imagePath + start, length - start + 1);
+    return;
+  }
+  const size_t start = FolderLength(imagePathWide, std::wcslen(imagePathWide));
+  if (WideCharToMultiByte(codePage, 0, imagePathWide + start, -1, out, static_cast<int>(outSize), nullptr, nullptr) == 0) {
+    out[0] = '\0';
+  }
+}
+
 void BrowseForImage(HWND dialog, int32_t selectedTab) {
   const bool save = selectedTab == kCreateImageFromDisk;
   if (LegacyFamily()) {

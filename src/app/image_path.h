@@ -44,6 +44,20 @@ bool DeleteImagePath();
 // CreateFile of the image path, sharing reads, with the calls of the family.
 HANDLE OpenImagePath(DWORD access, DWORD disposition, DWORD flags);
 
+// The path of a file beside the image: the image's path with `name` added
+// (appendToName: "D:\x\disk.img.xz" and ".sha256"), or `name` in the image's
+// folder ("D:\x\SHA256SUMS"), in the family's form (wide into `wide`, ANSI into
+// `ansi`; the other is left empty). False when it would be MAX_PATH characters
+// or more, or longer than `chars` - 1.
+bool BesideImagePath(const char* name, bool appendToName, WCHAR* wide, char* ansi, uint32_t chars);
+// Opens such a file for reading; INVALID_HANDLE_VALUE with the error when it
+// cannot (ERROR_FILE_NOT_FOUND when the path cannot be formed).
+HANDLE OpenBesideImage(const char* name, bool appendToName);
+// The image's file name without its folders: on the NT family in `codePage`
+// (CP_UTF8 or CP_ACP, whose missing characters become '?'), on the legacy
+// family its ANSI bytes. Empty when it does not fit.
+void ImageFileName(char* out, uint32_t outSize, UINT codePage);
+
 // The name's extension in lower-case ASCII ("gz" for "D:\x\Disk.GZ"), without
 // the dot; empty when the name has none, or when it holds a character outside
 // ASCII or is longer than outSize - 1 (no known extension is either). Trailing

@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/app_texts.h"
+#include "app/checksum_dialog.h"
 #include "app/close_request.h"
 #include "app/drive_refresh.h"
 #include "app/image_path.h"
@@ -54,6 +55,7 @@ void CreateToolTips(HWND window) {
   AddToolTip(IDC_BROWSE, window, TIP_BROWSE, toolTipWindow);
   AddToolTip(IDC_VERIFY, window, TIP_VERIFY, toolTipWindow);
   AddToolTip(IDC_TRIM, window, TIP_TRIM, toolTipWindow);
+  AddToolTip(IDC_SUMS, window, TIP_SUMS, toolTipWindow);
 }
 
 // Greys the create tab's trim box unless the drive field names a physical
@@ -106,6 +108,8 @@ void ChangeTab(HWND window) {
   ShowWindow(GetDlgItem(window, IDC_TRIM), SelectedTab() == kCreateImageFromDisk ? SW_SHOW : SW_HIDE);
   // Verification belongs to writing; its box keeps its state while hidden.
   ShowWindow(GetDlgItem(window, IDC_VERIFY), SelectedTab() == kCreateImageFromDisk ? SW_HIDE : SW_SHOW);
+  // The checksums are those of an image to be written.
+  ShowWindow(GetDlgItem(window, IDC_SUMS), SelectedTab() == kCreateImageFromDisk ? SW_HIDE : SW_SHOW);
   if (SelectedTab() == kCreateImageFromDisk) {
     SetControlTextWide(window, IDC_DRIVE_LABEL, LABEL_DRIVE_CREATE);
     SetControlTextWide(window, IDC_FILE_LABEL, LABEL_FILE_CREATE);
@@ -162,6 +166,10 @@ void RunCommand(HWND window, WORD command) {
     case IDC_HELP:
       OpenHelpLink(window);
       break;
+    case IDC_SUMS:
+      if (jobState.busy.load() == 0) ReadImagePathField(window);
+      PressSumsButton();
+      break;
     case IDM_CLOSE_WINDOW:
       SendMessageA(window, WM_CLOSE, 0, 0);
       break;
@@ -208,6 +216,10 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       // A transfer is winding down: hold the end of the session until the
       // disk is unlocked and the files are closed (for kLetGoAfterMs at most).
       SetWindowLongPtrA(window, DWLP_MSGRESULT, FALSE);
+      return TRUE;
+    case kImageSumsReadyMessage:
+      // A close asked for meanwhile goes first; the sums are not worth waiting for.
+      if (quitWhenIdle.load() == 0) RunDialogTemplate(moduleInstance, IDD_CHECKSUMS, window, ChecksumDialogProc);
       return TRUE;
     case WM_DESTROY:
       PostQuitMessage(0);

@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/app_texts.h"
+#include "app/checksum_lookup.h"
 #include "app/close_request.h"
 #include "app/trim_option.h"
 #include "app/drive_refresh.h"
@@ -47,6 +48,26 @@ void AbandonStart(const char* text) {
 }
 
 constexpr uint32_t kRefusalTextBytes = 512;
+constexpr uint32_t kSumFileTextBytes = sizeof(FORMAT_SUM_FILE_UNUSABLE) + kSumFileNameBytes;
+
+// A checksum file that cannot be used is named before anything else is
+// asked (Yes writes without the check); true when the write may go on, with
+// sumCheck filled when a sum was found.
+bool AcceptChecksumFile() {
+  const SumLookup lookup = LookUpImageChecksum(&sumCheck);
+  if (lookup != SumLookup::Unusable) return true;
+  char text[kSumFileTextBytes];
+  std::snprintf(text, sizeof(text), FORMAT_SUM_FILE_UNUSABLE, sumCheck.fileName, HashKindName(sumCheck.kind));
+  return MessageBoxA(mainWindow, text, CAPTION_SUM_FILE_UNUSABLE, MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+// The warning's line naming the sum that will be checked and its file.
+void AddSumLine(char* text, uint32_t textBytes) {
+  if (sumCheck.active == 0) return;
+  const size_t length = std::strlen(text);
+  std::snprintf(text + length, textBytes - length, "\r\n" FORMAT_SUM_WILL_BE_CHECKED, HashKindName(sumCheck.kind),
+                sumCheck.fileName);
+}
 constexpr uint32_t kDiskNameBytes = 24;
 constexpr uint32_t kVolumeNameBytes = MAX_PATH + 32;
 constexpr uint32_t kWarningTextBytes = 512;
@@ -170,8 +191,9 @@ bool UserConfirmsWrite(char designator, bool legacy) {
     std::snprintf(target.label, kDriveLabelBytes, drive <= 2 ? LEGACY_FLOPPY_LABEL : LEGACY_DRIVE_LABEL,
                   static_cast<char>('A' - 1 + drive));
   }
-  char text[kWarningTextBytes];
+  char text[kWarningTextBytes + kSumFileNameBytes];
   std::snprintf(text, sizeof(text), FORMAT_DESTROY_TARGET, TEXT_DESTROY_WARNING, target.label);
+  AddSumLine(text, sizeof(text));
   if (MessageBoxA(mainWindow, text, CAPTION_DESTROY_WARNING, MB_YESNO | MB_ICONWARNING) != IDYES) return false;
   if (legacy) return true;
   char disk[kDiskNameBytes];
@@ -230,6 +252,11 @@ bool ImageContentFitsName(HANDLE file, ImageFormat format) {
   return false;
 }
 
+// Starts the worker on the job Start or the checksums button prepared (the
+// image file open in jobState.imageFile); on a failure the box says so and
+// the window is idle again.
+void LaunchJob(int32_t mode, bool verify);
+
 }  // namespace
 
 DWORD WINAPI RunImagingJob(LPVOID unused) {
@@ -274,8 +301,12 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
     if (!ChosenDiskIsTheListedOne(chosenText, designator)) return;
   }
   if (RefuseProtectedDisk(selectedTab, designator, nullptr)) return;
+  jobState.targetDesignator.store(designator);
 
+  sumCheck.active = 0;
+  sumFile.active = 0;
   if (selectedTab == kWriteImageToDisk) {
+    if (!AcceptChecksumFile()) return;
     HANDLE file = OpenImagePath(GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
     if (file == INVALID_HANDLE_VALUE) {
       MessageBoxA(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
@@ -314,6 +345,8 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
       return;
     }
     jobState.imageFile = file;
+    // Without a path for it the image is still created, only without its sum.
+    PrepareSumFile();
     // .gz and .zst make compressed images; any other name a plain one.
     const ImageFormat format = NamedImageFormat();
     jobState.imageFormat = CanEncodeFormat(format) ? format : ImageFormat::Plain;
@@ -321,8 +354,31 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
   } else {
     return;  // the window has two tabs; no other direction exists
   }
-  jobState.mode.store(selectedTab);
-  const bool verify = verifyAfterWrite && selectedTab == kWriteImageToDisk;
+  LaunchJob(selectedTab, verifyAfterWrite && selectedTab == kWriteImageToDisk);
+}
+
+void PressSumsButton() {
+  if (quitWhenIdle.load() != 0 || jobState.busy.load() != 0) return;
+  if (!ImagePathGiven()) {
+    MessageBoxA(mainWindow, TEXT_NO_FILE_NAME, CAPTION_NO_FILE_NAME, MB_OK);
+    return;
+  }
+  sumCheck.active = 0;
+  sumFile.active = 0;
+  HANDLE file = OpenImagePath(GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+  if (file == INVALID_HANDLE_VALUE) {
+    MessageBoxA(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
+    return;
+  }
+  jobState.imageFile = file;
+  jobState.imageFormat = ImageFormat::Plain;  // the file as stored, whatever its name
+  LaunchJob(kComputeImageSums, false);
+}
+
+namespace {
+
+void LaunchJob(int32_t mode, bool verify) {
+  jobState.mode.store(mode);
   jobState.verifyAfterWrite.store(verify ? 1 : 0);
 
   // A press that came as the last job ended (its flag cleared, busy not yet)
@@ -330,11 +386,9 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
   jobState.cancelRequested.store(0);
   jobState.outcomeWordShown.store(0);
   jobState.busy.store(1);
-  jobState.targetDesignator.store(designator);
   // The box is greyed for anything but a physical disk; a check left in it
   // from another drive does not count.
-  const bool trim = selectedTab == kCreateImageFromDisk && trimBoxChecked != 0 &&
-                    TrimOffered(driveText, jobState.platformClass);
+  const bool trim = mode == kCreateImageFromDisk && trimBoxChecked != 0 && TrimOffered(driveText, jobState.platformClass);
   jobState.trimToPartitions.store(trim ? 1 : 0);
   jobState.sectorsDone.store(0);
   jobState.buffer = AllocateTransferBuffer();
@@ -360,3 +414,5 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
   // Nothing waits for the thread by its handle; the count above tracks it.
   CloseHandle(thread);
 }
+
+}  // namespace

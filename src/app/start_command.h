@@ -11,5 +11,10 @@
 // (which only a write heeds). While a job runs it only asks the job to stop.
 void PressStartButton(int32_t selectedTab, bool verifyAfterWrite);
 
+// The checksums button: reads the image path (ReadImagePathField) and starts
+// the job that computes the image file's MD5, SHA-1 and SHA-256; the Start
+// button cancels it. Nothing while a job runs.
+void PressSumsButton();
+
 // Thread entry of every job: the imaging worker, then the close bookkeeping.
 DWORD WINAPI RunImagingJob(LPVOID unused);

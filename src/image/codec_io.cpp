@@ -1,6 +1,8 @@
 // The image codecs' memory and file access, shared by every format.
 #include "image/codec_internal.h"
 
+#include "image/image_hash.h"
+
 void* CodecAlloc(size_t count, size_t size) {
   if (size != 0 && count > SIZE_MAX / size) return nullptr;
   const size_t bytes = count * size;
@@ -19,6 +21,7 @@ bool ReadCodecInput(ImageDecoder* decoder, uint32_t* got) {
     return FailDecoder(decoder, CodecError::ReadFailed);
   }
   decoder->readBytes += read;
+  HashAfterRead(decoder->hash, decoder->file, decoder->input, read);
   *got = read;
   return true;
 }
@@ -45,6 +48,8 @@ bool WriteCodecOutput(ImageEncoder* encoder, uint32_t bytes) {
   DWORD written = 0;
   const BOOL ok = WriteFile(encoder->file, encoder->output, bytes, &written, nullptr);
   encoder->writtenBytes += written;
+  // Written in order from the file's start: each write continues the hashed run.
+  if (encoder->hash != nullptr) HashImageBytes(encoder->hash, encoder->hash->hashedBytes, encoder->output, written);
   if (!ok || written != bytes) {
     encoder->systemError = ok ? ERROR_DISK_FULL : GetLastError();
     return FailEncoder(encoder, CodecError::WriteFailed);

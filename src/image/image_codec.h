@@ -8,6 +8,10 @@
 
 #include <cstdint>
 
+// The image file's hashes (image_hash.h): a decoder hashes the file's bytes it
+// reads, an encoder the bytes it writes.
+struct ImageHash;
+
 enum class ImageFormat : uint8_t { Plain, Gzip, Xz, Zstd, Zip };
 
 // By the name's extension, in any case: .gz, .xz, .zst, .zip; Plain for any other.
@@ -66,13 +70,14 @@ struct ImageDecoder {
   DWORD systemError = 0;               // Win32 error of a failed read
   uint8_t* input = nullptr;            // kCodecBufferBytes of compressed input (gzip, xz, zstd)
   void* state = nullptr;               // the format's own record
+  ImageHash* hash = nullptr;           // hashes the file's bytes as read; none when NULL
 };
 
 // Opens a decoder on `file` (at any position; read from its start) for `format`
 // (not Plain). Checks the magic, sets up the library within the memory bounds
 // and takes the stated size. On false, `decoder->error` says why and nothing
 // needs closing.
-bool OpenImageDecoder(ImageDecoder* decoder, HANDLE file, ImageFormat format);
+bool OpenImageDecoder(ImageDecoder* decoder, HANDLE file, ImageFormat format, ImageHash* hash = nullptr);
 // Up to `wanted` decompressed bytes into `out`; fewer only at the end of the
 // data. False on an error (decoder->error, errorOffset); *got still counts the
 // bytes put into `out` before it.
@@ -99,10 +104,11 @@ struct ImageEncoder {
   DWORD systemError = 0;               // Win32 error of a failed or short write
   uint8_t* output = nullptr;           // kCodecBufferBytes of compressed output
   void* state = nullptr;               // the format's own record
+  ImageHash* hash = nullptr;           // hashes the file's bytes as written; none when NULL
 };
 
 // Opens an encoder writing `format` (CanEncodeFormat) to `file` at its position.
-bool OpenImageEncoder(ImageEncoder* encoder, HANDLE file, ImageFormat format);
+bool OpenImageEncoder(ImageEncoder* encoder, HANDLE file, ImageFormat format, ImageHash* hash = nullptr);
 // Compresses `bytes` of `data`, writing compressed output as it fills.
 bool WriteEncodedBytes(ImageEncoder* encoder, const uint8_t* data, uint32_t bytes);
 // Ends the compressed stream (its trailer and checksum) and writes the rest.

@@ -34,8 +34,9 @@ bool RestartFile(ImageDecoder* decoder) {
 
 }  // namespace
 
-bool OpenImageDecoder(ImageDecoder* decoder, HANDLE file, ImageFormat format) {
+bool OpenImageDecoder(ImageDecoder* decoder, HANDLE file, ImageFormat format, ImageHash* hash) {
   *decoder = ImageDecoder{};
+  decoder->hash = hash;
   decoder->format = format;
   decoder->file = file;
   uint8_t head[kMagicBytes] = {};

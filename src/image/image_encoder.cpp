@@ -2,8 +2,9 @@
 // to each format.
 #include "image/codec_internal.h"
 
-bool OpenImageEncoder(ImageEncoder* encoder, HANDLE file, ImageFormat format) {
+bool OpenImageEncoder(ImageEncoder* encoder, HANDLE file, ImageFormat format, ImageHash* hash) {
   *encoder = ImageEncoder{};
+  encoder->hash = hash;
   encoder->format = format;
   encoder->file = file;
   if (!CanEncodeFormat(format)) return FailEncoder(encoder, CodecError::Unsupported);

@@ -11,12 +11,13 @@ struct ImageSink {
   HANDLE file = INVALID_HANDLE_VALUE;  // the image file; owned by the job, not closed here
   ImageEncoder encoder;                // a compressed image's encoder; format Plain for a plain file
   DWORD error = 0;                     // the error of the first write that failed, 0 while none has
+  ImageHash* hash = nullptr;           // hashes the file's bytes as written; none when NULL
 };
 
 // The image file written from where it stands (Start created it empty): plain,
 // or compressed when `format` is one an encoder exists for. False when the
 // encoder cannot start (its error in sink->encoder.error; nothing to close).
-bool OpenImageSink(ImageSink* sink, HANDLE file, ImageFormat format = ImageFormat::Plain);
+bool OpenImageSink(ImageSink* sink, HANDLE file, ImageFormat format = ImageFormat::Plain, ImageHash* hash = nullptr);
 // Frees an encoder's memory; the file stays open. Safe on any opened sink.
 void CloseImageSink(ImageSink* sink);
 // Appends `bytes` of `buffer`; false when not all of them were written (a full

@@ -3,6 +3,7 @@
 // minizip reads the archive through the callbacks below, so it sees the image
 // file's handle as every other format does.
 #include "image/codec_internal.h"
+#include "image/image_hash.h"
 
 #include <minizip/unzip.h>
 
@@ -32,6 +33,7 @@ uLong ZCALLBACK ReadArchive(voidpf, voidpf stream, void* buffer, uLong size) {
     return 0;
   }
   decoder->readBytes += read;
+  HashAfterRead(decoder->hash, decoder->file, static_cast<const uint8_t*>(buffer), read);
   return read;
 }
 

@@ -1,6 +1,7 @@
 // The image file as a source, plain or compressed; see image_source.h.
 #include "imaging/image_source.h"
 
+#include "image/image_hash.h"
 #include "imaging/job_state.h"
 
 namespace {
@@ -27,6 +28,7 @@ SourceRead ReadBlockByBlock(ImageSource* source, uint8_t* buffer, uint32_t bytes
       result.error = GetLastError();
       return result;
     }
+    HashImageBytes(source->hash, source->position + result.bytes, buffer + result.bytes, read);
     result.bytes += read;
     if (read != want) {
       result.status = SourceStatus::End;  // the image ended after all
@@ -54,6 +56,7 @@ SourceRead ReadPlain(ImageSource* source, uint8_t* buffer, uint32_t bytes) {
     source->position += result.bytes;
     return result;
   }
+  HashImageBytes(source->hash, source->position, buffer, read);
   result.bytes = read;
   result.status = read == bytes ? SourceStatus::More : SourceStatus::End;
   source->position += read;
@@ -79,10 +82,11 @@ SourceRead ReadDecoded(ImageSource* source, uint8_t* buffer, uint32_t bytes) {
 
 }  // namespace
 
-bool OpenImageSource(ImageSource* source, HANDLE file, ImageFormat format) {
+bool OpenImageSource(ImageSource* source, HANDLE file, ImageFormat format, ImageHash* hash) {
   source->file = file;
   source->decoder = ImageDecoder{};
-  if (format != ImageFormat::Plain) return OpenImageDecoder(&source->decoder, file, format);
+  source->hash = hash;
+  if (format != ImageFormat::Plain) return OpenImageDecoder(&source->decoder, file, format, hash);
   RewindImageSource(source);
   return true;
 }

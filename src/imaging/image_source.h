@@ -18,6 +18,7 @@ struct ImageSource {
   HANDLE file = INVALID_HANDLE_VALUE;  // the image file; owned by the job, not closed here
   ImageDecoder decoder;                // a compressed image's decoder; format Plain for a plain file
   uint64_t position = 0;               // bytes of a plain image given so far
+  ImageHash* hash = nullptr;           // hashes the file's bytes as read (image_hash.h); none when NULL
 };
 
 struct SourceRead {
@@ -30,7 +31,9 @@ struct SourceRead {
 // The image file read from its start: plain, or decompressed when `format` is
 // a compressed one. False when the decoder cannot start (its error in
 // source->decoder.error; nothing to close).
-bool OpenImageSource(ImageSource* source, HANDLE file, ImageFormat format = ImageFormat::Plain);
+// `hash`, when given, follows every read of the file's bytes.
+bool OpenImageSource(ImageSource* source, HANDLE file, ImageFormat format = ImageFormat::Plain,
+                     ImageHash* hash = nullptr);
 // Frees a decoder's memory; the file stays open. Safe on any opened source.
 void CloseImageSource(ImageSource* source);
 // Fills up to `bytes` of `buffer`; fewer only at the end or on an error. A

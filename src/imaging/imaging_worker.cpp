@@ -7,6 +7,7 @@
 #include "disk/partition_table.h"
 #include "disk/raw_device.h"
 #include "disk/volume_lock.h"
+#include "imaging/checksum_job.h"
 #include "imaging/job_state.h"
 #include "imaging/job_texts.h"
 #include "imaging/transfer_loop.h"
@@ -33,6 +34,7 @@ const Outcome kCreateCancelled{kWordCancelled, kCreateCancelledText, kCaptionCan
 const Outcome kCreateFailed{kWordFailed, kCreateFailedText, kCaptionFailure};
 
 wchar_t outcomeText[kOutcomeTextChars];  // an outcome text with its added sentence; worker
+char sumNote[kSumTextBytes];             // the checksum's line in the outcome, empty when none; worker
 static_assert(sizeof(kCreateCancelledText) + sizeof(L"\r\n") + sizeof(kWholeDiskStoppedText) <=
                   sizeof(outcomeText),
               "the longest outcome and its note fit");
@@ -47,16 +49,57 @@ uint32_t AppendOutcomeText(uint32_t at, const wchar_t* text) {
   return at;
 }
 
-// `note`, when given, goes on a line of its own under the outcome's text.
+// `note`, when given, goes on a line of its own under the outcome's text, and
+// so does the checksum's line (sumNote) when there is one.
 void ShowOutcome(const Outcome& outcome, const wchar_t* note = nullptr) {
   WriteOutcomeWord(outcome.word);
   RequestProgressRedraw();
-  const wchar_t* text = outcome.text;
-  if (note != nullptr) {
-    AppendOutcomeText(AppendOutcomeText(AppendOutcomeText(0, outcome.text), L"\r\n"), note);
-    text = outcomeText;
+  uint32_t at = AppendOutcomeText(0, outcome.text);
+  if (note != nullptr) at = AppendOutcomeText(AppendOutcomeText(at, L"\r\n"), note);
+  if (sumNote[0] != '\0' && at + 2 < kOutcomeTextChars) {
+    at = AppendOutcomeText(at, L"\r\n");
+    if (MultiByteToWideChar(CP_ACP, 0, sumNote, -1, outcomeText + at, static_cast<int>(kOutcomeTextChars - at)) == 0) {
+      outcomeText[at] = L'\0';
+    }
   }
-  MessageBoxW(mainWindow, text, outcome.caption, MB_OK);
+  MessageBoxW(mainWindow, outcomeText, outcome.caption, MB_OK);
+  CloseImageFile();
+}
+
+enum class SumVerdict : uint8_t { NotChecked, Matched, Differs };
+
+// After a write that reached its end: the image file's sum, completed with
+// what its reads did not reach, against the checksum file's. Matched puts the
+// line for the outcome in sumNote; Differs the box's text in `text`.
+SumVerdict JudgePublishedSum(char* text, uint32_t textBytes) {
+  if (sumCheck.active == 0) return SumVerdict::NotChecked;
+  const HashKind kind = sumCheck.kind;
+  DWORD error = 0;
+  if (!CompleteImageHash(&jobHash, jobState.imageFile, jobState.buffer, jobState.bufferBytes, &error)) {
+    std::snprintf(text, textBytes, kSumUnreadFormat, HashKindName(kind), static_cast<unsigned long>(error),
+                  sumCheck.fileName);
+    return SumVerdict::Differs;
+  }
+  uint8_t digest[kDigestBytesMax];
+  FinishImageHash(&jobHash, kind, digest);
+  if (std::memcmp(digest, sumCheck.expected, DigestBytes(kind)) == 0) {
+    std::snprintf(sumNote, sizeof(sumNote), kSumMatchedFormat, HashKindName(kind), sumCheck.fileName);
+    return SumVerdict::Matched;
+  }
+  char expected[kDigestHexBytes];
+  char actual[kDigestHexBytes];
+  FormatDigestHex(sumCheck.expected, DigestBytes(kind), expected);
+  FormatDigestHex(digest, DigestBytes(kind), actual);
+  std::snprintf(text, textBytes, kSumDiffersFormat, HashKindName(kind), sumCheck.fileName, sumCheck.fileName,
+                expected, actual);
+  return SumVerdict::Differs;
+}
+
+// "Failed", and the box saying the image is not the published one.
+void ShowSumDiffers(const char* text) {
+  WriteOutcomeWord(kWordFailed);
+  RequestProgressRedraw();
+  MessageBoxA(mainWindow, text, kImageProblemCaption, MB_OK | MB_ICONERROR);
   CloseImageFile();
 }
 
@@ -269,7 +312,12 @@ bool RunWriteJob() {
   // The decoder starts before the disk is opened, so an image that is refused
   // here leaves the disk untouched.
   ImageSource source;
-  if (!OpenImageSource(&source, jobState.imageFile, jobState.imageFormat) || !FirstBlockDecodes(&source)) {
+  ImageHash* hash = nullptr;
+  if (sumCheck.active != 0) {
+    StartImageHash(&jobHash, HashBit(sumCheck.kind));
+    hash = &jobHash;
+  }
+  if (!OpenImageSource(&source, jobState.imageFile, jobState.imageFormat, hash) || !FirstBlockDecodes(&source)) {
     ShowImageProblem(source.decoder);
     CloseImageSource(&source);
     return true;
@@ -286,22 +334,46 @@ bool RunWriteJob() {
     return true;
   }
   const bool verify = jobState.verifyAfterWrite.load() != 0;
-  const LoopResult result = RunWriteLoop(&device, &source, verify ? WriteParts::Body : WriteParts::All);
+  // A published sum is judged after the body, like a read-back, so the head waits for it too.
+  const bool headWaits = verify || sumCheck.active != 0;
+  const LoopResult result = RunWriteLoop(&device, &source, headWaits ? WriteParts::Body : WriteParts::All);
   if (result.end == LoopEnd::DiskWriteError) {
     CloseImageSource(&source);
     EndWithDiskWriteError(&device, result);
     return false;
+  }
+  // The image was read to its end: its sum decides before the disk is read
+  // back, and before the image's head goes on, so a wrong image never boots.
+  char sumText[kSumTextBytes];
+  if (result.end == LoopEnd::Completed && JudgePublishedSum(sumText, sizeof(sumText)) == SumVerdict::Differs) {
+    if (result.headPending) {
+      const size_t used = std::strlen(sumText);
+      std::snprintf(sumText + used, sizeof(sumText) - used, "\r\n%s", kHeadClearedNote);
+    }
+    CloseJobDisk(&device);
+    CloseImageSource(&source);
+    ShowSumDiffers(sumText);
+    return true;
   }
   if (result.end == LoopEnd::Completed && verify) {
     const bool closingDue = VerifyWrittenDisk(&device, &source, result.headPending);
     CloseImageSource(&source);
     return closingDue;
   }
+  LoopResult ended = result;
+  if (result.end == LoopEnd::Completed && result.headPending) {
+    ended = RunWriteLoop(&device, &source, WriteParts::Head);  // the sum matched: the head goes on last
+    if (ended.end == LoopEnd::DiskWriteError) {
+      CloseImageSource(&source);
+      EndWithDiskWriteError(&device, ended);
+      return false;
+    }
+  }
   CloseJobDisk(&device);
-  if (result.end == LoopEnd::Failed && source.decoder.error != CodecError::None) {
-    ShowImageProblem(source.decoder, result.headCleared);
+  if (ended.end == LoopEnd::Failed && source.decoder.error != CodecError::None) {
+    ShowImageProblem(source.decoder, ended.headCleared);
   } else {
-    ShowWriteOutcome(result.end, result.headCleared);
+    ShowWriteOutcome(ended.end, ended.headCleared);
   }
   CloseImageSource(&source);
   return true;
@@ -336,9 +408,26 @@ uint64_t TrimmedEnd(DiskDevice* device) {
   return AllocatedDiskEnd(reader, device->endSectors, jobState.buffer, kBlockBytes);
 }
 
+// A create that completed leaves its image's SHA-256 beside it; the outcome says where.
+void WriteCreatedSum() {
+  uint8_t digest[kDigestBytesMax];
+  FinishImageHash(&jobHash, HashKind::Sha256, digest);
+  DWORD error = 0;
+  if (WriteSumFile(digest, &error)) {
+    std::snprintf(sumNote, sizeof(sumNote), kSumFileWrittenFormat, sumFile.shownName);
+  } else {
+    std::snprintf(sumNote, sizeof(sumNote), kSumFileFailedFormat, sumFile.shownName, static_cast<unsigned long>(error));
+  }
+}
+
 void RunCreateJob() {
   ImageSink sink;
-  if (!OpenImageSink(&sink, jobState.imageFile, jobState.imageFormat)) {
+  ImageHash* hash = nullptr;
+  if (sumFile.active != 0) {
+    StartImageHash(&jobHash, HashBit(HashKind::Sha256));
+    hash = &jobHash;
+  }
+  if (!OpenImageSink(&sink, jobState.imageFile, jobState.imageFormat, hash)) {
     WriteOutcomeWord(kWordFailed);
     RequestProgressRedraw();
     MessageBoxA(mainWindow, kNoMemoryToCompress, kImageProblemCaption, MB_OK | MB_ICONERROR);
@@ -370,9 +459,30 @@ void RunCreateJob() {
   if (!FlushAndCloseImageFile() && result.end == LoopEnd::Completed) result.end = LoopEnd::Failed;
   // A disk that ended before its table's last partition was copied whole.
   const bool wholeDisk = trim && (end == 0 || (result.end == LoopEnd::Completed && jobState.sectorsDone.load() < end));
+  if (result.end == LoopEnd::Completed && sumFile.active != 0) WriteCreatedSum();
   // The last read's error stays pending while the outcome is shown.
   SetLastError(result.error);
   ShowCreateOutcome(result.end, wholeDisk);
+}
+
+// The checksums button's job: the image file read once; its sums shown by the
+// main window, in a dialog of its own, once they are there.
+void RunSumsJob() {
+  const SumsResult result = RunSumsPass(jobState.imageFile, jobState.buffer, jobState.bufferBytes);
+  CloseImageFile();
+  if (result.end == SumsEnd::Done) {
+    WriteOutcomeWord(kWordCompleted);
+    RequestProgressRedraw();
+    ReportImageSums();
+    return;
+  }
+  WriteOutcomeWord(result.end == SumsEnd::Cancelled ? kWordCancelled : kWordFailed);
+  RequestProgressRedraw();
+  if (result.end == SumsEnd::ReadError) {
+    char text[kSumTextBytes];
+    std::snprintf(text, sizeof(text), kSumsUnreadFormat, static_cast<unsigned long>(result.error));
+    MessageBoxA(mainWindow, text, kSumsCaption, MB_OK | MB_ICONERROR);
+  }
 }
 
 }  // namespace
@@ -404,6 +514,7 @@ void RunClosingSequence() {
 }
 
 DWORD WINAPI ImagingWorker(LPVOID) {
+  sumNote[0] = '\0';
   RunOpeningSequence();
   const int32_t mode = jobState.mode.load();
   bool closingDue = true;
@@ -417,6 +528,8 @@ DWORD WINAPI ImagingWorker(LPVOID) {
     closingDue = RunWriteJob();
   } else if (mode == kCreateImageFromDisk) {
     RunCreateJob();
+  } else if (mode == kComputeImageSums) {
+    RunSumsJob();
   } else {
     CloseImageFile();
   }

@@ -22,6 +22,10 @@ constexpr uint32_t kStatusTextBytes = 256;
 
 constexpr int32_t kWriteImageToDisk = 0;
 constexpr int32_t kCreateImageFromDisk = 1;
+// Not a tab: the checksums button's job, which reads the image file only.
+constexpr int32_t kComputeImageSums = 2;
+// Posted to the main window when the checksums of the image file are ready.
+constexpr UINT kImageSumsReadyMessage = WM_APP + 1;
 constexpr uint8_t kPlatformNt = 32;
 constexpr uint8_t kPlatformLegacy = 16;
 
@@ -101,3 +105,5 @@ extern HWND toolTipWindow;  // the main window's tool tip control
 void AddToolTip(int controlId, HWND dialog, const char* text, HWND toolTip);
 // LVM_REDRAWITEMS 0..0 to control 1044 of mainWindow, looked up each time.
 void RequestProgressRedraw();
+// Posts kImageSumsReadyMessage to mainWindow.
+void ReportImageSums();

@@ -36,7 +36,7 @@ constexpr uint32_t kNoteTextBytes = 192;
 // Added to the outcome of a write whose compressed image carried no checksum.
 constexpr char kNoChecksumNote[] =
     "The image carried no checksum, so its content could not be checked as it was decompressed.";
-constexpr uint32_t kOutcomeTextChars = 512;
+constexpr uint32_t kOutcomeTextChars = 640;
 // Added to the box of a write that ended unfinished after it had cleared the
 // disk's first MiB (the image's head is written last).
 constexpr wchar_t kHeadClearedText[] =
@@ -100,3 +100,22 @@ constexpr char kVerifyImageErrorFormat[] =
     "The image could not be read again at sector %" PRIu64 " (error #%lu). "
     "The image was written, but the disk could not be verified.";
 constexpr uint32_t kVerifyErrorTextBytes = 384;
+
+// Checksums. A write checked against its publisher's sum: the hash's name
+// ("SHA-256") and the checksum file's name; on a difference both sums.
+constexpr char kSumMatchedFormat[] = "The image file matched the %s sum in %s.";
+constexpr char kSumDiffersFormat[] =
+    "The image file is not the one its checksum file describes: its %s differs from the sum in %s.\r\n"
+    "Sum in %s:\r\n%s\r\nSum of the image file:\r\n%s\r\n"
+    "The image was written to the disk, but it is not the image that was published.";
+constexpr char kSumUnreadFormat[] =
+    "The image file could not be read to its end for its %s (error #%lu), so it is not known whether it is "
+    "the one %s describes.";
+// A created image's sum file, named; on a failure the error too.
+constexpr char kSumFileWrittenFormat[] = "Its SHA-256 sum was written to %s.";
+constexpr char kSumFileFailedFormat[] = "Its SHA-256 sum could not be written to %s (error #%lu).";
+constexpr uint32_t kSumTextBytes = 1536;
+// The checksums of an image on demand: a file that cannot be read to its end.
+constexpr char kSumsUnreadFormat[] =
+    "The image file could not be read to its end (error #%lu); no checksums were computed.";
+constexpr char kSumsCaption[] = "Checksums";

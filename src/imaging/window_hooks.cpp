@@ -28,3 +28,5 @@ void AddToolTip(int controlId, HWND dialog, const char* text, HWND toolTip) {
 void RequestProgressRedraw() {
   SendMessageA(GetDlgItem(mainWindow, IDC_PROGRESS), LVM_REDRAWITEMS, 0, 0);
 }
+
+void ReportImageSums() { PostMessageA(mainWindow, kImageSumsReadyMessage, 0, 0); }

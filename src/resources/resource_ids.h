@@ -7,6 +7,7 @@
 #define IDD_ABOUT 103
 #define IDB_FEATURED 109
 #define IDI_TAVRIN 110
+#define IDD_CHECKSUMS 104
 
 // Main window (template 102)
 #define IDC_START 1008
@@ -26,6 +27,7 @@
 #define IDC_PROGRESS 1044
 #define IDC_VERIFY 1046
 #define IDC_TRIM 1047
+#define IDC_SUMS 1048
 #define IDM_CLOSE_WINDOW 40001
 #define IDT_PROGRESS_TIMER 1024
 #define IDT_DEVICE_TIMER 1025  // settles a burst of device changes
@@ -36,6 +38,12 @@
 #define IDC_ABOUT_CUSTOM 1011
 #define IDC_ABOUT_UPDATE 1012
 #define IDC_ABOUT_PICTURE 1045
+// Checksums dialog (template 104)
+#define IDC_SUM_MD5 1101
+#define IDC_SUM_SHA1 1102
+#define IDC_SUM_SHA256 1103
+#define IDC_SUM_EXPECTED 1104
+#define IDC_SUM_VERDICT 1105
 // A control the code never addresses (labels, the picture's frame).
 #define IDC_UNADDRESSED (-1)
 

@@ -266,6 +266,21 @@ HANDLE OpenByName(const std::string& name, DWORD access, DWORD share, DWORD disp
 
 }  // namespace
 
+BOOL DeleteFileA(LPCSTR path) {
+  std::string host;
+  {
+    std::lock_guard<std::mutex> lock(ioMutex);
+    std::string volume, relative;
+    host = sim_internal::HostPathOf(sim::Utf8(sim_internal::AnsiToWide(path == nullptr ? "" : path).c_str()), &volume,
+                                    &relative);
+  }
+  if (unlink(host.c_str()) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,
                    HANDLE) {
   return OpenByName(path == nullptr ? "" : sim::Utf8(sim_internal::AnsiToWide(path).c_str()), access, share,

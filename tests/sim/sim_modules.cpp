@@ -3,6 +3,7 @@
 // the legacy family has neither Winsock 2 nor InitCommonControlsEx).
 #include "sim_internal.h"
 
+#include <cstring>
 #include <set>
 
 namespace {
@@ -138,10 +139,23 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* classes) {
 }
 
 // The system code page is a Western one: what is not ASCII becomes '?'.
-int WideCharToMultiByte(UINT, DWORD, LPCWSTR wide, int wideChars, LPSTR out, int outBytes, LPCSTR, BOOL*) {
+// CP_UTF8 gives UTF-8.
+int WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideChars, LPSTR out, int outBytes, LPCSTR,
+                        BOOL*) {
   if (wide == nullptr || wideChars != -1) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
+  }
+  if (codePage == CP_UTF8) {
+    const std::string utf8 = sim::Utf8(wide);
+    const int bytes = static_cast<int>(utf8.size()) + 1;
+    if (outBytes == 0) return bytes;
+    if (out == nullptr || outBytes < bytes) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return 0;
+    }
+    std::memcpy(out, utf8.c_str(), static_cast<size_t>(bytes));
+    return bytes;
   }
   int length = 0;
   while (wide[length] != 0) ++length;

@@ -208,6 +208,7 @@ SIM_OPENFILENAME(OPENFILENAMEW, wchar_t)
 // The ANSI code page is Windows-1252, a Western one; wide texts are UTF-16
 // code units, one per WCHAR, as on Windows.
 #define CP_ACP 0
+#define CP_UTF8 65001
 #define OFN_HIDEREADONLY 0x4
 #define OFN_OVERWRITEPROMPT 0x2
 
@@ -238,6 +239,7 @@ SIM_OPENFILENAME(OPENFILENAMEW, wchar_t)
 #define ICC_STANDARD_CLASSES 0x4000
 #define TCIF_TEXT 0x1
 
+#define WM_APP 0x8000
 #define WM_DESTROY 0x0002
 #define WM_QUIT 0x0012
 #define WM_CLOSE 0x0010
@@ -313,6 +315,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
 // The legacy family's wide calls are stubs: they fail with ERROR_CALL_NOT_IMPLEMENTED there.
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES attributes,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
+BOOL DeleteFileA(LPCSTR path);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distanceLow, PLONG distanceHigh, DWORD method);

@@ -1120,3 +1120,140 @@ TEST_F(StartCommandTest, ImageLargerThanTheDiskIsRefusedOrCutOnlyWhereItHoldsZer
   }
   jobState.fitSectors.store(0);
 }
+
+namespace {
+
+// The first 2 * digest bytes of the native tool's line for `file`.
+std::string NativeSum(const std::string& tool, const std::string& file, const std::string& scratch) {
+  if (std::system((tool + " <'" + file + "' >'" + scratch + "'").c_str()) != 0) return "";
+  std::ifstream in(scratch);
+  std::string sum;
+  in >> sum;
+  return sum;
+}
+
+}  // namespace
+
+// A checksum file beside the image, on both families: a sum that matches ends
+// "Success" saying so; one that differs ends "Failed" with both sums; one that
+// cannot be parsed is named before anything is written (No stops, Yes writes
+// without the check); a list that does not name the image is passed over.
+TEST_F(StartCommandTest, ChecksumFileBesideTheImageDecidesTheWriteOnBothFamilies) {
+  for (const bool legacy : {false, true}) {
+    const std::string dir = TempPath(legacy ? "legacy" : "nt");
+    ASSERT_TRUE(RunTool("mkdir -p " + Quoted(dir)));
+    const std::string image = dir + "/in.img";
+    const std::vector<uint8_t> bytes = RandomBytes(100 * 1024 + 77, legacy ? 9 : 8);
+    WriteHostFile(image, bytes);
+    const std::string sha256 = NativeSum("sha256sum", image, dir + "/n");
+    const std::string md5 = NativeSum("md5sum", image, dir + "/n");
+    std::string wrong = sha256;
+    wrong[0] = wrong[0] == 'f' ? '0' : 'f';
+    struct Row {
+      std::string file, text;
+      int answer;  // to the checksum file's box
+      std::vector<std::string> captions;
+      const char* word;
+      std::string note;  // in the last box
+    } rows[] = {
+        {"in.img.sha256", sha256 + " *in.img\n", IDYES, {CAPTION_DESTROY_WARNING, "Success"}, "Completed",
+         "The image file matched the SHA-256 sum in in.img.sha256."},
+        {"MD5SUMS", "00  x\n" + md5 + "  IN.IMG\r\n", IDYES, {CAPTION_DESTROY_WARNING, "Success"}, "Completed",
+         "matched the MD5 sum in MD5SUMS"},
+        {"SHA256SUMS", wrong + "  in.img\n", IDYES, {CAPTION_DESTROY_WARNING, "Failure"}, "Failed",
+         "Sum in SHA256SUMS:\r\n" + wrong + "\r\nSum of the image file:\r\n" + sha256},
+        {"in.img.sha1", "garbage\n", IDNO, {CAPTION_SUM_FILE_UNUSABLE}, "", "in.img.sha1 cannot be read"},
+        {"in.img.sha1", "garbage\n", IDYES, {CAPTION_SUM_FILE_UNUSABLE, CAPTION_DESTROY_WARNING, "Success"},
+         "Completed", "映像写入完成"},
+        {"SHA1SUMS", "0123456789012345678901234567890123456789  other.img\n", IDYES,
+         {CAPTION_DESTROY_WARNING, "Success"}, "Completed", "映像写入完成"},
+    };
+    for (const Row& row : rows) {
+      SCOPED_TRACE((legacy ? "legacy " : "NT ") + row.file + " " + row.text);
+      sim::Reset();
+      WriteHostFile(dir + "/" + row.file, std::vector<uint8_t>(row.text.begin(), row.text.end()));
+      statusBuffer_[0] = '\0';
+      if (legacy) {
+        sim::SetVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
+        sim::vwin32::AddDrive(4, sim::vwin32::Medium(400));
+        OpenVwin32();
+      } else {
+        AddDrive(kDriveE, 1 << 20);
+      }
+      jobState.platformClass = legacy ? kPlatformLegacy : kPlatformNt;
+      mainWindow = sim::MakeWindow("main");
+      toolTipWindow = sim::MakeWindow("tips");
+      sim::SetMessageBoxHandler([&row](const sim::Event& event) {
+        return event.caption == CAPTION_SUM_FILE_UNUSABLE ? row.answer : (event.style & 0xF) == MB_YESNO ? IDYES : IDOK;
+      });
+      Press(kWriteImageToDisk, image, legacy ? "Drive D:" : "Drive E: (1.00 MB)");
+      ASSERT_TRUE(WaitForWorkers());
+      if (legacy) {
+        CloseHandle(vwin32Handle);
+        vwin32Handle = INVALID_HANDLE_VALUE;
+      }
+      jobState.platformClass = kPlatformNt;
+      std::vector<std::string> captions;
+      for (const sim::Event& box : Boxes()) captions.push_back(box.caption);
+      EXPECT_EQ(captions, row.captions);
+      ASSERT_FALSE(Boxes().empty());
+      EXPECT_NE(Boxes().back().text.find(row.note), std::string::npos) << Boxes().back().text;
+      const bool checked = row.answer == IDYES && row.file != "SHA1SUMS" && row.file != "in.img.sha1";
+      if (captions[0] == CAPTION_DESTROY_WARNING) {
+        EXPECT_EQ(Boxes()[0].text.find(" will be checked against the sum in ") != std::string::npos, checked);
+      }
+      EXPECT_STREQ(statusBuffer_, row.word);
+      const size_t whole = bytes.size() / 512 * 512;
+      const std::vector<uint8_t> disk = legacy ? sim::vwin32::DriveBytes(4, 0, static_cast<uint32_t>(whole / 512))
+                                               : sim::DeviceBytes(kDriveE, 0, whole);
+      EXPECT_EQ(disk == std::vector<uint8_t>(bytes.begin(), bytes.begin() + whole), row.answer == IDYES);
+      std::remove((dir + "/" + row.file).c_str());
+    }
+  }
+}
+
+// A create that completes leaves IMAGE.sha256, which the native sha256sum -c
+// accepts, plain or compressed, on both families; one that fails leaves none,
+// and an old one of the replaced image is gone.
+TEST_F(StartCommandTest, CreatedImagesCarryASumThatSha256sumAcceptsAndOnlyThose) {
+  struct Row {
+    bool legacy;
+    const char* name;
+    bool diskThere;
+  } rows[] = {{false, "out.img", true}, {false, "out.img.gz", true}, {true, "out.img", true}, {false, "gone.img", false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    sim::Reset();
+    mainWindow = sim::MakeWindow("main");
+    toolTipWindow = sim::MakeWindow("tips");
+    const std::string image = TempPath(row.name);
+    WriteHostFile(image + ".sha256", {'o', 'l', 'd', '\n'});
+    if (row.legacy) {
+      sim::SetVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
+      sim::vwin32::DriveSpec drive = sim::vwin32::Medium(300);
+      drive.pattern = DevicePattern;
+      sim::vwin32::AddDrive(3, drive);
+      OpenVwin32();
+      jobState.platformClass = kPlatformLegacy;
+    } else if (row.diskThere) {
+      AddDrive("\\\\.\\PHYSICALDRIVE1", 1 << 20);
+    }
+    Press(kCreateImageFromDisk, image, row.legacy ? "Drive C:" : "Physical Disk 1 (1.00 MB)");
+    ASSERT_TRUE(WaitForWorkers());
+    if (row.legacy) {
+      CloseHandle(vwin32Handle);
+      vwin32Handle = INVALID_HANDLE_VALUE;
+    }
+    jobState.platformClass = kPlatformNt;
+    ASSERT_FALSE(Boxes().empty());
+    if (!row.diskThere) {
+      EXPECT_NE(Boxes().back().caption, "Success");
+      EXPECT_FALSE(std::ifstream(image + ".sha256").good()) << "a failed create left a checksum file";
+      continue;
+    }
+    EXPECT_NE(Boxes().back().text.find(std::string("Its SHA-256 sum was written to ") + row.name + ".sha256."),
+              std::string::npos)
+        << Boxes().back().text;
+    EXPECT_TRUE(RunTool("cd " + Quoted(TempPath("")) + " && sha256sum --quiet -c " + Quoted(std::string(row.name) + ".sha256")));
+  }
+}
