@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the compression libraries tavrin.exe links statically, from
 # Debian's source packages at pinned versions, for i686 Windows: liblzma
-# (xz-utils), libzstd and minizip's unzip part (zlib itself comes from
-# libz-mingw-w64-dev). Only the libraries, static, single-threaded, decoders
+# (xz-utils), libzstd, minizip's unzip part, libbz2 (bzip2) and liblz4 (lz4;
+# zlib itself comes from libz-mingw-w64-dev). Only the libraries, static, single-threaded, decoders
 # only where the product only decodes. The result is cached in OUT_DIR
 # (include/, lib/, and a stamp naming the versions) and rebuilt only when the
 # stamp is missing or names other versions.
@@ -17,7 +17,9 @@ HOST=i686-w64-mingw32
 XZ_VERSION=5.4.1-1+deb12u2
 ZSTD_VERSION=1.5.4+dfsg2-5
 MINIZIP_VERSION=1.1-8+deb12u1
-STAMP="recipe 2 xz-utils=$XZ_VERSION libzstd=$ZSTD_VERSION minizip=$MINIZIP_VERSION host=$HOST"
+BZIP2_VERSION=1.0.8-5
+LZ4_VERSION=1.9.4-1
+STAMP="recipe 3 xz-utils=$XZ_VERSION libzstd=$ZSTD_VERSION minizip=$MINIZIP_VERSION bzip2=$BZIP2_VERSION lz4=$LZ4_VERSION host=$HOST"
 
 die() { echo "build-libs: $*" >&2; exit 1; }
 
@@ -34,7 +36,7 @@ mkdir -p "$OUT.work/src" "$OUT/include/minizip" "$OUT/lib"
 OUT=$(cd "$OUT" && pwd)
 WORK=$OUT.work
 LOG=$WORK/build.log
-echo "build-libs: building liblzma, libzstd and minizip for $HOST into $OUT (log: $LOG)" >&2
+echo "build-libs: building liblzma, libzstd, minizip, libbz2 and liblz4 for $HOST into $OUT (log: $LOG)" >&2
 
 # fetch NAME VERSION: downloads and unpacks the source package (Debian's patches applied).
 fetch() {
@@ -49,6 +51,8 @@ fetch() {
 fetch xz-utils "$XZ_VERSION"
 fetch libzstd "$ZSTD_VERSION"
 fetch minizip "$MINIZIP_VERSION"
+fetch bzip2 "$BZIP2_VERSION"
+fetch lz4 "$LZ4_VERSION"
 
 CFLAGS_COMMON="-O2 -DNDEBUG"
 
@@ -93,6 +97,32 @@ cp "$WORK/src/libzstd/lib/zstd.h" "$WORK/src/libzstd/lib/zstd_errors.h" "$OUT/in
   $HOST-ar rcs "$OUT/lib/libminizip.a" "$WORK/unzip.o" "$WORK/ioapi.o"
 ) >>"$LOG" 2>&1 || die "building minizip failed (see $LOG)"
 cp "$WORK/src/minizip/unzip.h" "$WORK/src/minizip/ioapi.h" "$OUT/include/minizip/"
+
+# libbz2: the library's own sources without its stdio front end (BZ_NO_STDIO:
+# no file functions; the product supplies bz_internal_error). The compressor
+# objects stay in the archive but are never linked: the product only decodes.
+(
+  cd "$WORK/src/bzip2"
+  mkdir -p "$WORK/bz2-obj"
+  for f in blocksort huffman crctable randtable compress decompress bzlib; do
+    $HOST-gcc $CFLAGS_COMMON -DBZ_NO_STDIO -c "$f.c" -o "$WORK/bz2-obj/$f.o" || exit 1
+  done
+  $HOST-ar rcs "$OUT/lib/libbz2.a" "$WORK"/bz2-obj/*.o
+) >>"$LOG" 2>&1 || die "building libbz2 failed (see $LOG)"
+cp "$WORK/src/bzip2/bzlib.h" "$OUT/include/"
+
+# liblz4: the block and frame formats and xxhash (the frame checksums); one
+# object per function so the linker leaves out the compressors the frame
+# format's object also holds.
+(
+  cd "$WORK/src/lz4/lib"
+  mkdir -p "$WORK/lz4-obj"
+  for f in lz4 lz4frame lz4hc xxhash; do
+    $HOST-gcc $CFLAGS_COMMON -ffunction-sections -fdata-sections -c "$f.c" -o "$WORK/lz4-obj/$f.o" || exit 1
+  done
+  $HOST-ar rcs "$OUT/lib/liblz4.a" "$WORK"/lz4-obj/*.o
+) >>"$LOG" 2>&1 || die "building liblz4 failed (see $LOG)"
+cp "$WORK/src/lz4/lib/lz4.h" "$WORK/src/lz4/lib/lz4frame.h" "$OUT/include/"
 
 echo "$STAMP" >"$OUT/stamp"
 rm -rf "$WORK"

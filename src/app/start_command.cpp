@@ -150,7 +150,7 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
       return;
     }
     jobState.imageFile = file;
-    // .gz and .zst make compressed images; any other name a plain one.
+    // .gz and .zst make compressed images, .vhd a fixed virtual disk; any other name a plain one.
     const ImageFormat format = NamedImageFormat();
     jobState.imageFormat = CanEncodeFormat(format) ? format : ImageFormat::Plain;
   } else {

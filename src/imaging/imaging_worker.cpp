@@ -204,7 +204,7 @@ bool RunWriteJob() {
   // The decoder starts before the disk is opened, so an image that is refused
   // here leaves the disk untouched.
   ImageSource source;
-  if (!OpenImageSource(&source, jobState.imageFile, jobState.imageFormat) || !FirstBlockDecodes(&source)) {
+  if (!OpenImageSource(&source, jobState.imageFile, jobState.imageFormat, kBlockBytes) || !FirstBlockDecodes(&source)) {
     ShowImageProblem(source.decoder);
     CloseImageSource(&source);
     return true;

@@ -54,6 +54,7 @@ typedef struct _OVERLAPPED { ULONG_PTR Internal, InternalHigh; DWORD Offset, Off
 typedef struct _SECURITY_ATTRIBUTES { DWORD nLength; LPVOID lpSecurityDescriptor; BOOL bInheritHandle; } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 typedef union _LARGE_INTEGER { struct { DWORD LowPart; LONG HighPart; } u; LONGLONG QuadPart; } LARGE_INTEGER;
 typedef struct tagRECT { LONG left, top, right, bottom; } RECT;
+typedef struct _FILETIME { DWORD dwLowDateTime, dwHighDateTime; } FILETIME, *LPFILETIME;
 
 typedef struct _OSVERSIONINFOA {
   DWORD dwOSVersionInfoSize, dwMajorVersion, dwMinorVersion, dwBuildNumber, dwPlatformId;
@@ -248,6 +249,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD
                     LPVOID parameter, DWORD flags, LPDWORD threadId);
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
+void GetSystemTimeAsFileTime(LPFILETIME time);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR out, int outChars);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);

@@ -15,9 +15,10 @@ enum class SourceStatus {
 };
 
 struct ImageSource {
-  HANDLE file = INVALID_HANDLE_VALUE;  // the image file; owned by the job, not closed here
+  HANDLE file = INVALID_HANDLE_VALUE;  // the image file; the caller's, not closed here
   ImageDecoder decoder;                // a compressed image's decoder; format Plain for a plain file
   uint64_t position = 0;               // bytes of a plain image given so far
+  uint32_t blockBytes = 0;             // the caller's unit: a failed plain read is retried in these
 };
 
 struct SourceRead {
@@ -27,10 +28,12 @@ struct SourceRead {
   uint64_t damagedAt = 0;              // Damaged: offset in the decoded image
 };
 
-// The image file read from its start: plain, or decompressed when `format` is
-// a compressed one. False when the decoder cannot start (its error in
-// source->decoder.error; nothing to close).
-bool OpenImageSource(ImageSource* source, HANDLE file, ImageFormat format = ImageFormat::Plain);
+// The image file read from its start: plain, or decoded when `format` is a
+// compressed, archived or virtual-disk one. `blockBytes` is the caller's unit of
+// reading: a plain read of several that fails is read again one at a time. False
+// when the decoder cannot start (its error in source->decoder.error; nothing to
+// close).
+bool OpenImageSource(ImageSource* source, HANDLE file, ImageFormat format, uint32_t blockBytes);
 // Frees a decoder's memory; the file stays open. Safe on any opened source.
 void CloseImageSource(ImageSource* source);
 // Fills up to `bytes` of `buffer`; fewer only at the end or on an error. A
