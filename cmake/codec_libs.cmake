@@ -1,5 +1,6 @@
 # The compression libraries behind compressed images and the hash library, as one target each:
-# tavrin_zlib, tavrin_lzma, tavrin_zstd, tavrin_minizip, tavrin_mbedcrypto (MD5, SHA-1, SHA-256). The host build takes
+# tavrin_zlib, tavrin_lzma, tavrin_zstd, tavrin_minizip, tavrin_bz2, tavrin_lz4, tavrin_mbedcrypto
+# (MD5, SHA-1, SHA-256). The host build takes
 # Debian's -dev packages; the product takes zlib from libz-mingw-w64-dev and the
 # others as scripts/build-libs.sh cross-builds them from Debian's sources (run
 # here at configure time; it returns at once when its cache is complete).
@@ -18,7 +19,7 @@ if(WIN32)
   endif()
   add_library(tavrin_zlib STATIC IMPORTED)
   set_target_properties(tavrin_zlib PROPERTIES IMPORTED_LOCATION "${TAVRIN_ZLIB_LIBRARY}")
-  foreach(lib lzma zstd minizip mbedcrypto)
+  foreach(lib lzma zstd minizip bz2 lz4 mbedcrypto)
     add_library(tavrin_${lib} STATIC IMPORTED)
     set_target_properties(tavrin_${lib} PROPERTIES IMPORTED_LOCATION "${TAVRIN_LIBS_DIR}/lib/lib${lib}.a"
                           INTERFACE_INCLUDE_DIRECTORIES "${TAVRIN_LIBS_DIR}/include")
@@ -28,7 +29,7 @@ else()
   find_package(ZLIB REQUIRED)
   add_library(tavrin_zlib INTERFACE)
   target_link_libraries(tavrin_zlib INTERFACE ZLIB::ZLIB)
-  foreach(lib lzma zstd minizip mbedcrypto)
+  foreach(lib lzma zstd minizip bz2 lz4 mbedcrypto)
     find_library(TAVRIN_${lib}_LIBRARY NAMES ${lib} REQUIRED)
     add_library(tavrin_${lib} INTERFACE)
     target_link_libraries(tavrin_${lib} INTERFACE ${TAVRIN_${lib}_LIBRARY})

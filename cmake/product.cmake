@@ -11,7 +11,7 @@ target_compile_definitions(tavrin PRIVATE TAVRIN_SERVER_HOST="${TAVRIN_SERVER_HO
                            WINVER=0x0400 _WIN32_WINNT=0x0501 _WIN32_IE=0x0500)
 target_compile_options(tavrin PRIVATE ${TAVRIN_WARNINGS} -O2)
 # Subsystem version 4.0 keeps the image loadable by the legacy family.
-target_link_options(tavrin PRIVATE -static -static-libgcc -static-libstdc++ -mwindows
+target_link_options(tavrin PRIVATE -static -static-libgcc -static-libstdc++ -mwindows -Wl,--gc-sections
                     -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4 -Wl,--minor-os-version,0)
 # Winsock 2 and InitCommonControlsEx are looked up at run time: a plain first
 # release of the legacy family lacks them, and a static import would stop it

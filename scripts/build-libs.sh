@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Cross-builds the libraries tavrin.exe links statically, from Debian's source
 # packages at pinned versions, for i686 Windows: liblzma (xz-utils), libzstd,
-# minizip's unzip part (zlib itself comes from libz-mingw-w64-dev) and the
-# MD5, SHA-1 and SHA-256 modules of mbed TLS. Only the libraries, static,
-# decoders only where the product only decodes; liblzma with the threads that
-# Windows 95 has, for its multi-threaded decoder. The result is cached in OUT_DIR
+# minizip's unzip part, libbz2 (bzip2), liblz4 (lz4; zlib itself comes from
+# libz-mingw-w64-dev) and the MD5, SHA-1 and SHA-256 modules of mbed TLS. Only
+# the libraries, static, decoders only where the product only decodes; liblzma
+# with the threads that Windows 95 has, for its multi-threaded decoder. The result is cached in OUT_DIR
 # (include/, lib/, and a stamp naming the versions) and rebuilt only when the
 # stamp is missing or names other versions.
 #
@@ -19,7 +19,9 @@ XZ_VERSION=5.4.1-1+deb12u2
 ZSTD_VERSION=1.5.4+dfsg2-5
 MINIZIP_VERSION=1.1-8+deb12u1
 MBEDTLS_VERSION=2.28.3-1
-STAMP="recipe 4 xz-utils=$XZ_VERSION libzstd=$ZSTD_VERSION minizip=$MINIZIP_VERSION mbedtls=$MBEDTLS_VERSION host=$HOST"
+BZIP2_VERSION=1.0.8-5
+LZ4_VERSION=1.9.4-1
+STAMP="recipe 5 xz-utils=$XZ_VERSION libzstd=$ZSTD_VERSION minizip=$MINIZIP_VERSION mbedtls=$MBEDTLS_VERSION bzip2=$BZIP2_VERSION lz4=$LZ4_VERSION host=$HOST"
 
 die() { echo "build-libs: $*" >&2; exit 1; }
 
@@ -36,7 +38,7 @@ mkdir -p "$OUT.work/src" "$OUT/include/minizip" "$OUT/lib"
 OUT=$(cd "$OUT" && pwd)
 WORK=$OUT.work
 LOG=$WORK/build.log
-echo "build-libs: building liblzma, libzstd, minizip and mbed TLS's hashes for $HOST into $OUT (log: $LOG)" >&2
+echo "build-libs: building liblzma, libzstd, minizip, libbz2, liblz4 and mbed TLS's hashes for $HOST into $OUT (log: $LOG)" >&2
 
 # fetch NAME VERSION: downloads and unpacks the source package (Debian's patches applied).
 fetch() {
@@ -52,6 +54,9 @@ fetch xz-utils "$XZ_VERSION"
 fetch libzstd "$ZSTD_VERSION"
 fetch minizip "$MINIZIP_VERSION"
 fetch mbedtls "$MBEDTLS_VERSION"
+
+fetch bzip2 "$BZIP2_VERSION"
+fetch lz4 "$LZ4_VERSION"
 
 CFLAGS_COMMON="-O2 -DNDEBUG"
 
@@ -117,6 +122,32 @@ cp "$WORK/src/minizip/unzip.h" "$WORK/src/minizip/ioapi.h" "$OUT/include/minizip
     "$OUT/include/mbedtls/"
   cp "$WORK/mbedtls-config/mbedtls/config.h" "$OUT/include/mbedtls/config.h"
 ) >>"$LOG" 2>&1 || die "building mbed TLS's hash modules failed (see $LOG)"
+
+# libbz2: the library's own sources without its stdio front end (BZ_NO_STDIO:
+# no file functions; the product supplies bz_internal_error). The compressor
+# objects stay in the archive but are never linked: the product only decodes.
+(
+  cd "$WORK/src/bzip2"
+  mkdir -p "$WORK/bz2-obj"
+  for f in blocksort huffman crctable randtable compress decompress bzlib; do
+    $HOST-gcc $CFLAGS_COMMON -DBZ_NO_STDIO -c "$f.c" -o "$WORK/bz2-obj/$f.o" || exit 1
+  done
+  $HOST-ar rcs "$OUT/lib/libbz2.a" "$WORK"/bz2-obj/*.o
+) >>"$LOG" 2>&1 || die "building libbz2 failed (see $LOG)"
+cp "$WORK/src/bzip2/bzlib.h" "$OUT/include/"
+
+# liblz4: the block and frame formats and xxhash (the frame checksums); one
+# object per function so the linker leaves out the compressors the frame
+# format's object also holds.
+(
+  cd "$WORK/src/lz4/lib"
+  mkdir -p "$WORK/lz4-obj"
+  for f in lz4 lz4frame lz4hc xxhash; do
+    $HOST-gcc $CFLAGS_COMMON -ffunction-sections -fdata-sections -c "$f.c" -o "$WORK/lz4-obj/$f.o" || exit 1
+  done
+  $HOST-ar rcs "$OUT/lib/liblz4.a" "$WORK"/lz4-obj/*.o
+) >>"$LOG" 2>&1 || die "building liblz4 failed (see $LOG)"
+cp "$WORK/src/lz4/lib/lz4.h" "$WORK/src/lz4/lib/lz4frame.h" "$OUT/include/"
 
 echo "$STAMP" >"$OUT/stamp"
 rm -rf "$WORK"

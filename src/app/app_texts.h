@@ -7,8 +7,9 @@
 #define TEXT_OUT_OF_MEMORY "Insufficient Memory"
 #define CAPTION_OUT_OF_MEMORY "Out of Memory"
 // Opening offers every image it can write, saving the compressed forms it can create.
-#define FORMAT_FILE_FILTER "Image Files%c*.img%cCompressed Images%c*.gz;*.xz;*.zst;*.zip%cAll Files%c*.*%c%c"
-#define FORMAT_CREATE_FILE_FILTER "Image Files%c*.img%cCompressed Images%c*.gz;*.zst%cAll Files%c*.*%c%c"
+#define FORMAT_FILE_FILTER \
+  "Image Files%c*.img;*.vhd%cCompressed Images%c*.gz;*.xz;*.zst;*.zip;*.bz2;*.lz4%cAll Files%c*.*%c%c"
+#define FORMAT_CREATE_FILE_FILTER "Image Files%c*.img;*.vhd%cCompressed Images%c*.gz;*.zst%cAll Files%c*.*%c%c"
 #define STATUS_FONT_FACE "Arial"
 
 // Status line prompts of the two tabs

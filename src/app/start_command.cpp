@@ -347,7 +347,7 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
     jobState.imageFile = file;
     // Without a path for it the image is still created, only without its sum.
     PrepareSumFile();
-    // .gz and .zst make compressed images; any other name a plain one.
+    // .gz and .zst make compressed images, .vhd a fixed virtual disk; any other name a plain one.
     const ImageFormat format = NamedImageFormat();
     jobState.imageFormat = CanEncodeFormat(format) ? format : ImageFormat::Plain;
     jobState.fitSectors.store(0);

@@ -48,6 +48,27 @@ bool ReadZipDecoder(ImageDecoder* decoder, uint8_t* out, uint32_t wanted, uint32
 bool RewindZipDecoder(ImageDecoder* decoder);
 void CloseZipDecoder(ImageDecoder* decoder);
 
+bool OpenBzip2Decoder(ImageDecoder* decoder);
+bool ReadBzip2Decoder(ImageDecoder* decoder, uint8_t* out, uint32_t wanted, uint32_t* got);
+bool RewindBzip2Decoder(ImageDecoder* decoder);
+void CloseBzip2Decoder(ImageDecoder* decoder);
+uint64_t Bzip2ConsumedBytes(const ImageDecoder* decoder);
+
+bool OpenLz4Decoder(ImageDecoder* decoder);
+bool ReadLz4Decoder(ImageDecoder* decoder, uint8_t* out, uint32_t wanted, uint32_t* got);
+bool RewindLz4Decoder(ImageDecoder* decoder);
+void CloseLz4Decoder(ImageDecoder* decoder);
+uint64_t Lz4ConsumedBytes(const ImageDecoder* decoder);
+
+// A VHD states its disk's size; it reads its footer and tables by seeking.
+bool OpenVhdDecoder(ImageDecoder* decoder);
+bool ReadVhdDecoder(ImageDecoder* decoder, uint8_t* out, uint32_t wanted, uint32_t* got);
+bool RewindVhdDecoder(ImageDecoder* decoder);
+void CloseVhdDecoder(ImageDecoder* decoder);
+// Whether the file starts or ends with a VHD footer's cookie; false when it
+// cannot be read. Leaves the file at its start.
+bool ProbeVhdContent(HANDLE file, uint64_t fileBytes, ContentCheck* check);
+
 bool OpenGzipEncoder(ImageEncoder* encoder);
 bool WriteGzipEncoder(ImageEncoder* encoder, const uint8_t* data, uint32_t bytes);
 bool FinishGzipEncoder(ImageEncoder* encoder);
@@ -57,3 +78,8 @@ bool OpenZstdEncoder(ImageEncoder* encoder);
 bool WriteZstdEncoder(ImageEncoder* encoder, const uint8_t* data, uint32_t bytes);
 bool FinishZstdEncoder(ImageEncoder* encoder);
 void CloseZstdEncoder(ImageEncoder* encoder);
+
+bool OpenVhdEncoder(ImageEncoder* encoder);
+bool WriteVhdEncoder(ImageEncoder* encoder, const uint8_t* data, uint32_t bytes);
+bool FinishVhdEncoder(ImageEncoder* encoder);
+void CloseVhdEncoder(ImageEncoder* encoder);

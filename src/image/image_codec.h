@@ -1,7 +1,8 @@
-// Compressed image files: which format an image's name and first bytes say, a
-// decoder that hands out an image's decompressed bytes read from its file, and
-// an encoder that compresses a created image into its file. The codecs are the
-// libraries' (zlib, liblzma, libzstd, minizip); this is only their front end.
+// Image files that are not a plain dump: which format an image's name and
+// content say, a decoder that hands out an image's bytes read from its file
+// (decompressed, or a virtual disk's sectors), and an encoder that turns a
+// created image into its file. The codecs are the libraries' (zlib, liblzma,
+// libzstd, minizip, libbz2, liblz4); the VHD footer and tables are ours.
 #pragma once
 
 #include "win_api.h"
@@ -12,22 +13,23 @@
 // reads, an encoder the bytes it writes.
 struct ImageHash;
 
-enum class ImageFormat : uint8_t { Plain, Gzip, Xz, Zstd, Zip };
+enum class ImageFormat : uint8_t { Plain, Gzip, Xz, Zstd, Zip, Bzip2, Lz4, Vhd };
 
-// By the name's extension, in any case: .gz, .xz, .zst, .zip; Plain for any other.
+// By the name's extension, in any case: .gz, .xz, .zst, .zip, .bz2, .lz4, .vhd; Plain for any other.
 ImageFormat ImageFormatFromName(const char* name);
 // By an extension without its dot, in lower case ("gz"); Plain for any other.
 ImageFormat ImageFormatFromExtension(const char* extension);
-// Whether `head` (the file's first bytes) starts with the format's magic; Plain has none and always matches.
+// Whether `head` (the file's first bytes) starts with the format's magic; Plain
+// has none and always matches; a VHD's is its footer's cookie (CheckImageContent).
 bool HasFormatMagic(ImageFormat format, const uint8_t* head, uint32_t headBytes);
 // The extension a format's names end in (".gz"); "" for Plain.
 const char* ImageFormatExtension(ImageFormat format);
-// Whether the file's first bytes are those of `format` (Plain always is).
-// Reads from the file's start and leaves it there.
+// Whether the file's first bytes are those of `format` (Plain always is; a VHD
+// when it starts or ends with the footer's cookie). Leaves the file at its start.
 enum class ContentCheck : uint8_t { Matches, Differs, Unreadable };
 ContentCheck CheckImageContent(HANDLE file, ImageFormat format);
-// The compressed formats a created image can take (.gz, .zst); a create to any
-// other name makes a plain image.
+// The formats a created image can take (.gz, .zst, and .vhd: a fixed disk); a
+// create to any other name makes a plain image.
 bool CanEncodeFormat(ImageFormat format);
 
 constexpr uint32_t kMagicBytes = 6;           // the longest magic (xz); enough to tell every format
@@ -51,7 +53,8 @@ enum class CodecError : uint8_t {
   Damaged,       // truncated, corrupt, or a checksum that does not match
   OutOfMemory,   // an allocation failed
   MemoryBound,   // the data needs more memory than the bounds above
-  Unsupported,   // a zip without a file, encrypted or neither stored nor deflated; an unknown xz filter
+  Unsupported,   // a zip without a file, encrypted or neither stored nor deflated; an unknown xz filter;
+                 // a differencing VHD (it needs its parent)
   ReadFailed,    // reading the image file failed (systemError)
   WriteFailed,   // writing the image file failed or wrote short (systemError)
 };

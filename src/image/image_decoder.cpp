@@ -43,7 +43,16 @@ bool OpenImageDecoder(ImageDecoder* decoder, HANDLE file, ImageFormat format, Im
   uint32_t headBytes = 0;
   if (format == ImageFormat::Plain) return FailDecoder(decoder, CodecError::Unsupported);
   if (!TakeFileBytes(decoder) || !RestartFile(decoder) || !ReadMagic(decoder, head, &headBytes)) return false;
-  if (!HasFormatMagic(format, head, headBytes)) return FailDecoder(decoder, CodecError::WrongContent);
+  if (format == ImageFormat::Vhd) {
+    ContentCheck check = ContentCheck::Differs;
+    if (!ProbeVhdContent(file, decoder->fileBytes, &check)) {
+      decoder->systemError = GetLastError();
+      return FailDecoder(decoder, CodecError::ReadFailed);
+    }
+    if (check != ContentCheck::Matches) return FailDecoder(decoder, CodecError::WrongContent);
+  } else if (!HasFormatMagic(format, head, headBytes)) {
+    return FailDecoder(decoder, CodecError::WrongContent);
+  }
   if (!RestartFile(decoder)) return false;
   if (format != ImageFormat::Zip) {
     decoder->input = static_cast<uint8_t*>(CodecAlloc(1, kCodecBufferBytes));
@@ -55,6 +64,9 @@ bool OpenImageDecoder(ImageDecoder* decoder, HANDLE file, ImageFormat format, Im
     case ImageFormat::Xz: opened = OpenXzDecoder(decoder); break;
     case ImageFormat::Zstd: opened = OpenZstdDecoder(decoder); break;
     case ImageFormat::Zip: opened = OpenZipDecoder(decoder); break;
+    case ImageFormat::Bzip2: opened = OpenBzip2Decoder(decoder); break;
+    case ImageFormat::Lz4: opened = OpenLz4Decoder(decoder); break;
+    case ImageFormat::Vhd: opened = OpenVhdDecoder(decoder); break;
     case ImageFormat::Plain: break;
   }
   if (!opened) {
@@ -78,6 +90,9 @@ bool ReadDecodedBytes(ImageDecoder* decoder, uint8_t* out, uint32_t wanted, uint
     case ImageFormat::Xz: ok = ReadXzDecoder(decoder, out, wanted, got); break;
     case ImageFormat::Zstd: ok = ReadZstdDecoder(decoder, out, wanted, got); break;
     case ImageFormat::Zip: ok = ReadZipDecoder(decoder, out, wanted, got); break;
+    case ImageFormat::Bzip2: ok = ReadBzip2Decoder(decoder, out, wanted, got); break;
+    case ImageFormat::Lz4: ok = ReadLz4Decoder(decoder, out, wanted, got); break;
+    case ImageFormat::Vhd: ok = ReadVhdDecoder(decoder, out, wanted, got); break;
     case ImageFormat::Plain: break;
   }
   decoder->decodedBytes += *got;
@@ -99,6 +114,9 @@ DecoderProgress DecoderProgressOf(const ImageDecoder* decoder) {
       case ImageFormat::Gzip: progress.done = GzipConsumedBytes(decoder); break;
       case ImageFormat::Xz: progress.done = XzConsumedBytes(decoder); break;
       case ImageFormat::Zstd: progress.done = ZstdConsumedBytes(decoder); break;
+      case ImageFormat::Bzip2: progress.done = Bzip2ConsumedBytes(decoder); break;
+      case ImageFormat::Lz4: progress.done = Lz4ConsumedBytes(decoder); break;
+      case ImageFormat::Vhd:
       case ImageFormat::Zip:
       case ImageFormat::Plain: progress.done = decoder->readBytes; break;
     }
@@ -121,6 +139,9 @@ bool RewindImageDecoder(ImageDecoder* decoder) {
     case ImageFormat::Xz: return RewindXzDecoder(decoder);
     case ImageFormat::Zstd: return RewindZstdDecoder(decoder);
     case ImageFormat::Zip: return RewindZipDecoder(decoder);
+    case ImageFormat::Bzip2: return RewindBzip2Decoder(decoder);
+    case ImageFormat::Lz4: return RewindLz4Decoder(decoder);
+    case ImageFormat::Vhd: return RewindVhdDecoder(decoder);
     case ImageFormat::Plain: break;
   }
   return false;
@@ -133,6 +154,9 @@ void CloseImageDecoder(ImageDecoder* decoder) {
       case ImageFormat::Xz: CloseXzDecoder(decoder); break;
       case ImageFormat::Zstd: CloseZstdDecoder(decoder); break;
       case ImageFormat::Zip: CloseZipDecoder(decoder); break;
+      case ImageFormat::Bzip2: CloseBzip2Decoder(decoder); break;
+      case ImageFormat::Lz4: CloseLz4Decoder(decoder); break;
+      case ImageFormat::Vhd: CloseVhdDecoder(decoder); break;
       case ImageFormat::Plain: break;
     }
   }

@@ -10,7 +10,13 @@ bool OpenImageEncoder(ImageEncoder* encoder, HANDLE file, ImageFormat format, Im
   if (!CanEncodeFormat(format)) return FailEncoder(encoder, CodecError::Unsupported);
   encoder->output = static_cast<uint8_t*>(CodecAlloc(1, kCodecBufferBytes));
   if (encoder->output == nullptr) return FailEncoder(encoder, CodecError::OutOfMemory);
-  const bool opened = format == ImageFormat::Gzip ? OpenGzipEncoder(encoder) : OpenZstdEncoder(encoder);
+  bool opened = false;
+  switch (format) {
+    case ImageFormat::Gzip: opened = OpenGzipEncoder(encoder); break;
+    case ImageFormat::Zstd: opened = OpenZstdEncoder(encoder); break;
+    case ImageFormat::Vhd: opened = OpenVhdEncoder(encoder); break;
+    default: break;
+  }
   if (!opened) {
     const CodecError error = encoder->error;
     CloseImageEncoder(encoder);
@@ -21,21 +27,35 @@ bool OpenImageEncoder(ImageEncoder* encoder, HANDLE file, ImageFormat format, Im
 
 bool WriteEncodedBytes(ImageEncoder* encoder, const uint8_t* data, uint32_t bytes) {
   if (encoder->error != CodecError::None) return false;
-  const bool ok = encoder->format == ImageFormat::Gzip ? WriteGzipEncoder(encoder, data, bytes)
-                                                       : WriteZstdEncoder(encoder, data, bytes);
+  bool ok = false;
+  switch (encoder->format) {
+    case ImageFormat::Gzip: ok = WriteGzipEncoder(encoder, data, bytes); break;
+    case ImageFormat::Zstd: ok = WriteZstdEncoder(encoder, data, bytes); break;
+    case ImageFormat::Vhd: ok = WriteVhdEncoder(encoder, data, bytes); break;
+    default: break;
+  }
   if (ok) encoder->takenBytes += bytes;
   return ok;
 }
 
 bool FinishImageEncoder(ImageEncoder* encoder) {
   if (encoder->error != CodecError::None) return false;
-  return encoder->format == ImageFormat::Gzip ? FinishGzipEncoder(encoder) : FinishZstdEncoder(encoder);
+  switch (encoder->format) {
+    case ImageFormat::Gzip: return FinishGzipEncoder(encoder);
+    case ImageFormat::Zstd: return FinishZstdEncoder(encoder);
+    case ImageFormat::Vhd: return FinishVhdEncoder(encoder);
+    default: return false;
+  }
 }
 
 void CloseImageEncoder(ImageEncoder* encoder) {
   if (encoder->state != nullptr) {
-    if (encoder->format == ImageFormat::Gzip) CloseGzipEncoder(encoder);
-    else CloseZstdEncoder(encoder);
+    switch (encoder->format) {
+      case ImageFormat::Gzip: CloseGzipEncoder(encoder); break;
+      case ImageFormat::Zstd: CloseZstdEncoder(encoder); break;
+      case ImageFormat::Vhd: CloseVhdEncoder(encoder); break;
+      default: break;
+    }
   }
   encoder->state = nullptr;
   CodecFree(encoder->output);

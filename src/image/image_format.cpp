@@ -19,6 +19,10 @@ const FormatSign kSigns[] = {
     {ImageFormat::Zstd, ".zst", {0x28, 0xB5, 0x2F, 0xFD}, 4},
     // A local file header: an archive that holds at least one entry.
     {ImageFormat::Zip, ".zip", {'P', 'K', 0x03, 0x04}, 4},
+    {ImageFormat::Bzip2, ".bz2", {'B', 'Z', 'h'}, 3},
+    {ImageFormat::Lz4, ".lz4", {0x04, 0x22, 0x4D, 0x18}, 4},
+    // Its cookie is at the end (a fixed disk) or at the start and end (dynamic).
+    {ImageFormat::Vhd, ".vhd", {}, 0},
 };
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -68,6 +72,15 @@ const char* ImageFormatExtension(ImageFormat format) {
 
 ContentCheck CheckImageContent(HANDLE file, ImageFormat format) {
   if (format == ImageFormat::Plain) return ContentCheck::Matches;
+  if (format == ImageFormat::Vhd) {
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    const DWORD low = GetFileSize(file, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return ContentCheck::Unreadable;
+    ContentCheck check = ContentCheck::Differs;
+    const uint64_t fileBytes = (static_cast<uint64_t>(high) << 32) | low;
+    return ProbeVhdContent(file, fileBytes, &check) ? check : ContentCheck::Unreadable;
+  }
   uint8_t head[kMagicBytes] = {};
   DWORD read = 0;
   DWORD ignored = 0;
@@ -79,5 +92,5 @@ ContentCheck CheckImageContent(HANDLE file, ImageFormat format) {
 }
 
 bool CanEncodeFormat(ImageFormat format) {
-  return format == ImageFormat::Gzip || format == ImageFormat::Zstd;
+  return format == ImageFormat::Gzip || format == ImageFormat::Zstd || format == ImageFormat::Vhd;
 }

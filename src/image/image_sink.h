@@ -8,7 +8,7 @@
 #include <cstdint>
 
 struct ImageSink {
-  HANDLE file = INVALID_HANDLE_VALUE;  // the image file; owned by the job, not closed here
+  HANDLE file = INVALID_HANDLE_VALUE;  // the image file; the caller's, not closed here
   ImageEncoder encoder;                // a compressed image's encoder; format Plain for a plain file
   DWORD error = 0;                     // the error of the first write that failed, 0 while none has
   ImageHash* hash = nullptr;           // hashes the file's bytes as written; none when NULL

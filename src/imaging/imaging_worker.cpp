@@ -317,7 +317,7 @@ bool RunWriteJob() {
     StartImageHash(&jobHash, HashBit(sumCheck.kind));
     hash = &jobHash;
   }
-  if (!OpenImageSource(&source, jobState.imageFile, jobState.imageFormat, hash) || !FirstBlockDecodes(&source)) {
+  if (!OpenImageSource(&source, jobState.imageFile, jobState.imageFormat, kBlockBytes, hash) || !FirstBlockDecodes(&source)) {
     ShowImageProblem(source.decoder);
     CloseImageSource(&source);
     return true;

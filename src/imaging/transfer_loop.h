@@ -4,7 +4,7 @@
 
 #include "disk/disk_device.h"
 #include "image/image_sink.h"
-#include "imaging/image_source.h"
+#include "image/image_source.h"
 #include "imaging/job_state.h"
 
 #include <cstdint>

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "image/image_sink.h"
-#include "imaging/image_source.h"
+#include "image/image_source.h"
 #include "imaging/job_state.h"
 #include "win_api.h"
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "disk/disk_device.h"
-#include "imaging/image_source.h"
+#include "image/image_source.h"
 
 #include "win_api.h"
 

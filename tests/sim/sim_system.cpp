@@ -283,3 +283,12 @@ std::wstring Utf16(const std::string& utf8) {
 }
 
 }  // namespace sim
+
+// The host's clock as Windows counts it: 100 ns units since 1601-01-01 UTC.
+void GetSystemTimeAsFileTime(LPFILETIME time) {
+  const auto sinceUnix = std::chrono::duration_cast<std::chrono::nanoseconds>(
+      std::chrono::system_clock::now().time_since_epoch());
+  const uint64_t units = static_cast<uint64_t>(sinceUnix.count() / 100) + 116444736000000000ull;
+  time->dwLowDateTime = static_cast<DWORD>(units);
+  time->dwHighDateTime = static_cast<DWORD>(units >> 32);
+}

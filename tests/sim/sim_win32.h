@@ -54,6 +54,7 @@ typedef struct _OVERLAPPED { ULONG_PTR Internal, InternalHigh; DWORD Offset, Off
 typedef struct _SECURITY_ATTRIBUTES { DWORD nLength; LPVOID lpSecurityDescriptor; BOOL bInheritHandle; } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 typedef union _LARGE_INTEGER { struct { DWORD LowPart; LONG HighPart; } u; LONGLONG QuadPart; } LARGE_INTEGER;
 typedef struct tagRECT { LONG left, top, right, bottom; } RECT;
+typedef struct _FILETIME { DWORD dwLowDateTime, dwHighDateTime; } FILETIME, *LPFILETIME;
 
 typedef struct _OSVERSIONINFOA {
   DWORD dwOSVersionInfoSize, dwMajorVersion, dwMinorVersion, dwBuildNumber, dwPlatformId;
@@ -305,6 +306,7 @@ typedef struct _SYSTEM_INFO {
 } SYSTEM_INFO, *LPSYSTEM_INFO;
 void GetSystemInfo(LPSYSTEM_INFO info);
 DWORD GetTickCount();
+void GetSystemTimeAsFileTime(LPFILETIME time);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR out, int outChars);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);

@@ -5,6 +5,9 @@
 
 #include "image/image_codec.h"
 
+#include <algorithm>
+#include <functional>
+
 namespace {
 
 class ImageCodecTest : public SimTest {
@@ -54,12 +57,18 @@ class ImageCodecTest : public SimTest {
       WriteHostFile(paths.back(), parts[i]);
     }
     const std::string path = TempPath(name);
-    EXPECT_TRUE(CompressWithTool(name.substr(name.rfind('.')), paths, path));
+    EXPECT_TRUE(CompressWithTool(name.substr(name.find('.')), paths, path));
     return path;
   }
 };
 
-const char* const kExtensions[] = {".gz", ".xz", ".zst", ".zip"};
+const char* const kExtensions[] = {".gz", ".xz", ".zst", ".zip", ".bz2", ".lz4"};
+
+// A VHD's disk is whole sectors: the tools pad the last one with zeros.
+std::vector<uint8_t> WholeSectors(std::vector<uint8_t> bytes) {
+  bytes.resize((bytes.size() + 511) / 512 * 512, 0);
+  return bytes;
+}
 
 TEST_F(ImageCodecTest, NameSaysTheFormatAndTheMagicConfirmsIt) {
   struct Case {
@@ -72,12 +81,14 @@ TEST_F(ImageCodecTest, NameSaysTheFormatAndTheMagicConfirmsIt) {
       {"disk.img", ImageFormat::Plain},               {"disk.gz.img", ImageFormat::Plain},
       {".gz", ImageFormat::Plain},                    {"disk.tgz", ImageFormat::Plain},
       {"disk.zstd", ImageFormat::Plain},              {"", ImageFormat::Plain},
+      {"disk.img.BZ2", ImageFormat::Bzip2},           {"a.lz4", ImageFormat::Lz4},
+      {"Backup.VHD", ImageFormat::Vhd},               {"disk.vhdx", ImageFormat::Plain},
   };
   for (const Case& c : cases) EXPECT_EQ(ImageFormatFromName(c.name), c.format) << c.name;
 
   // A file named as compressed whose content is not is refused before any byte is decoded.
   const std::vector<uint8_t> plain = Content(5000, 1);
-  for (const char* extension : kExtensions) {
+  for (const char* extension : {".gz", ".xz", ".zst", ".zip", ".bz2", ".lz4", ".vhd"}) {
     SCOPED_TRACE(extension);
     const std::string path = TempPath(std::string("plain") + extension);
     WriteHostFile(path, plain);
@@ -92,6 +103,9 @@ TEST_F(ImageCodecTest, NameSaysTheFormatAndTheMagicConfirmsIt) {
   EXPECT_TRUE(CanEncodeFormat(ImageFormat::Zstd));
   EXPECT_FALSE(CanEncodeFormat(ImageFormat::Xz));
   EXPECT_FALSE(CanEncodeFormat(ImageFormat::Zip));
+  EXPECT_TRUE(CanEncodeFormat(ImageFormat::Vhd));
+  EXPECT_FALSE(CanEncodeFormat(ImageFormat::Bzip2));
+  EXPECT_FALSE(CanEncodeFormat(ImageFormat::Lz4));
 }
 
 TEST_F(ImageCodecTest, DecodesTheNativeToolsFilesExactly) {
@@ -107,6 +121,9 @@ TEST_F(ImageCodecTest, DecodesTheNativeToolsFilesExactly) {
       {".zst", {severalBlocks}, true},       {".zst", {70000, 2 * 65536 + 100}, false},
       {".zip", {severalBlocks}, true},       {".zip", {70000, 3 * 65536, 1000}, true},
       {".gz", {0}, false},
+      {".bz2", {severalBlocks}, false},      {".bz2", {70000, 2 * 65536 + 100}, false},
+      {".lz4", {severalBlocks}, false},      {".lz4", {70000, 2 * 65536 + 100}, false},
+      {".vhd", {severalBlocks}, true},       {".dynamic.vhd", {severalBlocks, 3 << 20}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.extension) + " of " + std::to_string(c.parts.size()) + " parts");
@@ -118,6 +135,8 @@ TEST_F(ImageCodecTest, DecodesTheNativeToolsFilesExactly) {
       if (std::string(c.extension) != ".zip") expected.insert(expected.end(), parts[i].begin(), parts[i].end());
       else if (parts[i].size() > expected.size()) expected = parts[i];
     }
+    const bool vhd = std::string(c.extension).find(".vhd") != std::string::npos;
+    if (vhd) expected = WholeSectors(expected);
     const std::string path = MakeCompressed(std::string("image") + c.extension, parts);
     HANDLE file = OpenForReading(path);
     ImageDecoder decoder;
@@ -178,6 +197,118 @@ TEST_F(ImageCodecTest, TruncatedOrFlippedDataIsDamageAtItsOffsetNeverTheEnd) {
   }
 }
 
+// VHD files are read as untrusted data: each footer, header and table field
+// the reader follows, broken (checksums kept right where the break is not the
+// checksum itself), is refused at open or is damage where its block starts.
+TEST_F(ImageCodecTest, BrokenVhdFootersHeadersAndTablesAreRefusedOrDamageAtTheirBlock) {
+  const uint32_t kBlock = 2 << 20;  // the tool's block size
+  std::vector<uint8_t> image = Content(kBlock, 11);
+  image.resize(2 * kBlock, 0);  // a block of zeros: never allocated
+  const std::vector<uint8_t> tail = Content(kBlock / 2, 12);
+  image.insert(image.end(), tail.begin(), tail.end());
+  const std::vector<uint8_t> fixed = ReadHostFile(MakeCompressed("good.vhd", {image}));
+  const std::vector<uint8_t> dynamic = ReadHostFile(MakeCompressed("good.dynamic.vhd", {image}));
+  auto be32 = [](const std::vector<uint8_t>& b, size_t at) {
+    return static_cast<uint32_t>(b[at] << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3]);
+  };
+  auto put32 = [](std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+  };
+  auto put64 = [&](std::vector<uint8_t>& b, size_t at, uint64_t v) {
+    put32(b, at, static_cast<uint32_t>(v >> 32));
+    put32(b, at + 4, static_cast<uint32_t>(v));
+  };
+  // The one's complement of the byte sum, the checksum field left out.
+  auto reseal = [&](std::vector<uint8_t>& b, size_t at, size_t bytes, size_t checksumAt) {
+    uint32_t sum = 0;
+    for (size_t i = 0; i < bytes; ++i) sum += (i < checksumAt || i >= checksumAt + 4) ? b[at + i] : 0;
+    put32(b, at + checksumAt, ~sum);
+  };
+  const size_t headerAt = be32(dynamic, 20);  // the footer copy's data offset, low half
+  const size_t tableAt = be32(dynamic, headerAt + 20);
+  auto footerOf = [](const std::vector<uint8_t>& b) { return b.size() - 512; };
+  using Break = std::function<void(std::vector<uint8_t>&)>;
+  struct Case {
+    const char* what;
+    bool dynamic;
+    Break mutate;
+    CodecError error;
+    int64_t damagedAt;  // -1: refused at open
+  };
+  const Case cases[] = {
+      {"fixed, intact", false, [](std::vector<uint8_t>&) {}, CodecError::None, 0},
+      {"dynamic, intact", true, [](std::vector<uint8_t>&) {}, CodecError::None, 0},
+      {"footer checksum", false, [&](std::vector<uint8_t>& b) { b[footerOf(b) + 64] ^= 1; }, CodecError::Damaged, -1},
+      {"footer cookie", false, [&](std::vector<uint8_t>& b) { b[footerOf(b)] = 'X'; }, CodecError::WrongContent, -1},
+      {"footer version 2", false, [&](std::vector<uint8_t>& b) { put32(b, footerOf(b) + 12, 0x00020000); reseal(b, footerOf(b), 512, 64); },
+       CodecError::Damaged, -1},
+      {"differencing disk", false, [&](std::vector<uint8_t>& b) { put32(b, footerOf(b) + 60, 4); reseal(b, footerOf(b), 512, 64); },
+       CodecError::Unsupported, -1},
+      {"unknown disk type", false, [&](std::vector<uint8_t>& b) { put32(b, footerOf(b) + 60, 7); reseal(b, footerOf(b), 512, 64); },
+       CodecError::Damaged, -1},
+      {"size beyond the file", false,
+       [&](std::vector<uint8_t>& b) { put64(b, footerOf(b) + 48, b.size()); reseal(b, footerOf(b), 512, 64); },
+       CodecError::Damaged, -1},
+      {"fixed, footer cut off", false, [](std::vector<uint8_t>& b) { b.resize(b.size() - 100); },
+       CodecError::WrongContent, -1},
+      {"dynamic, end cut off", true, [](std::vector<uint8_t>& b) { b.resize(b.size() - 100); }, CodecError::Damaged, -1},
+      {"dynamic footer names no header", true,
+       [&](std::vector<uint8_t>& b) { put64(b, footerOf(b) + 16, ~0ull); reseal(b, footerOf(b), 512, 64); },
+       CodecError::Damaged, -1},
+      {"header cookie", true, [&](std::vector<uint8_t>& b) { b[headerAt] = 'X'; reseal(b, headerAt, 1024, 36); },
+       CodecError::Damaged, -1},
+      {"header checksum", true, [&](std::vector<uint8_t>& b) { b[headerAt + 36] ^= 1; }, CodecError::Damaged, -1},
+      {"block size not a power of two", true,
+       [&](std::vector<uint8_t>& b) { put32(b, headerAt + 32, 3 << 20); reseal(b, headerAt, 1024, 36); },
+       CodecError::Damaged, -1},
+      {"table smaller than the disk", true,
+       [&](std::vector<uint8_t>& b) { put32(b, headerAt + 28, 2); reseal(b, headerAt, 1024, 36); },
+       CodecError::Damaged, -1},
+      {"table past the file's end", true,
+       [&](std::vector<uint8_t>& b) { put64(b, headerAt + 16, b.size() - 8); reseal(b, headerAt, 1024, 36); },
+       CodecError::Damaged, -1},
+      {"table beyond the memory bound", true,
+       [&](std::vector<uint8_t>& b) {
+         put64(b, footerOf(b) + 48, 1ull << 44);
+         reseal(b, footerOf(b), 512, 64);
+         put32(b, headerAt + 28, 1u << 23);
+         reseal(b, headerAt, 1024, 36);
+       },
+       CodecError::MemoryBound, -1},
+      {"block past the file's end", true, [&](std::vector<uint8_t>& b) { put32(b, tableAt + 8, 0x00FFFFF0); },
+       CodecError::Damaged, 2 * kBlock},
+      {"block over the header", true, [&](std::vector<uint8_t>& b) { put32(b, tableAt, 1); }, CodecError::Damaged, 0},
+      {"sector marked unused", true,
+       [&](std::vector<uint8_t>& b) { b[static_cast<size_t>(be32(b, tableAt)) * 512] &= 0x7F; }, CodecError::None, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint8_t> bytes = c.dynamic ? dynamic : fixed;
+    c.mutate(bytes);
+    const std::string path = TempPath("broken.vhd");
+    WriteHostFile(path, bytes);
+    HANDLE file = OpenForReading(path);
+    ImageDecoder decoder;
+    const bool opened = OpenImageDecoder(&decoder, file, ImageFormat::Vhd);
+    EXPECT_EQ(opened, c.damagedAt >= 0);
+    std::vector<uint8_t> decoded;
+    if (opened) {
+      const bool ok = DecodeAll(&decoder, &decoded);
+      EXPECT_EQ(ok, c.error == CodecError::None);
+      std::vector<uint8_t> expected = image;
+      if (std::string(c.what) == "sector marked unused") std::fill(expected.begin(), expected.begin() + 512, 0);
+      if (!ok) {
+        EXPECT_EQ(decoder.errorOffset, static_cast<uint64_t>(c.damagedAt));
+        expected.resize(static_cast<size_t>(c.damagedAt));
+      }
+      EXPECT_TRUE(decoded == expected) << "decoded " << decoded.size() << " bytes";
+    }
+    EXPECT_EQ(decoder.error, c.error);
+    CloseImageDecoder(&decoder);
+    CloseHandle(file);
+  }
+}
+
 TEST_F(ImageCodecTest, MemoryBeyondTheBoundOrNotToBeHadIsAClearError) {
   const std::vector<uint8_t> image = Content(3 * 65536, 3);
   const std::string plainPath = TempPath("image");
@@ -204,6 +335,10 @@ TEST_F(ImageCodecTest, MemoryBeyondTheBoundOrNotToBeHadIsAClearError) {
       {"gzip, no memory for the window", "gzip -c", "a.gz", 0, 100, CodecError::OutOfMemory},
       {"xz, no memory for the dictionary", "xz -c", "a.xz", 0, 100, CodecError::OutOfMemory},
       {"zstd, no memory for the window", "zstd -q -c", "a.zst", 0, 100, CodecError::OutOfMemory},
+      {"bzip2, no memory at open", "bzip2 -c", "a.bz2", 1, 0, CodecError::OutOfMemory},
+      {"bzip2, no memory for the blocks", "bzip2 -c", "a.bz2", 0, 100, CodecError::OutOfMemory},
+      {"lz4, no memory at open", "lz4 -q -c", "a.lz4", 1, 0, CodecError::OutOfMemory},
+      {"lz4, no memory for the blocks", "lz4 -q -c", "a.lz4", 0, 100, CodecError::OutOfMemory},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -238,7 +373,9 @@ TEST_F(ImageCodecTest, CreatedImagesAreWhatTheNativeToolsDecode) {
     const char* name;
     const char* decompress;
   };
-  const Case cases[] = {{"created.gz", "gzip -dc"}, {"created.zst", "zstd -q -dc"}};
+  const Case cases[] = {{"created.gz", "gzip -dc IN >OUT"},
+                        {"created.zst", "zstd -q -dc IN >OUT"},
+                        {"created.vhd", "qemu-img convert -f vpc -O raw IN OUT"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = TempPath(c.name);
@@ -252,12 +389,30 @@ TEST_F(ImageCodecTest, CreatedImagesAreWhatTheNativeToolsDecode) {
     }
     ASSERT_TRUE(FinishImageEncoder(&encoder));
     EXPECT_EQ(encoder.takenBytes, image.size());
-    EXPECT_LT(encoder.writtenBytes, image.size() * 3 / 4) << "half the image is zeros";
+    const bool vhd = ImageFormatFromName(c.name) == ImageFormat::Vhd;
+    if (vhd) {
+      EXPECT_EQ(encoder.writtenBytes, WholeSectors(image).size() + 512) << "the disk, then the footer";
+    } else {
+      EXPECT_LT(encoder.writtenBytes, image.size() * 3 / 4) << "half the image is zeros";
+    }
     CloseImageEncoder(&encoder);
     CloseHandle(file);
     EXPECT_EQ(encoder.writtenBytes, ReadHostFile(path).size());
-    ASSERT_TRUE(RunTool(std::string(c.decompress) + " " + Quoted(path) + " >" + Quoted(path + ".out")));
-    EXPECT_TRUE(ReadHostFile(path + ".out") == image) << "the native tool reads another image back";
+    std::string command = c.decompress;
+    command.replace(command.find("IN"), 2, Quoted(path));
+    command.replace(command.find("OUT"), 3, Quoted(path + ".out"));
+    ASSERT_TRUE(RunTool(command));
+    EXPECT_TRUE(ReadHostFile(path + ".out") == (vhd ? WholeSectors(image) : image))
+        << "the native tool reads another image back";
+    if (vhd) {
+      // Read back by our own reader too: the footer states the disk's size.
+      HANDLE created = OpenForReading(path);
+      ImageDecoder decoder;
+      ASSERT_TRUE(OpenImageDecoder(&decoder, created, ImageFormat::Vhd));
+      EXPECT_EQ(decoder.statedBytes, WholeSectors(image).size());
+      CloseImageDecoder(&decoder);
+      CloseHandle(created);
+    }
 
     // A full disk under the image file is a write error with its Windows error.
     file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,

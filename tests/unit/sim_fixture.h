@@ -49,14 +49,27 @@ class SimTest : public ::testing::Test {
   // Compresses the host files `parts` into `out` with the native tool of the
   // extension (.gz, .xz, .zst: one member, stream or frame per part, one after
   // the other; .zip: one archive entry per part).
+  // `extension` names the tool; ".vhd" is a fixed virtual disk and ".dynamic.vhd"
+  // a dynamic one, of the parts one after the other (both sized exactly, in
+  // whole sectors).
   static bool CompressWithTool(const std::string& extension, const std::vector<std::string>& parts,
                                const std::string& out) {
     std::string command = "rm -f " + Quoted(out);
+    if (extension == ".vhd" || extension == ".dynamic.vhd") {
+      command += " && cat";
+      for (const std::string& part : parts) command += " " + Quoted(part);
+      const std::string subformat = extension == ".vhd" ? "fixed" : "dynamic";
+      return RunTool(command + " >" + Quoted(out + ".raw") + " && qemu-img convert -q -f raw -O vpc -o subformat=" +
+                     subformat + ",force_size=on " + Quoted(out + ".raw") + " " + Quoted(out) + " && rm -f " +
+                     Quoted(out + ".raw"));
+    }
     for (const std::string& part : parts) {
       if (extension == ".zip") command += " && zip -q -j " + Quoted(out) + " " + Quoted(part);
       else if (extension == ".gz") command += " && gzip -c " + Quoted(part) + " >>" + Quoted(out);
       else if (extension == ".xz") command += " && xz -c " + Quoted(part) + " >>" + Quoted(out);
       else if (extension == ".zst") command += " && zstd -q -c " + Quoted(part) + " >>" + Quoted(out);
+      else if (extension == ".bz2") command += " && bzip2 -c " + Quoted(part) + " >>" + Quoted(out);
+      else if (extension == ".lz4") command += " && lz4 -q -c " + Quoted(part) + " >>" + Quoted(out);
       else return false;
     }
     return RunTool(command);

@@ -316,7 +316,8 @@ TEST_F(StartCommandTest, NameThatSaysCompressedIsRefusedWhenTheContentIsNot) {
   plain[1] = 0x8B;
   const std::vector<uint8_t> notGzip(plain.begin() + 2, plain.end());
   const std::pair<const char*, const char*> cases[] = {
-      {"in.gz", ".gz"}, {"in.XZ", ".xz"}, {"in.zst", ".zst"}, {"in.zip", ".zip"}, {"in.img.gz", ".gz"}};
+      {"in.gz", ".gz"}, {"in.XZ", ".xz"}, {"in.zst", ".zst"}, {"in.zip", ".zip"}, {"in.img.gz", ".gz"},
+      {"in.bz2", ".bz2"}, {"in.LZ4", ".lz4"},  {"in.vhd", ".vhd"}};
   for (const auto& [name, extension] : cases) {
     SCOPED_TRACE(name);
     sim::ClearEvents();
@@ -650,8 +651,8 @@ TEST_F(StartCommandTest, BrowseChoosesWideNamesOnTheNtFamilyAndAnsiOnesOnTheLega
     EXPECT_EQ(call.title, c.tab == kCreateImageFromDisk ? TITLE_SAVE_IMAGE : TITLE_OPEN_IMAGE);
     // Opening lists every image that can be written, saving those that can be created.
     EXPECT_EQ(call.filter, c.tab == kCreateImageFromDisk
-                               ? "Image Files|*.img|Compressed Images|*.gz;*.zst|All Files|*.*|"
-                               : "Image Files|*.img|Compressed Images|*.gz;*.xz;*.zst;*.zip|All Files|*.*|");
+                               ? "Image Files|*.img;*.vhd|Compressed Images|*.gz;*.zst|All Files|*.*|"
+                               : "Image Files|*.img;*.vhd|Compressed Images|*.gz;*.xz;*.zst;*.zip;*.bz2;*.lz4|All Files|*.*|");
     EXPECT_EQ(call.defaultExtension, DEFAULT_IMAGE_EXTENSION);
     // The save dialog asks before an existing file is replaced; Start then does not ask again.
     EXPECT_EQ(call.flags, static_cast<DWORD>(OFN_HIDEREADONLY | (call.save ? OFN_OVERWRITEPROMPT : 0)));

@@ -1,9 +1,11 @@
 # Compressed images through the real window: a FAT floppy image compressed
-# by the native xz, zstd, gzip and zip tools is written onto a drive, which
+# by the native xz, zstd, gzip, zip, bzip2 and lz4 tools, and as a fixed and a
+# dynamic VHD made by qemu-img, is written onto a drive, which
 # then passes fsck.fat and gives back its files through mcopy; a file named
 # as compressed that is not is refused before the drive is touched; a
 # truncated one ends "Failed" with the damaged-image box; a create to .zst
-# decompresses (by the native zstd) to exactly the drive.
+# decompresses (by the native zstd) to exactly the drive, and one to .vhd is
+# read back by qemu-img as exactly the drive.
 
 floppy=$SCRATCH/floppy.img
 mkfs.vfat -C -n TAVRIN "$floppy" 1440 >/dev/null
@@ -14,6 +16,10 @@ xz -c -9 "$floppy" >"$SCRATCH/floppy.img.xz"
 zstd -q -c "$floppy" >"$SCRATCH/floppy.img.zst"
 gzip -c "$floppy" >"$SCRATCH/floppy.img.gz"
 (cd "$SCRATCH" && zip -q floppy.zip floppy.img)
+bzip2 -c "$floppy" >"$SCRATCH/floppy.img.bz2"
+lz4 -q -c "$floppy" >"$SCRATCH/floppy.img.lz4"
+qemu-img convert -q -f raw -O vpc -o subformat=fixed,force_size=on "$floppy" "$SCRATCH/floppy.vhd"
+qemu-img convert -q -f raw -O vpc -o subformat=dynamic,force_size=on "$floppy" "$SCRATCH/floppy-dynamic.vhd"
 head -c 300000 "$SCRATCH/floppy.img.gz" >"$SCRATCH/cut.img.gz"
 cp "$SCRATCH/random.bin" "$SCRATCH/plain.img.xz"
 
@@ -40,7 +46,8 @@ expect_eq "$(printf "The image file's name ends in .xz, but the file is not in t
 ui no-box 'Warning! Data will be lost!' 300 >/dev/null || fail "the refused image still asked for the warning"
 cmp "$SCRATCH/e.orig" "$SCRATCH/e.bin" || fail "the refused image changed the drive"
 
-for image in floppy.img.xz floppy.img.zst floppy.img.gz floppy.zip; do
+for image in floppy.img.xz floppy.img.zst floppy.img.gz floppy.zip floppy.img.bz2 floppy.img.lz4 floppy.vhd \
+  floppy-dynamic.vhd; do
   cp "$SCRATCH/e.orig" "$SCRATCH/e.bin"
   write_image "$image"
   expect_eq "映像写入完成" "$(ui answer Success ok 15000)" "success box of $image"
@@ -68,5 +75,11 @@ ui click 1008
 ui answer Success ok 15000 >/dev/null || fail "no Success box for the .zst create; boxes: $(ui windows)"
 zstd -q -dc "$SCRATCH/created.img.zst" >"$SCRATCH/created.img" || fail "native zstd cannot read the created image"
 cmp "$SCRATCH/e.bin" "$SCRATCH/created.img" || fail "the created .zst image differs from the drive"
+# A create to .vhd: a fixed disk that qemu-img reads back as exactly the drive.
+ui set-text 1039 "$(win_path "$SCRATCH/created.vhd")"
+ui click 1008
+ui answer Success ok 15000 >/dev/null || fail "no Success box for the .vhd create; boxes: $(ui windows)"
+qemu-img convert -q -f vpc -O raw "$SCRATCH/created.vhd" "$SCRATCH/created-vhd.img" || fail "qemu-img cannot read the created VHD"
+cmp "$SCRATCH/e.bin" "$SCRATCH/created-vhd.img" || fail "the created .vhd image differs from the drive"
 ui close
 wait_tavrin_exit 5

@@ -15,10 +15,11 @@ enum class SourceStatus {
 };
 
 struct ImageSource {
-  HANDLE file = INVALID_HANDLE_VALUE;  // the image file; owned by the job, not closed here
+  HANDLE file = INVALID_HANDLE_VALUE;  // the image file; the caller's, not closed here
   ImageDecoder decoder;                // a compressed image's decoder; format Plain for a plain file
   uint64_t position = 0;               // bytes of a plain image given so far
   ImageHash* hash = nullptr;           // hashes the file's bytes as read (image_hash.h); none when NULL
+  uint32_t blockBytes = 0;             // the caller's unit: a failed plain read is retried in these
 };
 
 struct SourceRead {
@@ -28,11 +29,12 @@ struct SourceRead {
   uint64_t damagedAt = 0;              // Damaged: offset in the decoded image
 };
 
-// The image file read from its start: plain, or decompressed when `format` is
-// a compressed one. False when the decoder cannot start (its error in
-// source->decoder.error; nothing to close).
-// `hash`, when given, follows every read of the file's bytes.
-bool OpenImageSource(ImageSource* source, HANDLE file, ImageFormat format = ImageFormat::Plain,
+// The image file read from its start: plain, or decoded when `format` is a
+// compressed, archived or virtual-disk one. `blockBytes` is the caller's unit of
+// reading: a plain read of several that fails is read again one at a time. False
+// when the decoder cannot start (its error in source->decoder.error; nothing to
+// close). `hash`, when given, follows every read of the file's bytes.
+bool OpenImageSource(ImageSource* source, HANDLE file, ImageFormat format, uint32_t blockBytes,
                      ImageHash* hash = nullptr);
 // Frees a decoder's memory; the file stays open. Safe on any opened source.
 void CloseImageSource(ImageSource* source);

@@ -1,8 +1,7 @@
 // The image file as a source, plain or compressed; see image_source.h.
-#include "imaging/image_source.h"
+#include "image/image_source.h"
 
 #include "image/image_hash.h"
-#include "imaging/job_state.h"
 
 namespace {
 
@@ -23,7 +22,7 @@ SourceRead ReadBlockByBlock(ImageSource* source, uint8_t* buffer, uint32_t bytes
   if (!SeekImageSource(source, source->position)) return result;
   while (result.bytes < bytes) {
     DWORD read = 0;
-    const DWORD want = bytes - result.bytes < kBlockBytes ? bytes - result.bytes : kBlockBytes;
+    const DWORD want = bytes - result.bytes < source->blockBytes ? bytes - result.bytes : source->blockBytes;
     if (!ReadFile(source->file, buffer + result.bytes, want, &read, nullptr)) {
       result.error = GetLastError();
       return result;
@@ -47,7 +46,7 @@ SourceRead ReadPlain(ImageSource* source, uint8_t* buffer, uint32_t bytes) {
   if (!ReadFile(source->file, buffer, bytes, &read, nullptr)) {
     const DWORD error = GetLastError();
     // What a failed read may have left in the buffer is not the image.
-    if (bytes > kBlockBytes) {
+    if (bytes > source->blockBytes) {
       result = ReadBlockByBlock(source, buffer, bytes, error);
     } else {
       result.status = SourceStatus::ReadError;
@@ -82,8 +81,9 @@ SourceRead ReadDecoded(ImageSource* source, uint8_t* buffer, uint32_t bytes) {
 
 }  // namespace
 
-bool OpenImageSource(ImageSource* source, HANDLE file, ImageFormat format, ImageHash* hash) {
+bool OpenImageSource(ImageSource* source, HANDLE file, ImageFormat format, uint32_t blockBytes, ImageHash* hash) {
   source->file = file;
+  source->blockBytes = blockBytes == 0 ? kCodecBufferBytes : blockBytes;
   source->decoder = ImageDecoder{};
   source->hash = hash;
   if (format != ImageFormat::Plain) return OpenImageDecoder(&source->decoder, file, format, hash);
