@@ -8,6 +8,7 @@
 #include "disk/disk_guard.h"
 #include "disk/drive_naming.h"
 #include "image/image_codec.h"
+#include "imaging/disk_tools_job.h"
 #include "imaging/imaging_worker.h"
 #include "imaging/job_state.h"
 
@@ -34,7 +35,7 @@ void CutDriveText() {
 // Undoes Start after the image file was opened and busy was set, so a failed
 // start never leaves the window stuck busy or the file open.
 void AbandonStart(const char* text) {
-  CloseHandle(jobState.imageFile);
+  if (jobState.imageFile != INVALID_HANDLE_VALUE) CloseHandle(jobState.imageFile);
   jobState.imageFile = INVALID_HANDLE_VALUE;
   jobState.busy.store(0);
   MessageBoxA(mainWindow, text, CAPTION_START_FAILED, MB_OK | MB_ICONERROR);
@@ -51,12 +52,12 @@ bool RefuseProtectedDisk(int32_t selectedTab, char designator) {
   const char imageLetter = ImagePathDriveLetter();
   const char* format = nullptr;
   char letter = 0;
-  if (selectedTab == kWriteImageToDisk) {
+  if (selectedTab == kWriteImageToDisk || selectedTab == kDiskTools) {
     const char windowsLetter = WindowsDriveLetter();
     if (DesignatorHoldsVolume(designator, windowsLetter, legacy)) {
       format = FORMAT_REFUSE_WINDOWS_DISK;
       letter = windowsLetter;
-    } else if (DesignatorHoldsVolume(designator, imageLetter, legacy)) {
+    } else if (selectedTab == kWriteImageToDisk && DesignatorHoldsVolume(designator, imageLetter, legacy)) {
       format = FORMAT_REFUSE_IMAGE_DISK;
       letter = imageLetter;
     }
@@ -106,7 +107,7 @@ DWORD WINAPI RunImagingJob(LPVOID unused) {
   return code;
 }
 
-void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
+void PressStartButton(int32_t selectedTab, bool verifyAfterWrite, uint8_t diskTool) {
   // Once the user has asked to close, the window only waits for the running
   // job; it starts nothing new.
   if (quitWhenIdle.load() != 0) return;
@@ -118,7 +119,7 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
   driveText[kDriveTextBytes - 1] = '\0';
   CutDriveText();
   // A name longer than a path can be is refused rather than cut to another file's name.
-  if (!ImagePathGiven()) {
+  if (selectedTab != kDiskTools && !ImagePathGiven()) {
     MessageBoxA(mainWindow, TEXT_NO_FILE_NAME, CAPTION_NO_FILE_NAME, MB_OK);
     return;
   }
@@ -129,7 +130,18 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
   }
   if (RefuseProtectedDisk(selectedTab, designator)) return;
 
-  if (selectedTab == kWriteImageToDisk) {
+  // A disk tool destroys the disk's contents as a write does, under the same rules.
+  if (selectedTab == kDiskTools) {
+    if (diskTool == kToolRestoreDrive && (!RestoreOffered() || !NamesPhysicalDisk(designator))) {
+      MessageBoxA(mainWindow, TEXT_RESTORE_NEEDS_DISK, CAPTION_RESTORE_NEEDS_DISK, MB_OK | MB_ICONERROR);
+      return;
+    }
+    if (MessageBoxA(mainWindow, TEXT_DESTROY_WARNING, CAPTION_DESTROY_WARNING, MB_YESNO | MB_ICONWARNING) != IDYES) {
+      return;
+    }
+    jobState.imageFile = INVALID_HANDLE_VALUE;
+    jobState.diskTool.store(diskTool);
+  } else if (selectedTab == kWriteImageToDisk) {
     if (MessageBoxA(mainWindow, TEXT_DESTROY_WARNING, CAPTION_DESTROY_WARNING,
                     MB_YESNO | MB_ICONWARNING) != IDYES) {
       return;
@@ -154,7 +166,7 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
     const ImageFormat format = NamedImageFormat();
     jobState.imageFormat = CanEncodeFormat(format) ? format : ImageFormat::Plain;
   } else {
-    return;  // the window has two tabs; no other direction exists
+    return;  // the window has three tabs; no other job exists
   }
   jobState.mode.store(selectedTab);
   const bool verify = verifyAfterWrite && selectedTab == kWriteImageToDisk;
