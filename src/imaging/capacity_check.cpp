@@ -21,6 +21,22 @@ void PutLe64(uint8_t* at, uint64_t value) {
   for (int i = 0; i < 8; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+uint64_t GetLe64(const uint8_t* at) {
+  uint64_t value = 0;
+  for (int i = 7; i >= 0; --i) value = (value << 8) | at[i];
+  return value;
+}
+
+// A sector that holds, whole, another sector's pattern of this run: the
+// distance between the two, or 0.
+uint64_t AliasDistance(uint64_t sector, const uint8_t* held, uint64_t key, uint64_t sectors, uint8_t* scratch) {
+  const uint64_t other = GetLe64(held);
+  if (other == sector || other >= sectors || GetLe64(held + 8) != key) return 0;
+  FillCheckSector(other, key, scratch);
+  if (std::memcmp(held, scratch, kSectorBytes) != 0) return 0;
+  return other > sector ? other - sector : sector - other;
+}
+
 bool CancelRequested() { return jobState.cancelRequested.load() != 0; }
 
 void StartPass(uint64_t sectors, uint8_t pass) {
@@ -115,6 +131,8 @@ bool RunCapacityReadPass(DiskDevice* device, uint64_t key, CapacityResult* resul
       FillCheckSector(done + i, key, expected);
       if (std::memcmp(buffer + size_t{i} * kSectorBytes, expected, kSectorBytes) != 0) {
         CountFailed(done + i, 1, &result->failedSectors, &result->firstFailed);
+        const uint64_t distance = AliasDistance(done + i, buffer + size_t{i} * kSectorBytes, key, sectors, expected);
+        if (distance != 0 && (result->wrapSectors == 0 || distance < result->wrapSectors)) result->wrapSectors = distance;
       }
     }
     if (whole < count) {
@@ -131,7 +149,9 @@ bool RunCapacityReadPass(DiskDevice* device, uint64_t key, CapacityResult* resul
   return true;
 }
 
-bool KeepsOnlyFirstSectors(const CapacityResult& result) {
-  return result.failedSectors > 0 && result.firstFailed > 0 &&
-         result.failedSectors == result.sectors - result.firstFailed;
+uint64_t KeptSectors(const CapacityResult& result) {
+  if (result.failedSectors == 0) return 0;
+  if (result.wrapSectors != 0) return result.wrapSectors;
+  if (result.firstFailed > 0 && result.failedSectors == result.sectors - result.firstFailed) return result.firstFailed;
+  return 0;
 }

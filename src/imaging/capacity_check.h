@@ -18,6 +18,8 @@ struct CapacityResult {
   uint64_t readFailedSectors = 0;  // sectors that could not be read
   uint64_t firstReadFailed = 0;
   DWORD readError = 0;
+  uint64_t wrapSectors = 0;        // smallest distance at which a sector read back another sector's
+                                   // pattern of this run: the device wraps at that size; 0 when none did
   bool cancelled = false;          // Cancel ended a pass; the counts cover what was done
   bool checking = false;           // the read-back pass had begun
 };
@@ -37,6 +39,7 @@ bool RunCapacityWritePass(DiskDevice* device, uint64_t key, CapacityResult* resu
 // progress "Checked". False when cancelled.
 bool RunCapacityReadPass(DiskDevice* device, uint64_t key, CapacityResult* result);
 
-// The device keeps only its first firstFailed sectors: every sector from
-// there to its reported end failed, and none before.
-bool KeepsOnlyFirstSectors(const CapacityResult& result);
+// How many sectors the device really keeps: where it wraps, or the first
+// failed sector when every one from there to its reported end failed and none
+// before; 0 when the failures say neither.
+uint64_t KeptSectors(const CapacityResult& result);

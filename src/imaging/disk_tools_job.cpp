@@ -123,11 +123,11 @@ void FormatCheckResult(const CapacityResult& r, char* out, uint32_t outSize) {
                        jobState.sectorsDone.load(), r.sectors);
   } else if (r.failedSectors == 0) {
     at = std::snprintf(out, outSize, kCheckAllGoodFormat, r.sectors, reported);
-  } else if (KeepsOnlyFirstSectors(r)) {
+  } else if (KeptSectors(r) != 0) {
     char kept[kSizeBytes];
-    SizeOf(r.firstFailed, kept);
-    at = std::snprintf(out, outSize, kCheckKeepsFirstFormat, r.firstFailed, kept, r.sectors, reported,
-                       r.firstFailed, r.failedSectors);
+    SizeOf(KeptSectors(r), kept);
+    at = std::snprintf(out, outSize, kCheckKeepsFirstFormat, KeptSectors(r), kept, r.sectors, reported,
+                       r.firstFailed, r.failedSectors, r.wrapSectors != 0 ? kCheckWraps : "");
   } else {
     at = std::snprintf(out, outSize, kCheckFailedFormat, r.failedSectors, r.sectors, reported, r.firstFailed);
   }

@@ -92,7 +92,8 @@ constexpr char kCheckAllGoodFormat[] =
     "Every sector holds what was written: all %" PRIu64 " sectors (%s) were written, read back and matched.";
 constexpr char kCheckKeepsFirstFormat[] =
     "The device keeps only its first %" PRIu64 " sectors (%s) of the %" PRIu64 " sectors (%s) it reports.\r\n"
-    "First failing sector: %" PRIu64 "; sectors that failed: %" PRIu64 ".";
+    "First failing sector: %" PRIu64 "; sectors that failed: %" PRIu64 ".%s";
+constexpr char kCheckWraps[] = " Later sectors wrap onto its start and overwrite it.";
 constexpr char kCheckFailedFormat[] =
     "%" PRIu64 " of the %" PRIu64 " sectors (%s) did not read back as written; the first is sector %" PRIu64 ".";
 constexpr char kCheckWriteErrorFormat[] =

@@ -60,6 +60,7 @@ struct DeviceStats {
   int lockRequests = 0, unlockRequests = 0, dismountRequests = 0;
   int locksHeld = 0;        // granted locks not yet unlocked or closed
   int geometryRequests = 0, partitionRequests = 0, lengthRequests = 0;
+  int updatePropertiesRequests = 0;  // IOCTL_DISK_UPDATE_PROPERTIES (0x70140)
   uint64_t bytesWritten = 0, bytesRead = 0;
   std::vector<uint64_t> writeOffsets;  // byte offset of every write call, in order
   DWORD lastOpenAccess = 0, lastOpenShare = 0, lastOpenDisposition = 0, lastOpenFlags = 0;  // last CreateFileA

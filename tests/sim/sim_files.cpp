@@ -568,6 +568,9 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
               }
             }
             break;
+          case 0x70140:  // IOCTL_DISK_UPDATE_PROPERTIES: Windows reads the partition table again
+            stats.updatePropertiesRequests++;
+            break;
           case FSCTL_DISMOUNT_VOLUME:
             stats.dismountRequests++;
             if (sim_internal::SimVolume* volume = sim_internal::FindVolume(sim_internal::VolumeLetterOfPath(handle->path))) {
