@@ -138,6 +138,8 @@
 // Status line during a job
 #define FORMAT_PERCENT "%0.2f%% Completed"
 #define FORMAT_PERCENT_VERIFIED "%0.2f%% Verified"
+#define FORMAT_PERCENT_WRITTEN "%0.2f%% Written"
+#define FORMAT_PERCENT_CHECKED "%0.2f%% Checked"
 #define FORMAT_REMAINING_SECONDS "Remaining Time %0.0f Seconds"
 #define FORMAT_REMAINING_MINUTES "Remaining Time %0.0f Minutes"
 #define FORMAT_REMAINING_HOURS "Remaining Time %0.0f Hours %i Minutes"
@@ -150,3 +152,10 @@
 #define VERDICT_MATCHES "Matches: this is the image file's %s."
 #define VERDICT_DIFFERS "Does not match: the image file is not the one this sum describes."
 #define VERDICT_NOT_A_SUM "Not a checksum: paste 32, 40 or 64 hexadecimal digits."
+
+// Disk tools tab
+#define TAB_CAPTION_TOOLS L"磁盘工具"
+#define STATUS_PROMPT_TOOLS "Click 'Start' to run the chosen tool on the disk"
+#define TEXT_RESTORE_NEEDS_DISK \
+  "Restoring works on a whole disk: choose a Physical Disk (Windows 2000 or later). Nothing was written."
+#define CAPTION_RESTORE_NEEDS_DISK "Restore Not Possible"

@@ -13,6 +13,7 @@
 #include "app/status_line.h"
 #include "app/trim_option.h"
 #include "disk/drive_list.h"
+#include "imaging/disk_tools_job.h"
 #include "imaging/job_state.h"
 #include "online/about_dialog.h"
 #include "online/web_links.h"
@@ -89,6 +90,7 @@ void InitialiseMainWindow(HWND window) {
   tabControl = GetDlgItem(window, IDC_TABS);
   InsertTab(kWriteImageToDisk, TAB_CAPTION_WRITE);
   InsertTab(kCreateImageFromDisk, TAB_CAPTION_CREATE);
+  InsertTab(kDiskTools, TAB_CAPTION_TOOLS);
 
   // Visible before the drives are probed, which can take a while.
   ShowWindow(window, SW_SHOW);
@@ -100,17 +102,32 @@ void InitialiseMainWindow(HWND window) {
   SetTimer(window, IDT_PROGRESS_TIMER, kProgressTimerPeriod, nullptr);
   CreateToolTips(window);
   CheckDlgButton(window, IDC_VERIFY, BST_CHECKED);
+  CheckDlgButton(window, IDC_TOOL_CHECK, BST_CHECKED);
+  // Restoring needs the NT family from Windows 2000 on.
+  EnableWindow(GetDlgItem(window, IDC_TOOL_RESTORE), RestoreOffered() ? TRUE : FALSE);
   SendMessageA(driveCombo, CB_SETCURSEL, 0, 0);
   UpdateTrimBox(window, 0);
 }
 
+void ShowControl(HWND window, int id, bool shown) { ShowWindow(GetDlgItem(window, id), shown ? SW_SHOW : SW_HIDE); }
+
 void ChangeTab(HWND window) {
-  ShowWindow(GetDlgItem(window, IDC_TRIM), SelectedTab() == kCreateImageFromDisk ? SW_SHOW : SW_HIDE);
+  const int32_t tab = SelectedTab();
+  ShowControl(window, IDC_TRIM, tab == kCreateImageFromDisk);
   // Verification belongs to writing; its box keeps its state while hidden.
-  ShowWindow(GetDlgItem(window, IDC_VERIFY), SelectedTab() == kCreateImageFromDisk ? SW_HIDE : SW_SHOW);
+  ShowControl(window, IDC_VERIFY, tab == kWriteImageToDisk);
   // The checksums are those of an image to be written.
-  ShowWindow(GetDlgItem(window, IDC_SUMS), SelectedTab() == kCreateImageFromDisk ? SW_HIDE : SW_SHOW);
-  if (SelectedTab() == kCreateImageFromDisk) {
+  ShowControl(window, IDC_SUMS, tab == kWriteImageToDisk);
+  // The disk tools use no image file; their choice takes the file field's row.
+  ShowControl(window, IDC_FILE_LABEL, tab != kDiskTools);
+  ShowControl(window, IDC_IMAGE_FILE, tab != kDiskTools);
+  ShowControl(window, IDC_BROWSE, tab != kDiskTools);
+  ShowControl(window, IDC_TOOL_CHECK, tab == kDiskTools);
+  ShowControl(window, IDC_TOOL_RESTORE, tab == kDiskTools);
+  if (tab == kDiskTools) {
+    SetControlTextWide(window, IDC_DRIVE_LABEL, LABEL_DRIVE_WRITE);
+    WriteStatusText(STATUS_PROMPT_TOOLS);
+  } else if (tab == kCreateImageFromDisk) {
     SetControlTextWide(window, IDC_DRIVE_LABEL, LABEL_DRIVE_CREATE);
     SetControlTextWide(window, IDC_FILE_LABEL, LABEL_FILE_CREATE);
     WriteStatusText(STATUS_PROMPT_CREATE);
@@ -149,7 +166,8 @@ void PressStart(HWND window) {
     GetDlgItemTextA(window, IDC_DRIVE_LIST, driveText, kDriveTextBytes);
     trimBoxChecked = IsDlgButtonChecked(window, IDC_TRIM) == BST_CHECKED ? 1 : 0;
   }
-  PressStartButton(SelectedTab(), IsDlgButtonChecked(window, IDC_VERIFY) == BST_CHECKED);
+  const uint8_t tool = IsDlgButtonChecked(window, IDC_TOOL_RESTORE) == BST_CHECKED ? kToolRestoreDrive : kToolCheckCapacity;
+  PressStartButton(SelectedTab(), IsDlgButtonChecked(window, IDC_VERIFY) == BST_CHECKED, tool);
 }
 
 void RunCommand(HWND window, WORD command) {

@@ -15,6 +15,7 @@
 #include "disk/path_volume.h"
 #include "disk/volume_set.h"
 #include "image/image_codec.h"
+#include "imaging/disk_tools_job.h"
 #include "imaging/imaging_worker.h"
 #include "imaging/job_state.h"
 
@@ -41,7 +42,7 @@ void CutDriveText() {
 // Undoes Start after the image file was opened and busy was set, so a failed
 // start never leaves the window stuck busy or the file open.
 void AbandonStart(const char* text) {
-  CloseHandle(jobState.imageFile);
+  if (jobState.imageFile != INVALID_HANDLE_VALUE) CloseHandle(jobState.imageFile);
   jobState.imageFile = INVALID_HANDLE_VALUE;
   jobState.busy.store(0);
   MessageBoxA(mainWindow, text, CAPTION_START_FAILED, MB_OK | MB_ICONERROR);
@@ -96,12 +97,12 @@ bool RefuseLegacyProtectedDisk(int32_t selectedTab, char designator) {
   const char imageLetter = ImagePathDriveLetter();
   const char* format = nullptr;
   char letter = 0;
-  if (selectedTab == kWriteImageToDisk) {
+  if (selectedTab == kWriteImageToDisk || selectedTab == kDiskTools) {
     const char windowsLetter = WindowsDriveLetter();
     if (DesignatorHoldsVolume(designator, windowsLetter, true)) {
       format = FORMAT_REFUSE_WINDOWS_DISK;
       letter = windowsLetter;
-    } else if (DesignatorHoldsVolume(designator, imageLetter, true)) {
+    } else if (selectedTab == kWriteImageToDisk && DesignatorHoldsVolume(designator, imageLetter, true)) {
       format = FORMAT_REFUSE_IMAGE_DISK;
       letter = imageLetter;
     }
@@ -124,7 +125,8 @@ bool RefuseLegacyProtectedDisk(int32_t selectedTab, char designator) {
 bool RefuseProtectedDisk(int32_t selectedTab, char designator, HANDLE file) {
   if (jobState.platformClass == kPlatformLegacy) return file == nullptr && RefuseLegacyProtectedDisk(selectedTab, designator);
   if (file == nullptr) {
-    ResolveImagePathVolume(listedVolumes, &imageVolume);
+    std::memset(&imageVolume, 0, sizeof(imageVolume));
+    if (selectedTab != kDiskTools) ResolveImagePathVolume(listedVolumes, &imageVolume);
     if (imageVolume.unresolvedLocalShare) {
       MessageBoxA(mainWindow, TEXT_REFUSE_LOCAL_SHARE, CAPTION_DISK_PROTECTED, MB_OK | MB_ICONERROR);
       return true;
@@ -134,7 +136,7 @@ bool RefuseProtectedDisk(int32_t selectedTab, char designator, HANDLE file) {
   }
   const char* format = nullptr;
   const PathVolume* where = &imageVolume;
-  if (selectedTab == kWriteImageToDisk) {
+  if (selectedTab == kWriteImageToDisk || selectedTab == kDiskTools) {
     if (file == nullptr) {
       char directory[MAX_PATH];
       WCHAR wideDirectory[MAX_PATH];
@@ -149,7 +151,9 @@ bool RefuseProtectedDisk(int32_t selectedTab, char designator, HANDLE file) {
         where = &windowsVolume;
       }
     }
-    if (format == nullptr && DesignatorHoldsPathVolume(designator, imageVolume)) format = FORMAT_REFUSE_IMAGE_DISK;
+    if (format == nullptr && selectedTab == kWriteImageToDisk && DesignatorHoldsPathVolume(designator, imageVolume)) {
+      format = FORMAT_REFUSE_IMAGE_DISK;
+    }
   } else if (DesignatorHoldsPathVolume(designator, imageVolume)) {
     format = FORMAT_REFUSE_CREATE_ON_SOURCE;
   }
@@ -265,7 +269,7 @@ DWORD WINAPI RunImagingJob(LPVOID unused) {
   return code;
 }
 
-void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
+void PressStartButton(int32_t selectedTab, bool verifyAfterWrite, uint8_t diskTool) {
   // Once the user has asked to close, the window only waits for the running
   // job; it starts nothing new.
   if (quitWhenIdle.load() != 0) return;
@@ -280,11 +284,12 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
   CutDriveText();
   // A name longer than a path can be is refused rather than cut to another
   // file's name; a device is no image file, and opening one could write a disk.
-  if (ImagePathTooLong()) {
+  // The disk tools use no image file.
+  if (selectedTab != kDiskTools && ImagePathTooLong()) {
     MessageBoxA(mainWindow, TEXT_NAME_TOO_LONG, CAPTION_NO_FILE_NAME, MB_OK | MB_ICONERROR);
     return;
   }
-  if (!ImagePathGiven() || ImagePathNamesDevice()) {
+  if (selectedTab != kDiskTools && (!ImagePathGiven() || ImagePathNamesDevice())) {
     MessageBoxA(mainWindow, TEXT_NO_FILE_NAME, CAPTION_NO_FILE_NAME, MB_OK);
     return;
   }
@@ -293,7 +298,7 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
     MessageBoxA(mainWindow, TEXT_NO_DRIVE, CAPTION_NO_DRIVE, MB_OK);
     return;
   }
-  if (selectedTab != kWriteImageToDisk && selectedTab != kCreateImageFromDisk) return;
+  if (selectedTab != kWriteImageToDisk && selectedTab != kCreateImageFromDisk && selectedTab != kDiskTools) return;
   const bool legacy = jobState.platformClass == kPlatformLegacy;
   if (!legacy) {
     // Start judges the volumes as they are now, not as the list found them.
@@ -305,7 +310,16 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
 
   sumCheck.active = 0;
   sumFile.active = 0;
-  if (selectedTab == kWriteImageToDisk) {
+  // A disk tool destroys the disk's contents as a write does, under the same rules.
+  if (selectedTab == kDiskTools) {
+    if (diskTool == kToolRestoreDrive && (!RestoreOffered() || !NamesPhysicalDisk(designator))) {
+      MessageBoxA(mainWindow, TEXT_RESTORE_NEEDS_DISK, CAPTION_RESTORE_NEEDS_DISK, MB_OK | MB_ICONERROR);
+      return;
+    }
+    if (!UserConfirmsWrite(designator, legacy)) return;
+    jobState.imageFile = INVALID_HANDLE_VALUE;
+    jobState.diskTool.store(diskTool);
+  } else if (selectedTab == kWriteImageToDisk) {
     if (!AcceptChecksumFile()) return;
     HANDLE file = OpenImagePath(GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
     if (file == INVALID_HANDLE_VALUE) {
@@ -352,7 +366,7 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite) {
     jobState.imageFormat = CanEncodeFormat(format) ? format : ImageFormat::Plain;
     jobState.fitSectors.store(0);
   } else {
-    return;  // the window has two tabs; no other direction exists
+    return;  // the window has three tabs; no other job exists
   }
   LaunchJob(selectedTab, verifyAfterWrite && selectedTab == kWriteImageToDisk);
 }

@@ -9,7 +9,8 @@
 // Reads the image path and driveText as the window left them (the field
 // texts, read by ReadImagePathField), the selected tab and the verify box
 // (which only a write heeds). While a job runs it only asks the job to stop.
-void PressStartButton(int32_t selectedTab, bool verifyAfterWrite);
+// On the disk tools tab `diskTool` is the chosen tool; no image file is used.
+void PressStartButton(int32_t selectedTab, bool verifyAfterWrite, uint8_t diskTool = 0);
 
 // The checksums button: reads the image path (ReadImagePathField) and starts
 // the job that computes the image file's MD5, SHA-1 and SHA-256; the Start

@@ -23,7 +23,11 @@ double ElapsedSeconds(uint64_t tickCount, uint64_t startTick) {
 }  // namespace
 
 void FormatPercentText(char* out, uint32_t outSize, double percentDone, bool verifying) {
-  std::snprintf(out, outSize, verifying ? FORMAT_PERCENT_VERIFIED : FORMAT_PERCENT, percentDone);
+  const uint8_t pass = jobState.checkPass.load();
+  const char* format = verifying ? FORMAT_PERCENT_VERIFIED : FORMAT_PERCENT;
+  if (pass == 1) format = FORMAT_PERCENT_WRITTEN;
+  if (pass == 2) format = FORMAT_PERCENT_CHECKED;
+  std::snprintf(out, outSize, format, percentDone);
 }
 
 bool FormatRemainingText(char* out, uint32_t outSize, double percentDone, uint64_t tickCount,

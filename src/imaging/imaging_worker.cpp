@@ -2,6 +2,8 @@
 // one transfer loop per direction, outcome and closing sequence.
 #include "imaging/imaging_worker.h"
 
+#include "imaging/disk_tools_job.h"
+
 #include "disk/disk_device.h"
 #include "disk/drive_naming.h"
 #include "disk/partition_table.h"
@@ -487,6 +489,10 @@ void RunSumsJob() {
 
 }  // namespace
 
+bool OpenToolDisk(DiskDevice* device, DWORD access) { return OpenJobDisk(device, access); }
+bool HoldToolDisk(DiskDevice* device) { return HoldJobDisk(device); }
+void CloseToolDisk(DiskDevice* device) { CloseJobDisk(device); }
+
 void FormatDiskWriteError(char* out, uint32_t outSize, DWORD error, uint64_t sector) {
   std::snprintf(out, outSize, kDiskWriteErrorFormat, static_cast<unsigned long>(error), sector);
 }
@@ -530,6 +536,8 @@ DWORD WINAPI ImagingWorker(LPVOID) {
     RunCreateJob();
   } else if (mode == kComputeImageSums) {
     RunSumsJob();
+  } else if (mode == kDiskTools) {
+    RunDiskToolJob();
   } else {
     CloseImageFile();
   }

@@ -22,8 +22,11 @@ constexpr uint32_t kStatusTextBytes = 256;
 
 constexpr int32_t kWriteImageToDisk = 0;
 constexpr int32_t kCreateImageFromDisk = 1;
+constexpr int32_t kDiskTools = 2;          // the disk tools tab: no image file
+constexpr uint8_t kToolCheckCapacity = 0;
+constexpr uint8_t kToolRestoreDrive = 1;
 // Not a tab: the checksums button's job, which reads the image file only.
-constexpr int32_t kComputeImageSums = 2;
+constexpr int32_t kComputeImageSums = 3;
 // Posted to the main window when the checksums of the image file are ready.
 constexpr UINT kImageSumsReadyMessage = WM_APP + 1;
 constexpr uint8_t kPlatformNt = 32;
@@ -43,6 +46,8 @@ struct JobState {
                                                 // Start allocates it for a verified write, worker releases
   std::atomic<uint8_t> verifyAfterWrite{0};     // 1: a write reads the disk back and compares; written by Start
   std::atomic<uint8_t> verifying{0};            // 1 while the written image is read back; worker
+  std::atomic<uint8_t> diskTool{0};             // the disk tools tab's choice; written by Start
+  std::atomic<uint8_t> checkPass{0};            // capacity check: 1 writing, 2 reading back, 0 otherwise; worker
   std::atomic<uint32_t> blockBytes{0};          // bytes of the current block; worker
   std::atomic<uint64_t> sectorsDone{0};         // sectors moved; Start zeroes, worker advances
   std::atomic<uint64_t> totalSectors{0};        // what ends the job; worker

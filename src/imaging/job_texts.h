@@ -119,3 +119,46 @@ constexpr uint32_t kSumTextBytes = 1536;
 constexpr char kSumsUnreadFormat[] =
     "The image file could not be read to its end (error #%lu); no checksums were computed.";
 constexpr char kSumsCaption[] = "Checksums";
+
+// Disk tools: the real-capacity check and restoring a disk as an ordinary drive.
+constexpr char kCheckCaption[] = "Capacity Check";
+constexpr char kCheckSizeUnknown[] = "The disk does not report its size, so it cannot be checked. Nothing was written.";
+constexpr char kCheckAllGoodFormat[] =
+    "Every sector holds what was written: all %" PRIu64 " sectors (%s) were written, read back and matched.";
+constexpr char kCheckKeepsFirstFormat[] =
+    "The device keeps only its first %" PRIu64 " sectors (%s) of the %" PRIu64 " sectors (%s) it reports.\r\n"
+    "First failing sector: %" PRIu64 "; sectors that failed: %" PRIu64 ".%s";
+constexpr char kCheckWraps[] = " Later sectors wrap onto its start and overwrite it.";
+constexpr char kCheckFailedFormat[] =
+    "%" PRIu64 " of the %" PRIu64 " sectors (%s) did not read back as written; the first is sector %" PRIu64 ".";
+constexpr char kCheckWriteErrorFormat[] =
+    "\r\nWriting failed from sector %" PRIu64 " with error #%lu (%" PRIu64 " sectors not written).";
+constexpr char kCheckReadErrorFormat[] =
+    "\r\nReading failed from sector %" PRIu64 " with error #%lu (%" PRIu64 " sectors not read).";
+constexpr char kCheckCancelledFormat[] =
+    "The capacity check was cancelled while %s, after %" PRIu64 " of %" PRIu64 " sectors; no result was reached.";
+constexpr char kCheckWriting[] = "writing";
+constexpr char kCheckReading[] = "checking";
+constexpr char kCheckOfferRestore[] =
+    "\r\n\r\nThe disk now holds only the test pattern. Restore it as an ordinary drive now?";
+constexpr char kCheckRestoreHint[] =
+    "\r\n\r\nThe disk now holds only the test pattern: restore it on the Disk Tools tab, or format it.";
+constexpr uint32_t kCheckResultTextBytes = 640;
+
+constexpr char kRestoreCaption[] = "Restore Drive";
+constexpr char kRestoreDoneFormat[] =
+    "The first and last MiB of Physical Disk %c were cleared and a new partition table was written: "
+    "one partition from 1 MiB to the end (%s, type 0x%02X). Windows was told.%s";
+constexpr char kRestoreFormatOpened[] = "\r\nWindows' Format dialog was opened for drive %c:.";
+constexpr char kRestoreNoLetter[] =
+    "\r\nNo drive letter appeared within 10 seconds. To finish, open Disk Management (diskmgmt.msc), "
+    "right-click the new partition, choose Format (or Change Drive Letter) and give it a letter.";
+constexpr char kRestoreNoFormatDialog[] =
+    "\r\nWindows' Format dialog could not be opened: format drive %c: in Explorer or Disk Management.";
+constexpr char kRestoreFailedFormat[] =
+    "Restoring Physical Disk %c failed: error #%lu while %s. The disk may hold no valid partition table; "
+    "try again, or create one in Disk Management.";
+constexpr char kRestoreTooSmall[] = "The disk is too small to hold a partition. Nothing was written.";
+constexpr char kRestoreClearing[] = "clearing its first and last MiB";
+constexpr char kRestoreWritingTable[] = "writing the partition table";
+constexpr uint32_t kRestoreTextBytes = 512;

@@ -28,6 +28,8 @@
 #define IDC_VERIFY 1046
 #define IDC_TRIM 1047
 #define IDC_SUMS 1048
+#define IDC_TOOL_CHECK 1050
+#define IDC_TOOL_RESTORE 1051
 #define IDM_CLOSE_WINDOW 40001
 #define IDT_PROGRESS_TIMER 1024
 #define IDT_DEVICE_TIMER 1025  // settles a burst of device changes
