@@ -3,6 +3,7 @@
 
 #include "imaging/job_state.h"
 #include "imaging/job_texts.h"
+#include "imaging/transfer_ring.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -50,9 +51,54 @@ VerifyResult Ended(VerifyEnd end, uint64_t sector = 0, DWORD error = 0) {
 
 }  // namespace
 
+namespace {
+
+// The comparison of sectors [done, endSector) over the image's blocks as the
+// reader thread hands them on; the disk is read into jobState.verifyBuffer.
+VerifyResult CompareFromRing(DiskDevice* device, TransferRing* ring, uint64_t done, uint64_t endSector,
+                             uint64_t counted) {
+  uint8_t* disk = jobState.verifyBuffer;
+  while (done < endSector) {
+    if (CancelRequested()) return Ended(VerifyEnd::Cancelled, done);
+    const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kPassSectors, endSector - done));
+    const uint32_t bytes = count * kSectorBytes;
+    RingSlot* slot = RingNextFilled(ring);
+    if (slot == nullptr) return Ended(VerifyEnd::ImageError, done);  // the reader ends only after a short piece
+    const SourceRead read = slot->read;
+    uint8_t* image = slot->data;
+    // The image gave these sectors to the write; giving fewer now means it
+    // changed or broke. Its end inside the last sector was written filled up
+    // with zeros, and is compared so.
+    const bool tail = read.status == SourceStatus::End && read.bytes + kSectorBytes > bytes && read.bytes > 0;
+    if (read.bytes < bytes && !tail) {
+      return Ended(VerifyEnd::ImageError, done + read.bytes / kSectorBytes, read.error);
+    }
+    std::memset(image + read.bytes, 0, bytes - read.bytes);
+    const DiskTransfer back = ReadDiskSectors(device, done, count, disk);
+    if (CancelRequested()) return Ended(VerifyEnd::Cancelled, done);  // the block read is not counted
+    const uint32_t whole = std::min(back.bytes, bytes) / kSectorBytes;
+    // What did read is compared before a read error is named, so the sector
+    // named is the first that is wrong for either reason.
+    const uint32_t differing = FirstDifferingSector(disk, image, whole);
+    if (differing < whole) return Ended(VerifyEnd::Differs, done + differing);
+    if (whole < count) {
+      // A disk that ends before what it accepted says no error of its own.
+      return Ended(VerifyEnd::ReadError, done + whole, back.error != 0 ? back.error : ERROR_HANDLE_EOF);
+    }
+    RingRelease(ring);
+    done += count;
+    counted += count;
+    jobState.bytesDone.store(jobState.bytesDone.load() + bytes);
+    jobState.sectorsDone.store(counted);
+    UpdatePercentDone();
+  }
+  return Ended(VerifyEnd::Equal, done);
+}
+
+}  // namespace
+
 VerifyResult RunVerifyPass(DiskDevice* device, ImageSource* source, uint64_t firstSector, uint64_t endSector,
                            uint64_t countedBefore, uint64_t countTotal) {
-  uint8_t* disk = jobState.buffer;
   uint8_t* image = jobState.verifyBuffer;
   StartCounting(countedBefore, countTotal);
   // The pass reads only the sectors the write counted. The legacy sector
@@ -73,37 +119,13 @@ VerifyResult RunVerifyPass(DiskDevice* device, ImageSource* source, uint64_t fir
   }
   uint64_t done = firstSector;
   uint64_t counted = countedBefore;
-  while (done < endSector) {
-    if (CancelRequested()) return Ended(VerifyEnd::Cancelled, done);
-    const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kPassSectors, endSector - done));
-    const uint32_t bytes = count * kSectorBytes;
-    const SourceRead read = ReadImageSource(source, image, bytes);
-    // The image gave these sectors to the write; giving fewer now means it
-    // changed or broke. Its end inside the last sector was written filled up
-    // with zeros, and is compared so.
-    const bool tail = read.status == SourceStatus::End && read.bytes + kSectorBytes > bytes && read.bytes > 0;
-    if (read.bytes < bytes && !tail) {
-      return Ended(VerifyEnd::ImageError, done + read.bytes / kSectorBytes, read.error);
-    }
-    std::memset(image + read.bytes, 0, bytes - read.bytes);
-    const DiskTransfer back = ReadDiskSectors(device, done, count, disk);
-    if (CancelRequested()) return Ended(VerifyEnd::Cancelled, done);  // the block read is not counted
-    const uint32_t whole = std::min(back.bytes, bytes) / kSectorBytes;
-    // What did read is compared before a read error is named, so the sector
-    // named is the first that is wrong for either reason.
-    const uint32_t differing = FirstDifferingSector(disk, image, whole);
-    if (differing < whole) return Ended(VerifyEnd::Differs, done + differing);
-    if (whole < count) {
-      // A disk that ends before what it accepted says no error of its own.
-      return Ended(VerifyEnd::ReadError, done + whole, back.error != 0 ? back.error : ERROR_HANDLE_EOF);
-    }
-    done += count;
-    counted += count;
-    jobState.bytesDone.store(jobState.bytesDone.load() + bytes);
-    jobState.sectorsDone.store(counted);
-    UpdatePercentDone();
-  }
-  return Ended(VerifyEnd::Equal, done);
+  if (done >= endSector) return Ended(VerifyEnd::Equal, done);
+  // The image is read again on a thread of its own while the disk is read back.
+  TransferRing ring;
+  StartImageReader(&ring, jobState.buffer, source, kPassSectors * kSectorBytes, (endSector - done) * kSectorBytes);
+  const VerifyResult result = CompareFromRing(device, &ring, done, endSector, counted);
+  RingClose(&ring);
+  return result;
 }
 
 void FormatVerifyError(char* out, uint32_t outSize, const VerifyResult& result) {
