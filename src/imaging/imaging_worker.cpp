@@ -288,6 +288,17 @@ bool VerifyWrittenDisk(DiskDevice* device, ImageSource* source, bool headPending
   }
   bool headCleared = headPending;
   if (headPending && result.end == VerifyEnd::Equal) {
+    // The body reads back equal; the head must still hold the zeros it was
+    // cleared to, or the device put some of the body there.
+    result = VerifyStillZero(device, 0, kHeadSectors);
+    if (result.end == VerifyEnd::Cancelled) {
+      CloseJobDisk(device);
+      ShowWriteOutcome(LoopEnd::Cancelled, true);
+      return true;
+    }
+    if (result.end != VerifyEnd::Equal) headCleared = ClearDiskHead(device);
+  }
+  if (headPending && result.end == VerifyEnd::Equal) {
     const uint64_t verified = jobState.sectorsDone.load();
     const LoopResult head = RunWriteLoop(device, source, WriteParts::Head);
     if (head.end == LoopEnd::DiskWriteError) {

@@ -128,6 +128,23 @@ VerifyResult RunVerifyPass(DiskDevice* device, ImageSource* source, uint64_t fir
   return result;
 }
 
+VerifyResult VerifyStillZero(DiskDevice* device, uint64_t firstSector, uint64_t endSector) {
+  uint8_t* disk = jobState.verifyBuffer;
+  uint8_t* zeros = jobState.buffer;  // the ring's buffer is free between the passes
+  std::memset(zeros, 0, size_t{kPassSectors} * kSectorBytes);
+  for (uint64_t done = firstSector; done < endSector;) {
+    if (CancelRequested()) return Ended(VerifyEnd::Cancelled, done);
+    const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kPassSectors, endSector - done));
+    const DiskTransfer back = ReadDiskSectors(device, done, count, disk);
+    const uint32_t whole = std::min(back.bytes, count * kSectorBytes) / kSectorBytes;
+    const uint32_t differing = FirstDifferingSector(disk, zeros, whole);
+    if (differing < whole) return Ended(VerifyEnd::Differs, done + differing);
+    if (whole < count) return Ended(VerifyEnd::ReadError, done + whole, back.error != 0 ? back.error : ERROR_HANDLE_EOF);
+    done += count;
+  }
+  return Ended(VerifyEnd::Equal, endSector);
+}
+
 void FormatVerifyError(char* out, uint32_t outSize, const VerifyResult& result) {
   const unsigned long error = static_cast<unsigned long>(result.error);
   switch (result.end) {

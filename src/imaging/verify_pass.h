@@ -33,6 +33,11 @@ struct VerifyResult {
 // each read, like a copy.
 VerifyResult RunVerifyPass(DiskDevice* device, ImageSource* source, uint64_t firstSector, uint64_t endSector,
                            uint64_t countedBefore, uint64_t countTotal);
+// Reads sectors [firstSector, endSector) back and judges them against zeros:
+// the disk's head, cleared before the body was written, must still be zero
+// then, or a write of the body landed on it (a stick that wraps its late
+// writes onto its start). Differs names the first sector that is not zero.
+VerifyResult VerifyStillZero(DiskDevice* device, uint64_t firstSector, uint64_t endSector);
 
 // The verify error's text for a result other than Equal and Cancelled.
 void FormatVerifyError(char* out, uint32_t outSize, const VerifyResult& result);
