@@ -81,7 +81,8 @@ bool PrepareSumFile() {
   const bool legacy = jobState.platformClass == kPlatformLegacy;
   ImageFileName(file->entryName, sizeof(file->entryName), legacy ? CP_ACP : CP_UTF8);
   char image[kSumFileNameBytes - sizeof(".sha256")];
-  ImageFileName(image, sizeof(image), CP_ACP);
+  file->shownCodePage = legacy ? CP_ACP : CP_UTF8;
+  ImageFileName(image, sizeof(image), file->shownCodePage);
   std::snprintf(file->shownName, sizeof(file->shownName), "%s.sha256", image);
   if (file->entryName[0] == '\0') return false;
   file->active = 1;

@@ -25,7 +25,8 @@ struct SumFile {
   WCHAR pathWide[kSumFilePathChars] = {};   // NT family: where it goes
   char path[kSumFilePathChars] = {};        // legacy family: where it goes
   char entryName[kSumFileNameBytes] = {};   // the image's file name as the entry gives it (UTF-8 on NT)
-  char shownName[kSumFileNameBytes] = {};   // the sum file's name, as the boxes show it (ANSI)
+  char shownName[kSumFileNameBytes] = {};   // the sum file's name, as the boxes show it
+  UINT shownCodePage = CP_ACP;              // shownName's encoding: UTF-8 on NT, so every name shows
 };
 
 // The image file's three sums, as lower-case hex, in HashKind order.

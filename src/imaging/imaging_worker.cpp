@@ -37,6 +37,7 @@ const Outcome kCreateFailed{kWordFailed, kCreateFailedText, kCaptionFailure};
 
 wchar_t outcomeText[kOutcomeTextChars];  // an outcome text with its added sentence; worker
 char sumNote[kSumTextBytes];             // the checksum's line in the outcome, empty when none; worker
+UINT sumNoteCodePage = CP_ACP;           // how sumNote is encoded: a created sum file's name is UTF-8 on NT
 static_assert(sizeof(kCreateCancelledText) + sizeof(L"\r\n") + sizeof(kWholeDiskStoppedText) <=
                   sizeof(outcomeText),
               "the longest outcome and its note fit");
@@ -60,7 +61,7 @@ void ShowOutcome(const Outcome& outcome, const wchar_t* note = nullptr) {
   if (note != nullptr) at = AppendOutcomeText(AppendOutcomeText(at, L"\r\n"), note);
   if (sumNote[0] != '\0' && at + 2 < kOutcomeTextChars) {
     at = AppendOutcomeText(at, L"\r\n");
-    if (MultiByteToWideChar(CP_ACP, 0, sumNote, -1, outcomeText + at, static_cast<int>(kOutcomeTextChars - at)) == 0) {
+    if (MultiByteToWideChar(sumNoteCodePage, 0, sumNote, -1, outcomeText + at, static_cast<int>(kOutcomeTextChars - at)) == 0) {
       outcomeText[at] = L'\0';
     }
   }
@@ -85,6 +86,7 @@ SumVerdict JudgePublishedSum(char* text, uint32_t textBytes) {
   uint8_t digest[kDigestBytesMax];
   FinishImageHash(&jobHash, kind, digest);
   if (std::memcmp(digest, sumCheck.expected, DigestBytes(kind)) == 0) {
+    sumNoteCodePage = CP_ACP;
     std::snprintf(sumNote, sizeof(sumNote), kSumMatchedFormat, HashKindName(kind), sumCheck.fileName);
     return SumVerdict::Matched;
   }
@@ -427,8 +429,10 @@ void WriteCreatedSum() {
   FinishImageHash(&jobHash, HashKind::Sha256, digest);
   DWORD error = 0;
   if (WriteSumFile(digest, &error)) {
+    sumNoteCodePage = sumFile.shownCodePage;
     std::snprintf(sumNote, sizeof(sumNote), kSumFileWrittenFormat, sumFile.shownName);
   } else {
+    sumNoteCodePage = sumFile.shownCodePage;
     std::snprintf(sumNote, sizeof(sumNote), kSumFileFailedFormat, sumFile.shownName, static_cast<unsigned long>(error));
   }
 }

@@ -185,13 +185,15 @@ void ResetSystem() {
 }  // namespace sim_internal
 
 int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int bytes, LPWSTR out, int outChars) {
-  if ((codePage != CP_ACP && codePage != 1252) || text == nullptr || bytes == 0 || bytes < -1 || outChars < 0) {
+  if ((codePage != CP_ACP && codePage != 1252 && codePage != CP_UTF8) || text == nullptr || bytes == 0 ||
+      bytes < -1 || outChars < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
   // -1 takes the text with its NUL; a given length counts NULs as characters.
-  const std::wstring wide = sim_internal::AnsiToWide(
-      bytes == -1 ? std::string(text, std::strlen(text) + 1) : std::string(text, static_cast<size_t>(bytes)));
+  const std::string narrow =
+      bytes == -1 ? std::string(text, std::strlen(text) + 1) : std::string(text, static_cast<size_t>(bytes));
+  const std::wstring wide = codePage == CP_UTF8 ? sim::Utf16(narrow) : sim_internal::AnsiToWide(narrow);
   if (outChars == 0) return static_cast<int>(wide.size());
   if (out == nullptr || wide.size() > static_cast<size_t>(outChars)) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);

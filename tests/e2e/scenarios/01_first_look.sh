@@ -21,8 +21,11 @@ want=$(printf '%s\n' \
   "1008	Button	开始" \
   "1007	Button	关于" \
   "1009	Button	帮助" \
+  "1048	Button	校验值" \
   "1046	Button	写入后校验" \
   "1047	Button	仅已分配分区" \
+  "1050	Button	检测真实容量" \
+  "1051	Button	恢复为普通U盘" \
   "1043	Static	映像档:" \
   "1042	Static	选择驱动器" \
   "1034	SysTabControl32	Tab1" \

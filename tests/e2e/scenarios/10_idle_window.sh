@@ -8,7 +8,7 @@ map_file_drive E "$SCRATCH/e.bin"
 start_tavrin
 
 expect_eq 1 "$(ui windows | awk -F'\t' '$1 == "#32770" && $2 == "    Tavrin V1.6"' | wc -l)" "main window caption"
-expect_eq "$(printf '映像写入\n创建映像')" "$(ui tab-texts)" "tab captions"
+expect_eq "$(printf '映像写入\n创建映像\n磁盘工具')" "$(ui tab-texts)" "tab captions"
 expect_eq 0 "$(ui tab-get)" "selected tab"
 expect_eq "Click 'Start' to write selected image to disk" "$(ui status)" "status line"
 expect_eq "" "$(ui text 1039)" "image file field"
@@ -24,7 +24,8 @@ want=$(printf '%s\n' \
   "1007	About this program" \
   "1041	Browse for an image file" \
   "1046	Read the disk back after writing and compare it with the image" \
-  "1047	Copy the disk only up to the end of its last partition")
+  "1047	Copy the disk only up to the end of its last partition" \
+  "1048	Compute the checksums of the image file")
 expect_eq "$want" "$(ui tooltips)" "tool tips"
 
 # Enter and Esc do nothing; only a close request ends the program.

@@ -27,9 +27,11 @@ created="$folder/创建 Образ 𝄞.img"
 ui tab 1 >/dev/null
 ui set-text 1039 "$(win_path "$created")"
 ui click 1008
-expect_eq "映像创建完成" "$(ui answer Success ok 15000)" "create: success box text"
+box=$(ui answer Success ok 15000 | tr -d '\r')
+expect_eq "$(printf '映像创建完成\nIts SHA-256 sum was written to 创建 Образ 𝄞.img.sha256.')" "$box" "create: success box text"
 ui wait-text 1008 Start 5000 >/dev/null || fail "the button does not read Start after the create"
 cmp "$SCRATCH/e.bin" "$created" || fail "the created image differs from the drive"
-expect_eq 2 "$(find "$folder" -type f | wc -l)" "files in the folder (no second, mangled name)"
+expect_eq 3 "$(find "$folder" -type f | wc -l)" "files in the folder: the image, its sum, the written one (no second, mangled name)"
+[ -f "$created.sha256" ] || fail "the created image's sum file is not named after it"
 ui close
 wait_tavrin_exit 5

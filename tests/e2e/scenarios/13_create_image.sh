@@ -11,6 +11,8 @@ index=$(ui combo-items 1036 | grep -n '^Drive E:' | cut -d: -f1)
 ui combo-select 1036 $((index - 1)) >/dev/null
 ui set-text 1039 "$(win_path "$SCRATCH/out.img")"
 ui click 1008
+# The file exists already: replacing it is asked first, and Yes lets the create go on.
+ui answer 'Confirm Replace' yes 5000 >/dev/null || fail "replacing the existing image was not asked"
 ui answer Success ok 15000 >/dev/null || fail "no Success box; boxes: $(ui windows)"
 ui no-box 'Warning! Data will be lost!' 200 >/dev/null || fail "creating an image asked for the warning"
 ui wait-text 1008 Start 5000 >/dev/null || fail "the button does not read Start after the job"

@@ -67,18 +67,18 @@ expect_prefix() {
 }
 
 box=$(create_trimmed 1 "$SCRATCH/mbr.img")
-expect_eq "映像创建完成" "$box" "outcome of the MBR disk"
+expect_eq "$(printf '映像创建完成\nIts SHA-256 sum was written to mbr.img.sha256.')" "$(echo "$box" | tr -d '\r')" "outcome of the MBR disk"
 expect_prefix "$SCRATCH/mbr.bin" "$SCRATCH/mbr.img" 65536
 dd if="$SCRATCH/mbr.img" of="$SCRATCH/fat.bin" bs=512 skip=2048 count=32768 status=none
 fsck.fat -n "$SCRATCH/fat.bin" >"$SCRATCH/fsck.log" 2>&1 || fail "fsck.fat: $(cat "$SCRATCH/fsck.log")"
 expect_eq "kept in a partition" "$(mtype -i "$SCRATCH/mbr.img@@$MIB" ::HELLO.TXT | tr -d '\r')" "file in the partition"
 
 box=$(create_trimmed 2 "$SCRATCH/gpt.img")
-expect_eq "映像创建完成" "$box" "outcome of the GPT disk"
+expect_eq "$(printf '映像创建完成\nIts SHA-256 sum was written to gpt.img.sha256.')" "$(echo "$box" | tr -d '\r')" "outcome of the GPT disk"
 expect_prefix "$SCRATCH/gpt.bin" "$SCRATCH/gpt.img" 57344
 
 box=$(create_trimmed 3 "$SCRATCH/plain.img")
-expect_match "^映像创建完成.*No partition table was trusted, so the whole disk was copied\.$" "$(echo $box)" \
+expect_match "^映像创建完成.*No partition table was trusted, so the whole disk was copied\..*sum was written to plain\.img\.sha256\.$" "$(echo $box)" \
   "outcome of the disk without a table"
 cmp "$SCRATCH/plain.bin" "$SCRATCH/plain.img" || fail "the disk without a table was not copied whole"
 

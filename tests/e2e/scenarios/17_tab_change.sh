@@ -50,6 +50,6 @@ expect_eq "目标文件:" "$(ui text 1043)" "file label after tab 1 during the j
 sleep 2.5
 expect_match '(% Completed$|^Remaining Time [0-9]+ (Seconds|Minutes|Hours)|/Sec$)' "$(ui status)" "status line during the job"
 ui click 1008
-expect_eq "Image Write Cancelled" "$(ui answer Cancelled ok 15000)" "the job stayed a write job"
+expect_eq "$(printf 'Image Write Cancelled\nThe start of the disk was cleared so that the unfinished image does not mount; write the image again to use the disk.')" "$(ui answer Cancelled ok 15000 | tr -d '\r')" "the job stayed a write job"
 ui close
 wait_tavrin_exit 5
