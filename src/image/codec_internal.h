@@ -17,6 +17,12 @@ void CodecFree(void* block);
 bool ReadCodecInput(ImageDecoder* decoder, uint32_t* got);
 // Puts the file position at `offset`; false (systemError set) when it cannot.
 bool SeekCodecFile(HANDLE file, uint64_t offset, DWORD* systemError);
+// Reads up to `bytes` at `offset` for a look at the file's headers: not
+// counted in readBytes nor hashed (decoding reads them again). False (error
+// set) when the seek or the read fails; *got short at the file's end.
+bool PeekCodecFile(ImageDecoder* decoder, uint64_t offset, uint8_t* out, uint32_t bytes, uint32_t* got);
+// Whether the caller asked to stop (codecCancelled).
+bool CodecCancelRequested();
 // Records the error at the decoder's current decompressed offset; returns false.
 bool FailDecoder(ImageDecoder* decoder, CodecError error);
 // Writes `bytes` of the encoder's output to its file; false (error set) on a failed or short write.

@@ -3,6 +3,8 @@
 
 #include "image/image_hash.h"
 
+bool (*codecCancelled)() = nullptr;
+
 void* CodecAlloc(size_t count, size_t size) {
   if (size != 0 && count > SIZE_MAX / size) return nullptr;
   const size_t bytes = count * size;
@@ -36,6 +38,20 @@ bool SeekCodecFile(HANDLE file, uint64_t offset, DWORD* systemError) {
   }
   return true;
 }
+
+bool PeekCodecFile(ImageDecoder* decoder, uint64_t offset, uint8_t* out, uint32_t bytes, uint32_t* got) {
+  *got = 0;
+  if (!SeekCodecFile(decoder->file, offset, &decoder->systemError)) return FailDecoder(decoder, CodecError::ReadFailed);
+  DWORD read = 0;
+  if (!ReadFile(decoder->file, out, bytes, &read, nullptr)) {
+    decoder->systemError = GetLastError();
+    return FailDecoder(decoder, CodecError::ReadFailed);
+  }
+  *got = read;
+  return true;
+}
+
+bool CodecCancelRequested() { return codecCancelled != nullptr && codecCancelled(); }
 
 bool FailDecoder(ImageDecoder* decoder, CodecError error) {
   decoder->error = error;

@@ -1,7 +1,7 @@
 // gzip images through zlib: every member in turn (a file made of several
 // gzip files is one image), each checked against its CRC-32 and length.
-// Zero bytes after the last member (padding to a block) end the image; any
-// other byte there is damage.
+// Zero bytes after the last member (padding to a block) end the image; bytes
+// there that begin no member are data the image does not know (trailing).
 #include "image/codec_internal.h"
 
 #include <zlib.h>
@@ -73,6 +73,13 @@ bool ReadGzipDecoder(ImageDecoder* decoder, uint8_t* out, uint32_t wanted, uint3
         decoder->finished = true;  // the last member ended, nothing but zeros after it
         break;
       }
+      constexpr uint8_t kMemberFirstByte = 0x1F;
+      if (state->phase == GzipPhase::BetweenMembers && stream.next_in[0] != 0 &&
+          stream.next_in[0] != kMemberFirstByte) {
+        decoder->trailing = true;  // the image ended whole; what follows begins no member
+        decoder->finished = true;
+        break;
+      }
       if (state->phase == GzipPhase::BetweenMembers && stream.next_in[0] != 0) {
         if (inflateReset(&stream) != Z_OK) {
           ok = FailDecoder(decoder, CodecError::Damaged);
@@ -86,7 +93,8 @@ bool ReadGzipDecoder(ImageDecoder* decoder, uint8_t* out, uint32_t wanted, uint3
         if (stream.next_in[0] != 0) break;
       }
       if (stream.avail_in > 0) {
-        ok = FailDecoder(decoder, CodecError::Damaged);
+        decoder->trailing = true;  // zeros, then other bytes
+        decoder->finished = true;
         break;
       }
       continue;

@@ -57,7 +57,17 @@ enum class CodecError : uint8_t {
                  // a differencing VHD (it needs its parent)
   ReadFailed,    // reading the image file failed (systemError)
   WriteFailed,   // writing the image file failed or wrote short (systemError)
+  UnknownCheck,  // an xz stream whose check is of a kind liblzma does not know: its data cannot be checked
+  Cancelled,     // the job was cancelled while an archive's directory was read
 };
+
+// Asked while a decoder reads more than it decodes (a zip's directory); true
+// stops it with CodecError::Cancelled. NULL: never. The caller's, process-wide.
+extern bool (*codecCancelled)();
+// At most this many entries of a zip directory are read: a directory that
+// claims more is no image this program writes.
+constexpr uint32_t kZipEntriesMax = 65536;
+constexpr uint32_t kZipEntryNameBytes = 260;
 
 struct ImageDecoder {
   ImageFormat format = ImageFormat::Plain;
@@ -68,6 +78,13 @@ struct ImageDecoder {
   uint64_t statedBytes = 0;            // decompressed size the format states, when sizeStated
   bool sizeStated = false;
   bool finished = false;               // the end was reached and its checks passed
+  // Set at open where the headers say it: some or all of the data carries no
+  // checksum (an xz stream without a check, a zstd frame without one).
+  bool unchecked = false;
+  // At the end: bytes other than zeros follow the last gzip member or zstd
+  // frame. The image is whole (finished), but the file is more than it.
+  bool trailing = false;
+  char entryName[kZipEntryNameBytes] = {};  // zip: the entry that is the image, as the archive names it
   CodecError error = CodecError::None;
   uint64_t errorOffset = 0;            // decompressed offset where the error was met
   DWORD systemError = 0;               // Win32 error of a failed read

@@ -72,10 +72,12 @@ bool OpenImageDecoder(ImageDecoder* decoder, HANDLE file, ImageFormat format, Im
   if (!opened) {
     const CodecError error = decoder->error;
     const DWORD systemError = decoder->systemError;
+    // Nothing was decoded; a later frame refused by its header names where it begins.
+    const uint64_t errorOffset = decoder->decodedBytes == 0 ? decoder->errorOffset : 0;
     CloseImageDecoder(decoder);
     decoder->error = error == CodecError::None ? CodecError::Damaged : error;
     decoder->systemError = systemError;
-    decoder->errorOffset = 0;
+    decoder->errorOffset = errorOffset;
   }
   return opened;
 }

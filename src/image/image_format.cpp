@@ -58,6 +58,12 @@ ImageFormat ImageFormatFromExtension(const char* extension) {
 bool HasFormatMagic(ImageFormat format, const uint8_t* head, uint32_t headBytes) {
   for (const FormatSign& sign : kSigns) {
     if (sign.format != format) continue;
+    // A Zstandard file may begin with a skippable frame (magic 0x184D2A50 to
+    // 0x184D2A5F, little-endian): the parallel compressor writes one first.
+    if (format == ImageFormat::Zstd && headBytes >= 4 && (head[0] & 0xF0) == 0x50 && head[1] == 0x2A &&
+        head[2] == 0x4D && head[3] == 0x18) {
+      return true;
+    }
     return headBytes >= sign.magicBytes && std::memcmp(head, sign.magic, sign.magicBytes) == 0;
   }
   return true;

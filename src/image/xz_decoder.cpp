@@ -1,6 +1,7 @@
 // xz images through liblzma: every stream of the file in turn, each block
 // checked against its check field. The stated size comes from the streams'
-// indexes, read from the file's end before decoding starts. A file of several
+// indexes, read from the file's end before decoding starts, and with them
+// each stream's check kind and each block's memory. A file of several
 // blocks that state their sizes (what a threaded compressor makes) decodes on
 // as many threads as the system has processors.
 #include "image/codec_internal.h"
@@ -25,8 +26,55 @@ CodecError ErrorOf(lzma_ret result) {
     case LZMA_MEM_ERROR: return CodecError::OutOfMemory;
     case LZMA_MEMLIMIT_ERROR: return CodecError::MemoryBound;
     case LZMA_OPTIONS_ERROR: return CodecError::Unsupported;
+    case LZMA_UNSUPPORTED_CHECK: return CodecError::UnknownCheck;
     default: return CodecError::Damaged;  // data, format, buffer (truncated) and check errors
   }
+}
+
+// What the index says of each stream and block, before any block is decoded:
+// a stream whose check liblzma does not know is refused (its data could not
+// be checked), one without a check marks the image unchecked, and a block
+// whose filters (read from its header) need more memory than the bound is
+// refused where its bytes would begin.
+bool JudgeStreamsAndBlocks(ImageDecoder* decoder, const lzma_index* index) {
+  XzState* state = StateOf(decoder);
+  lzma_index_iter iter;
+  lzma_index_iter_init(&iter, index);
+  while (!lzma_index_iter_next(&iter, LZMA_INDEX_ITER_BLOCK)) {
+    if (CodecCancelRequested()) return FailDecoder(decoder, CodecError::Cancelled);
+    const lzma_check check = iter.stream.flags != nullptr ? iter.stream.flags->check : LZMA_CHECK_CRC32;
+    if (!lzma_check_is_supported(check)) return FailDecoder(decoder, CodecError::UnknownCheck);
+    if (check == LZMA_CHECK_NONE) decoder->unchecked = true;
+    uint8_t header[LZMA_BLOCK_HEADER_SIZE_MAX];
+    uint32_t got = 0;
+    if (!PeekCodecFile(decoder, iter.block.compressed_file_offset, header, 1, &got)) return false;
+    if (got != 1 || header[0] == 0) return FailDecoder(decoder, CodecError::Damaged);
+    lzma_filter filters[LZMA_FILTERS_MAX + 1];
+    lzma_block block{};
+    block.version = 1;
+    block.check = check;
+    block.filters = filters;
+    block.header_size = lzma_block_header_size_decode(header[0]);
+    if (!PeekCodecFile(decoder, iter.block.compressed_file_offset, header, block.header_size, &got)) return false;
+    if (got != block.header_size) return FailDecoder(decoder, CodecError::Damaged);
+    const lzma_ret decoded = lzma_block_header_decode(&block, &state->allocator, header);
+    if (decoded != LZMA_OK) return FailDecoder(decoder, ErrorOf(decoded == LZMA_OPTIONS_ERROR ? decoded : LZMA_DATA_ERROR));
+    const uint64_t memory = lzma_raw_decoder_memusage(filters);
+    lzma_filters_free(filters, &state->allocator);
+    if (memory == UINT64_MAX || memory > kXzMemoryLimit) {
+      FailDecoder(decoder, memory == UINT64_MAX ? CodecError::Unsupported : CodecError::MemoryBound);
+      decoder->errorOffset = iter.block.uncompressed_file_offset;
+      return false;
+    }
+  }
+  // Streams without blocks still carry a check kind.
+  lzma_index_iter_init(&iter, index);
+  while (!lzma_index_iter_next(&iter, LZMA_INDEX_ITER_STREAM)) {
+    if (iter.stream.flags != nullptr && !lzma_check_is_supported(iter.stream.flags->check)) {
+      return FailDecoder(decoder, CodecError::UnknownCheck);
+    }
+  }
+  return true;
 }
 
 // Feeds the file to liblzma's file-information decoder, seeking where it asks,
@@ -54,15 +102,14 @@ bool ReadStatedSize(ImageDecoder* decoder) {
     }
     result = lzma_code(&state->stream, state->stream.avail_in == 0 ? LZMA_FINISH : LZMA_RUN);
   }
-  if (result == LZMA_STREAM_END) {
-    decoder->statedBytes = lzma_index_uncompressed_size(index);
-    decoder->sizeStated = true;
-    lzma_index_end(index, &state->allocator);
-  }
   lzma_end(&state->stream);
   state->stream.avail_in = 0;
   if (result != LZMA_STREAM_END) return FailDecoder(decoder, ErrorOf(result));
-  return true;
+  decoder->statedBytes = lzma_index_uncompressed_size(index);
+  decoder->sizeStated = true;
+  const bool judged = JudgeStreamsAndBlocks(decoder, index);
+  lzma_index_end(index, &state->allocator);
+  return judged;
 }
 
 bool StartStream(ImageDecoder* decoder) {
@@ -72,7 +119,8 @@ bool StartStream(ImageDecoder* decoder) {
   state->stream.avail_in = 0;
   // Concatenated: every stream of the file, with stream padding between them.
   lzma_mt options{};
-  options.flags = LZMA_CONCATENATED;
+  // A check kind liblzma does not know would pass its data unchecked: it is an error instead.
+  options.flags = LZMA_CONCATENATED | LZMA_TELL_UNSUPPORTED_CHECK;
   options.threads = lzma_cputhreads();
   if (options.threads == 0) options.threads = 1;
   // Threads are added only while all of them fit in the bound in all; a

@@ -1,4 +1,4 @@
-// zip images through minizip: the archive's only file, or its largest one,
+// zip images through minizip: the archive's only file, or its largest one (not empty),
 // stored or deflated, checked against its CRC-32 and its stated length.
 // minizip reads the archive through the callbacks below, so it sees the image
 // file's handle as every other format does.
@@ -6,6 +6,8 @@
 #include "image/image_hash.h"
 
 #include <minizip/unzip.h>
+
+#include <cstring>
 
 namespace {
 
@@ -20,7 +22,6 @@ ZipState* StateOf(ImageDecoder* decoder) { return static_cast<ZipState*>(decoder
 constexpr uLong kEncryptedFlag = 0x0001;
 constexpr uLong kMethodStored = 0;
 constexpr uLong kMethodDeflated = Z_DEFLATED;
-constexpr uint32_t kEntryNameBytes = 260;
 
 // ---- the archive file, as minizip asks for it
 voidpf ZCALLBACK OpenArchive(voidpf opaque, const void*, int) { return opaque; }
@@ -78,22 +79,34 @@ CodecError ErrorOf(ImageDecoder* decoder, int result) {
   return CodecError::Damaged;  // bad records, short data, bad deflate data, CRC-32
 }
 
-// The largest file of the archive (the first of equals); directories are not files.
+// The largest file of the archive (the first of equals); folders (named with
+// either slash at the end) and empty files are no image. At most
+// kZipEntriesMax entries are read, and a cancel stops the reading.
 bool ChooseEntry(ImageDecoder* decoder) {
   ZipState* state = StateOf(decoder);
   bool found = false;
   uint64_t largest = 0;
-  int result = unzGoToFirstFile(state->archive);
+  unz_global_info64 global;
+  int result = unzGetGlobalInfo64(state->archive, &global);
+  if (result != UNZ_OK) return FailDecoder(decoder, ErrorOf(decoder, result));
+  if (global.number_entry > kZipEntriesMax) return FailDecoder(decoder, CodecError::Unsupported);
+  uint32_t entries = 0;
+  result = unzGoToFirstFile(state->archive);
   while (result == UNZ_OK) {
+    if (CodecCancelRequested()) return FailDecoder(decoder, CodecError::Cancelled);
+    // The directory may hold more records than its end record says.
+    if (++entries > kZipEntriesMax) return FailDecoder(decoder, CodecError::Unsupported);
     unz_file_info64 info;
-    char name[kEntryNameBytes];
+    char name[kZipEntryNameBytes];
     result = unzGetCurrentFileInfo64(state->archive, &info, name, sizeof(name), nullptr, 0, nullptr, 0);
     if (result != UNZ_OK) break;
     const size_t nameLength = info.size_filename < sizeof(name) ? info.size_filename : sizeof(name) - 1;
-    const bool directory = nameLength > 0 && name[nameLength - 1] == '/';
-    if (!directory && (!found || info.uncompressed_size > largest)) {
+    name[nameLength] = '\0';
+    const bool directory = nameLength > 0 && (name[nameLength - 1] == '/' || name[nameLength - 1] == '\\');
+    if (!directory && info.uncompressed_size > 0 && (!found || info.uncompressed_size > largest)) {
       found = true;
       largest = info.uncompressed_size;
+      std::memcpy(decoder->entryName, name, nameLength + 1);
       result = unzGetFilePos64(state->archive, &state->entry);
       if (result != UNZ_OK) break;
     }

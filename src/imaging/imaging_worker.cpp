@@ -99,16 +99,11 @@ SumVerdict JudgePublishedSum(char* text, uint32_t textBytes) {
   return SumVerdict::Differs;
 }
 
-// "Failed", and the box saying the image is not the published one.
-void ShowSumDiffers(const char* text) {
-  WriteOutcomeWord(kWordFailed);
-  RequestProgressRedraw();
-  MessageBoxA(mainWindow, text, kImageProblemCaption, MB_OK | MB_ICONERROR);
-  CloseImageFile();
-}
 
 wchar_t noteText[kNoteTextBytes * 2];  // the notes of a write's outcome; worker
 bool writeUnchecked = false;             // the write's image carried no checksum; worker
+bool writeTrailing = false;              // unknown data followed the write's whole image; worker
+uint64_t writeTrailingAt = 0;            // the image's decoded size then; worker
 
 // What a completed write adds under its outcome: the image's end left out
 // beyond the disk (the user agreed at Start), an image that carried no
@@ -129,10 +124,27 @@ const wchar_t* WriteNotes() {
   return noteText;
 }
 
+// "Failed", and the box with `text` (the error icon).
+void ShowFailedBox(const char* text) {
+  WriteOutcomeWord(kWordFailed);
+  RequestProgressRedraw();
+  MessageBoxA(mainWindow, text, kImageProblemCaption, MB_OK | MB_ICONERROR);
+  CloseImageFile();
+}
+
+// Every sector of the image is on the disk: "Success", unless the image file
+// went on past the image's end with data nobody can tell the meaning of.
+void ShowWriteCompleted() {
+  if (!writeTrailing) return ShowOutcome(kWriteCompleted, WriteNotes());
+  char text[kImageProblemTextBytes];
+  std::snprintf(text, sizeof(text), kImageTrailingFormat, writeTrailingAt);
+  ShowFailedBox(text);
+}
+
 // `headCleared`: the write ended unfinished with the disk's first MiB zero,
 // which the box then says.
 void ShowWriteOutcome(LoopEnd end, bool headCleared = false) {
-  if (end == LoopEnd::Completed) return ShowOutcome(kWriteCompleted, WriteNotes());
+  if (end == LoopEnd::Completed) return ShowWriteCompleted();
   ShowOutcome(end == LoopEnd::Cancelled ? kWriteCancelled : kWriteFailed, headCleared ? kHeadClearedText : nullptr);
 }
 
@@ -228,8 +240,8 @@ void EndWithDiskWriteError(DiskDevice* device, const LoopResult& result) {
 // reason and where in the image it stopped, instead of the plain failure box
 // (which a file that cannot be read at all still gets).
 void ShowImageProblem(const ImageDecoder& decoder, bool headCleared = false) {
-  if (decoder.error == CodecError::ReadFailed) {
-    ShowWriteOutcome(LoopEnd::Failed, headCleared);
+  if (decoder.error == CodecError::ReadFailed || decoder.error == CodecError::Cancelled) {
+    ShowWriteOutcome(decoder.error == CodecError::Cancelled ? LoopEnd::Cancelled : LoopEnd::Failed, headCleared);
     return;
   }
   char text[kImageProblemTextBytes];
@@ -257,7 +269,7 @@ bool FirstBlockDecodes(ImageSource* source) {
 // otherwise the verify error (the job no longer counts as done) or, when
 // cancelled, a box saying the image was written but not verified.
 void ShowVerifyOutcome(const VerifyResult& result, bool headCleared) {
-  if (result.end == VerifyEnd::Equal) return ShowOutcome(kWriteCompleted, WriteNotes());
+  if (result.end == VerifyEnd::Equal) return ShowWriteCompleted();
   if (result.end == VerifyEnd::Cancelled) return ShowOutcome(kWriteNotVerified);
   char text[kVerifyErrorTextBytes];
   FormatVerifyError(text, sizeof(text), result);
@@ -332,11 +344,17 @@ bool RunWriteJob() {
     StartImageHash(&jobHash, HashBit(sumCheck.kind));
     hash = &jobHash;
   }
-  if (!OpenImageSource(&source, jobState.imageFile, jobState.imageFormat, kBlockBytes, hash) || !FirstBlockDecodes(&source)) {
+  // An archive's directory, or a file's frame headers, may take long to read: Cancel is heard.
+  codecCancelled = JobCancelled;
+  writeTrailing = false;
+  const bool opened = OpenImageSource(&source, jobState.imageFile, jobState.imageFormat, kBlockBytes, hash);
+  codecCancelled = nullptr;
+  if (!opened || !FirstBlockDecodes(&source)) {
     ShowImageProblem(source.decoder);
     CloseImageSource(&source);
     return true;
   }
+  writeUnchecked = source.decoder.unchecked;
   DiskDevice device;
   if (!OpenJobDisk(&device, GENERIC_WRITE)) {
     CloseImageSource(&source);
@@ -352,6 +370,8 @@ bool RunWriteJob() {
   // A published sum is judged after the body, like a read-back, so the head waits for it too.
   const bool headWaits = verify || sumCheck.active != 0;
   const LoopResult result = RunWriteLoop(&device, &source, headWaits ? WriteParts::Body : WriteParts::All);
+  writeTrailing = source.decoder.trailing;
+  writeTrailingAt = source.decoder.decodedBytes;
   if (result.end == LoopEnd::DiskWriteError) {
     CloseImageSource(&source);
     EndWithDiskWriteError(&device, result);
@@ -367,7 +387,7 @@ bool RunWriteJob() {
     }
     CloseJobDisk(&device);
     CloseImageSource(&source);
-    ShowSumDiffers(sumText);
+    ShowFailedBox(sumText);  // the image is not the published one
     return true;
   }
   if (result.end == LoopEnd::Completed && verify) {
@@ -517,6 +537,7 @@ void FormatImageProblem(char* out, uint32_t outSize, CodecError error, uint64_t 
   if (error == CodecError::OutOfMemory) reason = kImageNoMemoryReason;
   if (error == CodecError::MemoryBound) reason = kImageMemoryBoundReason;
   if (error == CodecError::Unsupported) reason = kImageUnsupportedReason;
+  if (error == CodecError::UnknownCheck) reason = kImageUnknownCheckReason;
   std::snprintf(out, outSize, kImageProblemFormat, reason, offset, written ? kImagePartWritten : kImageNoneWritten);
 }
 

@@ -80,10 +80,18 @@ constexpr char kImageMemoryBoundReason[] =
 constexpr char kImageUnsupportedReason[] =
     "The image file is compressed in a form this program cannot read "
     "(from a zip archive only a file that is stored or deflated and not encrypted).";
+constexpr char kImageUnknownCheckReason[] =
+    "The image file is an xz file whose check is of a kind this program does not know, so its content "
+    "could not be checked.";
 constexpr char kImageProblemFormat[] = "%s\r\nIt stops at byte %" PRIu64 " of the image; %s";
 constexpr char kImagePartWritten[] = "what came before was written to the disk, nothing after it.";
 constexpr char kImageNoneWritten[] = "nothing was written to the disk.";
 constexpr uint32_t kImageProblemTextBytes = 512;
+// A compressed image that ended whole, followed in its file by bytes that are
+// neither padding nor another member or frame: the decoded size in bytes.
+constexpr char kImageTrailingFormat[] =
+    "The whole image (%" PRIu64 " bytes) was written to the disk, but unknown data follows it in the image "
+    "file, so the file may not be the image it was meant to be.";
 constexpr char kNoMemoryToCompress[] =
     "There is not enough memory to compress the image.\r\nNothing was read from the disk and the image file is empty.";
 
