@@ -3,6 +3,8 @@
 // the image, the progress, and the outcome the user is shown.
 #include "job_fixture.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 
 namespace {
@@ -31,7 +33,28 @@ class CompressedJobTest : public JobTest {
   static std::vector<uint8_t> Head(const std::vector<uint8_t>& bytes, size_t length) {
     return std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(length));
   }
+
+  // The output of a shell command given the plain image as $0.
+  std::vector<uint8_t> MadeBy(const std::string& tool, const std::vector<uint8_t>& image) {
+    const std::string plain = TempPath("plain.img");
+    WriteHostFile(plain, image);
+    EXPECT_TRUE(RunTool("sh -c '" + tool + "' " + Quoted(plain) + " >" + Quoted(plain + ".made")));
+    return ReadHostFile(plain + ".made");
+  }
 };
+
+// An xz file of one stream whose check id is made a reserved one (2, four
+// bytes like CRC-32's), its header and footer CRCs made right again.
+void ReserveXzCheck(std::vector<uint8_t>* xz) {
+  std::vector<uint8_t>& d = *xz;
+  auto put32 = [&](size_t at, uLong value) {
+    for (int i = 0; i < 4; ++i) d[at + i] = static_cast<uint8_t>(value >> (8 * i));
+  };
+  d[7] = 2;
+  put32(8, crc32(0, d.data() + 6, 2));
+  d[d.size() - 3] = 2;
+  put32(d.size() - 12, crc32(0, d.data() + d.size() - 8, 6));
+}
 
 TEST_F(CompressedJobTest, WriteGivesTheDiskTheDecompressedImageWithProgressThatNeverRunsBackwards) {
   const std::vector<uint8_t> image = Image(9 * 65536 + 700);  // several blocks, a partial last sector
@@ -70,11 +93,15 @@ TEST_F(CompressedJobTest, DamagedOrRefusedImageEndsFailedSayingWhereAndWhy) {
     const char* extension;
     int keep;        // percent of the compressed file kept; 0: all
     int flipAt;      // percent of the file where a byte is flipped; -1: none
-    std::string tool;  // makes the file instead of CompressedBytes when set
+    std::string tool;  // makes the file instead of CompressedBytes when set ($0: the plain image)
     const char* reason;
     bool diskOpened;
+    bool reserveCheck = false;  // the xz stream's check id made one liblzma does not know
   };
   const char* damaged = "The image file is damaged: it is cut short or corrupt, or a checksum in it does not match.";
+  const char* unsupported =
+      "The image file is compressed in a form this program cannot read (from a zip archive only a file that is "
+      "stored or deflated and not encrypted).";
   const Case cases[] = {
       {"gzip cut short", ".gz", 50, -1, "", damaged, true},
       {"xz cut short", ".xz", 50, -1, "", damaged, false},  // its index is at the end: refused at once
@@ -82,11 +109,25 @@ TEST_F(CompressedJobTest, DamagedOrRefusedImageEndsFailedSayingWhereAndWhy) {
       {"zip cut short", ".zip", 50, -1, "", damaged, false},  // its directory is at the end
       {"gzip with a flipped byte", ".gz", 0, 60, "", damaged, true},
       {"zstd with a flipped byte", ".zst", 0, 60, "", damaged, true},
-      {"xz in blocks on threads, a flipped byte", ".xz", 0, 60, "xz -c -T2 --block-size=131072", damaged, true},
-      {"xz with a 128 MiB dictionary", ".xz", 0, -1, "xz -c --lzma2=dict=128MiB",
+      {"xz in blocks on threads, a flipped byte", ".xz", 0, 60, "xz -c -T2 --block-size=131072 \"$0\"", damaged, true},
+      {"xz with a 128 MiB dictionary", ".xz", 0, -1, "xz -c --lzma2=dict=128MiB \"$0\"",
        "The image file needs more memory to decompress than this program allows (65 MiB for xz, a 128 MiB "
        "window for Zstandard).",
        false},
+      // A later frame's window is read from its header before the disk is opened.
+      {"zstd whose second frame has a 256 MiB window", ".zst", 0, -1,
+       "zstd -q -c \"$0\"; zstd -q -c --long=28 <\"$0\"",
+       "The image file needs more memory to decompress than this program allows (65 MiB for xz, a 128 MiB "
+       "window for Zstandard).",
+       false},
+      {"xz of a check kind not known", ".xz", 0, -1, "xz -c --check=crc32 \"$0\"",
+       "The image file is an xz file whose check is of a kind this program does not know, so its content could "
+       "not be checked.",
+       false, true},
+      {"an encrypted zip entry", ".zip", 0, -1, "zip -q -j -P secret - \"$0\"", unsupported, false},
+      {"a zip of folders and an empty file only", ".zip", 0, -1,
+       "d=\"$0.d\"; rm -rf \"$d\"; mkdir -p \"$d/sub\"; : >\"$d/sub/empty\"; cd \"$d\" && zip -q -r - sub",
+       unsupported, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -96,11 +137,10 @@ TEST_F(CompressedJobTest, DamagedOrRefusedImageEndsFailedSayingWhereAndWhy) {
     if (c.tool.empty()) {
       packed = CompressedBytes(image, c.extension);
     } else {
-      const std::string plain = TempPath("plain.img");
-      WriteHostFile(plain, image);
-      ASSERT_TRUE(RunTool(c.tool + " " + Quoted(plain) + " >" + Quoted(plain + c.extension)));
-      packed = ReadHostFile(plain + c.extension);
+      packed = MadeBy(c.tool, image);
+      ASSERT_FALSE(packed.empty());
     }
+    if (c.reserveCheck) ReserveXzCheck(&packed);
     if (c.keep != 0) packed.resize(packed.size() * static_cast<size_t>(c.keep) / 100);
     if (c.flipAt >= 0) packed[packed.size() * static_cast<size_t>(c.flipAt) / 100] ^= 0x40;
     UseImageName(std::string("image.img") + c.extension);
@@ -124,9 +164,79 @@ TEST_F(CompressedJobTest, DamagedOrRefusedImageEndsFailedSayingWhereAndWhy) {
     }
     if (c.flipAt < 0) {  // a flipped byte may decode to other bytes before its checksum tells
       EXPECT_LE(offset, image.size());
+      if (!c.tool.empty() && c.tool.find("--long") != std::string::npos) {
+        EXPECT_EQ(offset, image.size()) << "the refused frame begins after the first";
+      }
       EXPECT_EQ(sim::DeviceBytes(kDrive, 0, written), Head(image, written));
     }
     EXPECT_EQ(sim::Device(kDrive).opens > 0, c.diskOpened) << "refused before the disk was opened";
+  }
+}
+
+// What a compressed image carries besides its data, and what follows it in
+// its file, decide the outcome: padding is nothing, other bytes fail a write
+// that put the whole image on the disk, a missing checksum is said, and a
+// size is the image's only when it covers every frame.
+TEST_F(CompressedJobTest, WhatFollowsOrLacksInTheImageFileDecidesTheOutcome) {
+  const std::vector<uint8_t> image = Image(5 * 65536 + 300);
+  const size_t whole = (image.size() + 511) / 512 * 512;
+  const std::string junk = "printf \"unknown data\"";
+  struct Case {
+    const char* what;
+    const char* extension;
+    std::string tool;       // $0: the plain image
+    int cancelAfterWrite;   // 0: not cancelled
+    const char* word;
+    const char* box;
+    bool wholeOnDisk;
+  };
+  const char* done = "映像写入完成";
+  const char* trailing = "The whole image (327980 bytes) was written to the disk, but unknown data follows it in the "
+                         "image file, so the file may not be the image it was meant to be.";
+  const std::string half = "head -c 163840 \"$0\" >\"$0.1\"; tail -c +163841 \"$0\" >\"$0.2\"; ";
+  const Case cases[] = {
+      {"gzip padded with zeros", ".gz", "gzip -c \"$0\"; head -c 4096 /dev/zero", 0, "Completed", done, true},
+      {"zstd padded with zeros", ".zst", "zstd -q -c \"$0\"; head -c 70000 /dev/zero", 0, "Completed", done, true},
+      {"zstd made in parallel, a skippable frame first", ".zst", "pzstd -q -c -p 2 \"$0\"", 0, "Completed", done,
+       true},
+      {"gzip followed by other bytes", ".gz", "gzip -c \"$0\"; " + junk, 0, "Failed", trailing, true},
+      {"zstd followed by other bytes", ".zst", "zstd -q -c \"$0\"; " + junk, 0, "Failed", trailing, true},
+      {"gzip, zeros, then other bytes", ".gz", "gzip -c \"$0\"; head -c 9 /dev/zero; " + junk, 0, "Failed", trailing,
+       true},
+      {"xz without a check", ".xz", "xz -c --check=none \"$0\"", 0, "Completed",
+       "映像写入完成\r\nThe image carried no checksum, so its content could not be checked as it was decompressed.", true},
+      {"zstd without a checksum", ".zst", "zstd -q -c --no-check \"$0\"", 0, "Completed",
+       "映像写入完成\r\nThe image carried no checksum, so its content could not be checked as it was decompressed.", true},
+      // Each frame states its size: their sum is the image's, so the second frame is missed.
+      {"zstd in two frames, cancelled in the second", ".zst",
+       half + "zstd -q -c \"$0.1\"; zstd -q -c \"$0.2\"", 4, "Cancelled", "Image Write Cancelled", false},
+      {"zstd in two frames, the second of no stated size, cancelled in it", ".zst",
+       half + "zstd -q -c \"$0.1\"; zstd -q -c <\"$0.2\"", 4, "Cancelled", "Image Write Cancelled", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FreshJob();
+    sim::AddDevice(kDrive, Disk(1 << 20));
+    int writes = 0;
+    sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {
+      if (write && ++writes == c.cancelAfterWrite) jobState.cancelRequested = 1;
+    });
+    const std::vector<uint8_t> packed = MadeBy(c.tool, image);
+    ASSERT_FALSE(packed.empty());
+    UseImageName(std::string("image.img") + c.extension);
+    ASSERT_TRUE(PrepareWrite('E', packed));
+    RunJob();
+    EXPECT_EQ(StatusText(), c.word);
+    const sim::Event box = OnlyMessageBox();
+    EXPECT_EQ(box.text, c.box);
+    std::vector<uint8_t> padded = image;
+    padded.resize(whole, 0);
+    if (c.wholeOnDisk) {
+      EXPECT_EQ(sim::DeviceBytes(kDrive, 0, whole), padded);
+      EXPECT_EQ(jobState.sectorsDone.load(), whole / 512);
+    } else {
+      EXPECT_LT(jobState.sectorsDone.load(), whole / 512);
+    }
   }
 }
 
