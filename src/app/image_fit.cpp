@@ -25,6 +25,7 @@ uint32_t headBytes = 0;          // decoded bytes of a compressed image in headB
 
 // The image's decompressed length; false when it is not known for the whole file.
 bool ImageLength(HANDLE file, ImageFormat format, uint64_t* bytes) {
+  imageEntryName[0] = '\0';
   if (format == ImageFormat::Plain) {
     DWORD high = 0;
     SetLastError(NO_ERROR);
@@ -35,6 +36,8 @@ bool ImageLength(HANDLE file, ImageFormat format, uint64_t* bytes) {
   }
   ImageDecoder decoder;
   bool known = OpenImageDecoder(&decoder, file, format);
+  std::memcpy(imageEntryName, decoder.entryName, sizeof(imageEntryName));
+  imageEntryName[sizeof(imageEntryName) - 1] = '\0';
   known = known && decoder.sizeStated;
   *bytes = decoder.statedBytes;
   headBytes = 0;
@@ -122,6 +125,8 @@ void FormatSize(char* out, uint32_t outSize, uint64_t bytes) {
 }
 
 }  // namespace
+
+char imageEntryName[kZipEntryNameBytes];
 
 bool ImageFitsDisk(HANDLE file, ImageFormat format, char designator) {
   jobState.fitSectors.store(0);

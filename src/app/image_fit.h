@@ -13,3 +13,7 @@
 // Start stops here: the box said why, and nothing was written.
 bool ImageFitsDisk(HANDLE file, ImageFormat format, char designator);
 
+
+// The archive's file that a zip image is (its name as the archive gives it),
+// taken by ImageFitsDisk for the warning; "" for any other image. Main thread.
+extern char imageEntryName[kZipEntryNameBytes];

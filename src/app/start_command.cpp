@@ -197,6 +197,10 @@ bool UserConfirmsWrite(char designator, bool legacy) {
   }
   char text[kWarningTextBytes + kSumFileNameBytes];
   std::snprintf(text, sizeof(text), FORMAT_DESTROY_TARGET, TEXT_DESTROY_WARNING, target.label);
+  if (imageEntryName[0] != '\0') {
+    const size_t length = std::strlen(text);
+    std::snprintf(text + length, sizeof(text) - length, "\r\n" FORMAT_ZIP_ENTRY_WRITTEN, imageEntryName);
+  }
   AddSumLine(text, sizeof(text));
   if (MessageBoxA(mainWindow, text, CAPTION_DESTROY_WARNING, MB_YESNO | MB_ICONWARNING) != IDYES) return false;
   if (legacy) return true;
@@ -310,6 +314,7 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite, uint8_t diskTo
 
   sumCheck.active = 0;
   sumFile.active = 0;
+  imageEntryName[0] = '\0';
   // A disk tool destroys the disk's contents as a write does, under the same rules.
   if (selectedTab == kDiskTools) {
     if (diskTool == kToolRestoreDrive && (!RestoreOffered() || !NamesPhysicalDisk(designator))) {

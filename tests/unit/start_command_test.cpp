@@ -182,22 +182,37 @@ TEST_F(StartCommandTest, DriveTextWithoutADesignatorIsRefusedBeforeAnyFileIsTouc
 
 TEST_F(StartCommandTest, DecliningTheWarningOpensAndWritesNothing) {
   AddDrive(kDriveE, 1 << 20);
-  const std::string image = TempPath("in.img");
-  WriteHostFile(image, RandomBytes(8192, 2));
-  sim::SetMessageBoxHandler([](const sim::Event&) { return IDNO; });
-  Press(kWriteImageToDisk, image, "Drive E: (1.00 MB)");
-  const auto boxes = Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].caption, CAPTION_DESTROY_WARNING);
-  // The warning names the target as the list does.
-  EXPECT_EQ(boxes[0].text, std::string(TEXT_DESTROY_WARNING) + "\r\n\r\nTarget: Drive E: (1023.50 KB)");
-  EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_YESNO | MB_ICONWARNING));
-  EXPECT_EQ(jobState.busy.load(), 0);
-  EXPECT_TRUE(NeverOpenedForWriting(kDriveE));
-  EXPECT_EQ(sim::OpenHandleCount(), 0) << "the image stayed open after the warning was declined";
-  EXPECT_EQ(sim::Device(kDriveE).bytesWritten, 0u);
-  const std::vector<uint8_t> start = sim::DeviceBytes(kDriveE, 0, 8192);
-  for (size_t i = 0; i < start.size(); ++i) ASSERT_EQ(start[i], DevicePattern(i)) << "byte " << i;
+  // A zip image's warning names the archive's file that will be written (its largest).
+  const struct {
+    const char* name;
+    std::string line;
+  } rows[] = {{"in.img", ""}, {"in.zip", "\r\nFrom the archive, its file big.img will be written."}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    sim::ClearEvents();
+    const std::string image = TempPath(row.name);
+    WriteHostFile(image, RandomBytes(8192, 2));
+    if (row.line.size() != 0) {
+      WriteHostFile(TempPath("big.img"), RandomBytes(8192, 2));
+      WriteHostFile(TempPath("small.img"), RandomBytes(100, 3));
+      ASSERT_EQ(std::system(("rm -f '" + image + "' && zip -q -j '" + image + "' '" + TempPath("small.img") + "' '" +
+                             TempPath("big.img") + "'").c_str()), 0);
+    }
+    sim::SetMessageBoxHandler([](const sim::Event&) { return IDNO; });
+    Press(kWriteImageToDisk, image, "Drive E: (1.00 MB)");
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, CAPTION_DESTROY_WARNING);
+    // The warning names the target as the list does.
+    EXPECT_EQ(boxes[0].text, std::string(TEXT_DESTROY_WARNING) + "\r\n\r\nTarget: Drive E: (1023.50 KB)" + row.line);
+    EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_YESNO | MB_ICONWARNING));
+    EXPECT_EQ(jobState.busy.load(), 0);
+    EXPECT_TRUE(NeverOpenedForWriting(kDriveE));
+    EXPECT_EQ(sim::OpenHandleCount(), 0) << "the image stayed open after the warning was declined";
+    EXPECT_EQ(sim::Device(kDriveE).bytesWritten, 0u);
+    const std::vector<uint8_t> start = sim::DeviceBytes(kDriveE, 0, 8192);
+    for (size_t i = 0; i < start.size(); ++i) ASSERT_EQ(start[i], DevicePattern(i)) << "byte " << i;
+  }
 }
 
 TEST_F(StartCommandTest, DiskHoldingWindowsOrTheImageIsRefusedBeforeTheWarning) {
