@@ -86,7 +86,9 @@ void StatusTimerTick() {
   ComposeStatusText(text, sizeof(text), statusPhase, jobState.percentDone.load(),
                     jobState.bytesDone.load(), ticks, jobState.startTick.load(),
                     jobState.verifying.load() != 0);
+  // The cycle goes on while an outcome box holds the word, so every job's
+  // ticks keep the same count of phases.
+  ++statusPhase;
   if (!WriteProgressText(text)) return;  // the outcome word stays
   RequestProgressRedraw();
-  ++statusPhase;
 }

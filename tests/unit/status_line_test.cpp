@@ -216,7 +216,8 @@ TEST_F(StatusTickTest, TheOutcomeWordOutlastsTheTicksOfItsBox) {
   EXPECT_EQ(Redraws(), redrawsBefore);
   EXPECT_FALSE(WriteProgressText("50.00% Completed"));
   jobState.outcomeWordShown.store(0);  // as Start does for the next job
-  EXPECT_EQ(Ticks(1), "P");
+  // The cycle went on under the box: 13 busy ticks so far, the next is the fourth phase.
+  EXPECT_EQ(Ticks(10), "RRRSSSSPPP");
 }
 
 }  // namespace
