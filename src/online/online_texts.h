@@ -31,6 +31,8 @@ constexpr const char* kNoUpdatesText = "No updates were found for your operating
 constexpr const char* kNoUpdatesCaption = "No Updates Found";
 constexpr const char* kUpdateAvailableText =
     "An update is available! Would you like to go to the download page now?";
+// The line the update question adds: the host the download link leads to.
+constexpr const char* kUpdateLinkHostFormat = "%s\r\nThe download page is on %s.";
 constexpr const char* kUpdateAvailableCaption = "Update Available";
 constexpr const char* kConnectFailedText =
     "Unable to connect to " TAVRIN_SERVER_HOST " to check for updates!  Check your internet connection";

@@ -5,6 +5,8 @@
 #include "online/text_search.h"
 #include "online/winsock_calls.h"
 
+#include <atomic>
+#include <new>
 #include <cstdio>
 #include <cstring>
 
@@ -61,6 +63,84 @@ int32_t WaitSlice(const WinsockCalls& ws, SOCKET s, bool connecting, const Deadl
   return ws.wait(0, nullptr, &wanted, nullptr, &now) > 0 ? 1 : -1;
 }
 
+// The host look-up, on a thread of its own: a name server that never answers
+// must not hold the window past the deadline. The record belongs to whichever
+// of the two lets go of it last; that one also ends the networking and lets
+// the library go, so an abandoned look-up returns into a library still loaded.
+struct LookUp {
+  WinsockCalls ws;
+  uint8_t startNetworking;
+  std::atomic<int32_t> holders;  // 2 while both the check and the thread hold it
+  uint8_t address[4];
+  bool found;             // written by the thread before it lets go
+};
+
+void ReleaseLookUp(LookUp* lookUp) {
+  if (lookUp->holders.fetch_sub(1) != 1) return;
+  if (lookUp->startNetworking) lookUp->ws.cleanup();
+  UnloadWinsock(&lookUp->ws);
+  HeapFree(GetProcessHeap(), 0, lookUp);
+}
+
+DWORD WINAPI LookUpHost(LPVOID parameter) {
+  LookUp* lookUp = static_cast<LookUp*>(parameter);
+  // The answer is the thread's own (as Winsock keeps it per thread): copied before the thread ends.
+  const hostent* host = lookUp->ws.lookUp(kServerHost);
+  if (host != nullptr && host->h_addr_list != nullptr && host->h_addr_list[0] != nullptr && host->h_length == 4) {
+    memcpy(lookUp->address, host->h_addr_list[0], 4);
+    lookUp->found = true;
+  }
+  ReleaseLookUp(lookUp);
+  return 0;
+}
+
+// Runs the look-up on its thread and waits for it in slices, letting the
+// window answer between them, until the deadline. False when it failed or
+// did not end in time (then abandoned).
+bool AwaitLookUp(LookUp* lookUp, const Deadline& deadline) {
+  lookUp->holders.fetch_add(1);
+  DWORD id = 0;
+  HANDLE thread = CreateThread(nullptr, 0, LookUpHost, lookUp, 0, &id);
+  if (thread == nullptr) {
+    lookUp->holders.fetch_sub(1);
+    return false;
+  }
+  bool ended = false;
+  for (DWORD remaining = RemainingMs(deadline); remaining > 0 && !ended; remaining = RemainingMs(deadline)) {
+    ended = WaitForSingleObject(thread, remaining < kWaitSliceMs ? remaining : kWaitSliceMs) == WAIT_OBJECT_0;
+    if (deadline.whileWaiting != nullptr) deadline.whileWaiting();
+  }
+  CloseHandle(thread);
+  return ended && lookUp->found;
+}
+
+// The host part of a web link (IsWebLink holds): after the scheme and any
+// user part, up to the port, path, query or fragment.
+void LinkHost(const char* link, char* host, uint32_t hostBytes) {
+  const char* start = std::strstr(link, "://") + 3;
+  const char* end = start;
+  while (*end != '\0' && *end != '/' && *end != '?' && *end != '#' && *end != '\\') ++end;
+  for (const char* at = start; at < end; ++at) {
+    if (*at == '@') start = at + 1;  // "user@host": the browser goes to the host
+  }
+  const char* portAt = start;
+  while (portAt < end && *portAt != ':') ++portAt;
+  const uint32_t length = static_cast<uint32_t>(portAt - start) < hostBytes - 1 ? static_cast<uint32_t>(portAt - start)
+                                                                                 : hostBytes - 1;
+  memcpy(host, start, length);
+  host[length] = '\0';
+}
+
+// Whether the reply's status line says 200: "HTTP/x.y 200" and then a space or the line's end.
+bool StatusIsOk(const char* reply, int32_t length) {
+  if (length < 12 || !StartsWithNoCase(reply, "http/")) return false;
+  int32_t at = 5;
+  while (at < length && reply[at] != ' ' && reply[at] != '\r' && reply[at] != '\n') ++at;
+  while (at < length && reply[at] == ' ') ++at;
+  if (at + 3 > length || std::memcmp(reply + at, "200", 3) != 0) return false;
+  return at + 3 == length || reply[at + 3] == ' ' || reply[at + 3] == '\r' || reply[at + 3] == '\n';
+}
+
 // Connects, sends the request and reads the reply into buffer until the server
 // closes the connection, the buffer is full or the deadline has passed. The
 // socket stays non-blocking throughout, so no single call outlasts the deadline.
@@ -101,6 +181,7 @@ Exchange Converse(const WinsockCalls& ws, SOCKET s, const sockaddr_in& server, c
 // False when the reply holds no `new` value (not understood), or when a reply
 // cut short says there is an update but its link did not arrive whole.
 bool AnswerReply(const char* reply, int32_t length, bool whole, char* value, HWND ownerWindow) {
+  if (!StatusIsOk(reply, length)) return false;  // an error page is no answer
   memset(value, 0, kValueBufferBytes);
   if (!ExtractTagValue(reply, kUpdateFlagTag, length, value, kValueBufferBytes)) return false;
   const bool update = CompareNoCase(value, kUpdateFlagTrue) == 0;
@@ -110,8 +191,12 @@ bool AnswerReply(const char* reply, int32_t length, bool whole, char* value, HWN
     MessageBoxA(ownerWindow, kNoUpdatesText, kNoUpdatesCaption, MB_ICONINFORMATION);
     return true;
   }
-  if (MessageBoxA(ownerWindow, kUpdateAvailableText, kUpdateAvailableCaption, MB_YESNO | MB_ICONINFORMATION) ==
-      IDYES) {
+  // The question names where Yes leads.
+  char host[kValueBufferBytes];
+  LinkHost(value, host, sizeof(host));
+  char question[kValueBufferBytes + 160];
+  snprintf(question, sizeof(question), kUpdateLinkHostFormat, kUpdateAvailableText, host);
+  if (MessageBoxA(ownerWindow, question, kUpdateAvailableCaption, MB_YESNO | MB_ICONINFORMATION) == IDYES) {
     ShellExecuteA(ownerWindow, kShellVerbOpen, value, nullptr, nullptr, SW_SHOWNORMAL);
   }
   return true;
@@ -140,26 +225,29 @@ bool IsWebLink(const char* link) {
 void CheckForUpdates(const char* programName, const char* version, HWND ownerWindow, uint8_t startNetworking,
                      void (*whileWaiting)()) {
   const Deadline deadline = {GetTickCount(), whileWaiting};
-  WinsockCalls ws;
-  if (!LoadWinsock(&ws)) {
+  void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(LookUp));
+  LookUp* lookUp = block != nullptr ? new (block) LookUp() : nullptr;
+  if (lookUp == nullptr || !LoadWinsock(&lookUp->ws)) {
+    if (lookUp != nullptr) HeapFree(GetProcessHeap(), 0, lookUp);
     MessageBoxA(ownerWindow, kConnectFailedText, kConnectFailedCaption, MB_ICONERROR);
     return;
   }
+  lookUp->holders = 1;
   if (startNetworking) {
     WSADATA networking;
-    if (ws.startup(MAKEWORD(2, 0), &networking) != 0) {
-      UnloadWinsock(&ws);
+    if (lookUp->ws.startup(MAKEWORD(2, 0), &networking) != 0) {
+      ReleaseLookUp(lookUp);  // the last holder: the library goes, no cleanup is due
       MessageBoxA(ownerWindow, kConnectFailedText, kConnectFailedCaption, MB_ICONERROR);
       return;
     }
+    lookUp->startNetworking = 1;
   }
-  const hostent* host = ws.lookUp(kServerHost);
-  if (host == nullptr || host->h_addr_list == nullptr || host->h_addr_list[0] == nullptr) {
-    if (startNetworking) ws.cleanup();
-    UnloadWinsock(&ws);
+  if (!AwaitLookUp(lookUp, deadline)) {
+    ReleaseLookUp(lookUp);
     MessageBoxA(ownerWindow, kConnectFailedText, kConnectFailedCaption, MB_ICONERROR);
     return;
   }
+  const WinsockCalls& ws = lookUp->ws;
   sockaddr_in server;
   memset(&server, 0, sizeof(server));
   server.sin_family = AF_INET;
@@ -167,7 +255,7 @@ void CheckForUpdates(const char* programName, const char* version, HWND ownerWin
   uint8_t* port = reinterpret_cast<uint8_t*>(&server.sin_port);
   port[0] = static_cast<uint8_t>(kServerPort >> 8);
   port[1] = static_cast<uint8_t>(kServerPort & 0xFF);
-  memcpy(&server.sin_addr, host->h_addr_list[0], 4);
+  memcpy(&server.sin_addr, lookUp->address, 4);
 
   bool understood = false;
   char* buffer = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, kReplyBufferBytes));
@@ -192,7 +280,6 @@ void CheckForUpdates(const char* programName, const char* version, HWND ownerWin
   }
   if (buffer != nullptr) HeapFree(GetProcessHeap(), 0, buffer);
   if (value != nullptr) HeapFree(GetProcessHeap(), 0, value);
-  if (startNetworking) ws.cleanup();
-  UnloadWinsock(&ws);
+  ReleaseLookUp(lookUp);
   if (!understood) MessageBoxA(ownerWindow, kConnectFailedText, kConnectFailedCaption, MB_ICONERROR);
 }

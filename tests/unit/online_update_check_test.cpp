@@ -84,7 +84,8 @@ class UpdateCheckTest : public SimTest {
   }
 
   // Exactly one box, the expected one, owned by the About box.
-  void ExpectBox(const Outcome& outcome, Box expected, const std::string& label) {
+  void ExpectBox(const Outcome& outcome, Box expected, const std::string& label,
+                 const std::string& linkHost = "dl.example.test") {
     ASSERT_EQ(outcome.boxes.size(), 1u) << label;
     const sim::Event& box = outcome.boxes[0];
     EXPECT_EQ(box.window, owner_) << label;
@@ -101,7 +102,8 @@ class UpdateCheckTest : public SimTest {
         EXPECT_EQ(box.style, 0x40u) << label;
         break;
       case Box::UpdateAvailable:
-        EXPECT_EQ(box.text, kUpdateAvailable) << label;
+        // The question names the host that Yes leads to.
+        EXPECT_EQ(box.text, kUpdateAvailable + "\r\nThe download page is on " + linkHost + ".") << label;
         EXPECT_EQ(box.caption, "Update Available") << label;
         EXPECT_EQ(box.style, 0x44u) << label;
         break;
@@ -139,6 +141,8 @@ TEST_F(UpdateCheckTest, RepliesGiveTheirBoxAndLaunchOnlyWebLinks) {
     std::vector<std::string> chunks;  // after the status line and headers
     Box box;
     std::string launch;               // empty: nothing may be launched
+    std::string linkHost = "dl.example.test";
+    std::string head = kHead;         // the status line and headers
   };
   const std::string link = "http://dl.example.test/tavrin-1.7.zip";
   const Case cases[] = {
@@ -165,15 +169,25 @@ TEST_F(UpdateCheckTest, RepliesGiveTheirBoxAndLaunchOnlyWebLinks) {
       {"space inside", {"<new>true</new><link>http://a.test/a b</link>"}, Box::NoUpdates, ""},
       // The value stops two bytes before the inner "link", leaving the bare scheme.
       {"link named in the path", {"<new>true</new><link>http://link.test/x</link>"}, Box::NoUpdates, ""},
+      // The browser goes to the host after any user part, whatever the port.
+      {"a user part before the host", {"<new>true</new><link>http://dl.example.test@evil.test:8080/a</link>"},
+       Box::UpdateAvailable, "http://dl.example.test@evil.test:8080/a", "evil.test"},
+      // A status other than 200 is no answer, whatever the body says.
+      {"status 404", {"<new>true</new><link>" + link + "</link>"}, Box::ConnectFailed, "", "",
+       "HTTP/1.0 404 Not Found\r\n\r\n"},
+      {"status 500", {"<new>false</new>"}, Box::ConnectFailed, "", "", "HTTP/1.1 500 Internal Server Error\r\n\r\n"},
+      {"status 2000", {"<new>false</new>"}, Box::ConnectFailed, "", "", "HTTP/1.0 2000 OK\r\n\r\n"},
+      {"no status line", {"<new>false</new>"}, Box::ConnectFailed, "", "", ""},
+      {"status 200 of HTTP/1.1", {"<new>false</new>"}, Box::NoUpdates, "", "", "HTTP/1.1 200 OK\r\n\r\n"},
   };
   for (const Case& c : cases) {
     ResetNet();
     ServerScript script;
     script.replyChunks = c.chunks;
-    script.replyChunks[0] = kHead + script.replyChunks[0];
+    script.replyChunks[0] = c.head + script.replyChunks[0];
     script.chunkPauseMs = c.chunks.size() > 1 ? 20 : 0;
     const Outcome outcome = Run(script);
-    ExpectBox(outcome, c.box, c.label);
+    ExpectBox(outcome, c.box, c.label, c.linkHost);
     if (c.launch.empty()) {
       EXPECT_TRUE(outcome.launches.empty()) << c.label << ": launched " << outcome.launches[0].file;
     } else {
