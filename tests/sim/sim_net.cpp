@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -30,6 +31,7 @@ std::mutex netLock;                         // guards everything below; any thre
 std::map<std::string, uint16_t> hostPorts;  // mapped host names and their loopback ports; tests
 uint16_t port80Target = 0;                  // loopback port that port 80 of 127.0.0.1 reaches; tests
 bool connectsStall = false;                 // connections never complete; tests
+uint32_t lookupDelayMs = 0;                 // a look-up answers only after this long (a silent name server); tests
 uint32_t timeDivisor = 1;                   // divides every time bound; tests
 uint64_t clockAnchorTicks = 0;              // GetTickCount's answer when the divisor last changed
 std::chrono::steady_clock::time_point clockAnchor = std::chrono::steady_clock::now();  // and the real time then
@@ -110,6 +112,13 @@ int WSACleanup() {
 int WSAGetLastError() { return lastWsaError; }
 
 hostent* gethostbyname(const char* name) {
+  uint32_t delay = 0;
+  {
+    std::lock_guard<std::mutex> hold(netLock);
+    delay = lookupDelayMs / std::max<uint32_t>(timeDivisor, 1);
+  }
+  // A blocking call, as on Windows: the calling thread waits for the name server.
+  if (delay != 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
   std::lock_guard<std::mutex> hold(netLock);
   ++stats.lookups;
   stats.lookupNames.push_back(name == nullptr ? "" : name);
@@ -378,6 +387,7 @@ void SimNetReset() {
   hostPorts.clear();
   port80Target = 0;
   connectsStall = false;
+  lookupDelayMs = 0;
   clockAnchorTicks = TicksLocked();
   clockAnchor = std::chrono::steady_clock::now();
   timeDivisor = 1;
@@ -392,6 +402,11 @@ void MapHost(const std::string& name, uint16_t port) {
   std::lock_guard<std::mutex> hold(netLock);
   hostPorts[name] = port;
   port80Target = port;
+}
+
+void DelayLookUps(uint32_t milliseconds) {
+  std::lock_guard<std::mutex> hold(netLock);
+  lookupDelayMs = milliseconds;
 }
 
 void StallConnects(bool stall) {

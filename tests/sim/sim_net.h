@@ -114,6 +114,8 @@ namespace sim {
 // gethostbyname(name) answers 127.0.0.1, and a connect to port 80 of it reaches
 // the loopback port `port`. Names that are not mapped fail the look-up.
 void MapHost(const std::string& name, uint16_t port);
+// Every gethostbyname blocks its thread this long (simulated milliseconds) before it answers.
+void DelayLookUps(uint32_t milliseconds);
 // Connections to mapped hosts never complete (a silent server or a lost network).
 void StallConnects(bool stall);
 // Divides every time bound the code asks for (SO_RCVTIMEO, select) by `divisor`,

@@ -4,7 +4,9 @@
 #include "online_server.h"
 #include "sim_fixture.h"
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -288,6 +290,30 @@ TEST_F(UpdateCheckTest, AConnectionThatNeverCompletesIsGivenUpAtTheDeadline) {
   EXPECT_GE(outcome.elapsedMs, kExchangeDeadlineMs);
   EXPECT_LT(outcome.elapsedMs, 2 * kExchangeDeadlineMs);
   EXPECT_GT(outcome.waits, 0);
+}
+
+// The look-up runs on its own thread: a name server that answers late is
+// waited for within the deadline with the window answering, and one that
+// answers after it is abandoned at the deadline (its thread lets the library go).
+TEST_F(UpdateCheckTest, ANameServerThatAnswersLateIsWaitedForOnlyUntilTheDeadline) {
+  const struct {
+    uint32_t delayMs;
+    Box box;
+  } rows[] = {{5000, Box::NoUpdates}, {60000, Box::ConnectFailed}};
+  for (const auto& row : rows) {
+    ResetNet();
+    sim::DelayLookUps(row.delayMs);
+    const Outcome outcome = Run(Reply("<new>false</new>"));
+    ExpectBox(outcome, row.box, std::to_string(row.delayMs));
+    EXPECT_GE(outcome.elapsedMs, std::min<DWORD>(row.delayMs, kExchangeDeadlineMs));
+    EXPECT_LT(outcome.elapsedMs, kExchangeDeadlineMs + 2000) << "the deadline did not hold";
+    EXPECT_GT(outcome.waits, 0) << "the window was not let answer while the name was looked up";
+    // The abandoned look-up ends later on its own and lets networking and the library go.
+    for (int i = 0; i < 200 && sim::Net().cleanups != sim::Net().startups; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(sim::Net().cleanups, sim::Net().startups);
+  }
 }
 
 TEST_F(UpdateCheckTest, UnreachableServersEndInTheConnectionFailure) {
