@@ -40,8 +40,11 @@ bool JudgeStreamsAndBlocks(ImageDecoder* decoder, const lzma_index* index) {
   XzState* state = StateOf(decoder);
   lzma_index_iter iter;
   lzma_index_iter_init(&iter, index);
-  while (!lzma_index_iter_next(&iter, LZMA_INDEX_ITER_BLOCK)) {
-    if (CodecCancelRequested()) return FailDecoder(decoder, CodecError::Cancelled);
+  constexpr uint32_t kBlocksPerCancelCheck = 256;  // a file of many blocks takes a while
+  for (uint32_t blocks = 1; !lzma_index_iter_next(&iter, LZMA_INDEX_ITER_BLOCK); ++blocks) {
+    if (blocks % kBlocksPerCancelCheck == 0 && CodecCancelRequested()) {
+      return FailDecoder(decoder, CodecError::Cancelled);
+    }
     const lzma_check check = iter.stream.flags != nullptr ? iter.stream.flags->check : LZMA_CHECK_CRC32;
     if (!lzma_check_is_supported(check)) return FailDecoder(decoder, CodecError::UnknownCheck);
     if (check == LZMA_CHECK_NONE) decoder->unchecked = true;

@@ -20,6 +20,7 @@ struct ZipState {
 ZipState* StateOf(ImageDecoder* decoder) { return static_cast<ZipState*>(decoder->state); }
 
 constexpr uLong kEncryptedFlag = 0x0001;
+constexpr uint32_t kEntriesPerCancelCheck = 256;  // a directory of a few entries is read at once
 constexpr uLong kMethodStored = 0;
 constexpr uLong kMethodDeflated = Z_DEFLATED;
 
@@ -93,9 +94,11 @@ bool ChooseEntry(ImageDecoder* decoder) {
   uint32_t entries = 0;
   result = unzGoToFirstFile(state->archive);
   while (result == UNZ_OK) {
-    if (CodecCancelRequested()) return FailDecoder(decoder, CodecError::Cancelled);
     // The directory may hold more records than its end record says.
     if (++entries > kZipEntriesMax) return FailDecoder(decoder, CodecError::Unsupported);
+    if (entries % kEntriesPerCancelCheck == 0 && CodecCancelRequested()) {
+      return FailDecoder(decoder, CodecError::Cancelled);
+    }
     unz_file_info64 info;
     char name[kZipEntryNameBytes];
     result = unzGetCurrentFileInfo64(state->archive, &info, name, sizeof(name), nullptr, 0, nullptr, 0);

@@ -24,6 +24,7 @@ struct ZstdState {
 ZstdState* StateOf(ImageDecoder* decoder) { return static_cast<ZstdState*>(decoder->state); }
 
 constexpr uint32_t kBlockHeaderBytes = 3;
+constexpr uint32_t kFramesPerCancelCheck = 256;
 constexpr uint32_t kChecksumBytes = 4;
 constexpr uint32_t kSkippableHeaderBytes = 8;
 constexpr uint32_t kBlockTypeRle = 1;       // one byte repeated: one byte in the file
@@ -45,8 +46,11 @@ bool WalkFrames(ImageDecoder* decoder) {
   bool anyFrame = false;
   uint8_t head[ZSTD_FRAMEHEADERSIZE_MAX];
   uint32_t got = 0;
-  while (at < decoder->fileBytes) {
-    if (CodecCancelRequested()) return FailDecoder(decoder, CodecError::Cancelled);
+  for (uint32_t frames = 1; at < decoder->fileBytes; ++frames) {
+    // A file of many frames takes a while: Cancel is heard between them.
+    if (frames % kFramesPerCancelCheck == 0 && CodecCancelRequested()) {
+      return FailDecoder(decoder, CodecError::Cancelled);
+    }
     if (!PeekCodecFile(decoder, at, head, sizeof(head), &got)) return false;
     if (got < 4) break;
     const uint32_t magic = ReadLe32(head);

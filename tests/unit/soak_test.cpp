@@ -689,6 +689,17 @@ Expected ModelLegacyCreate(const Plan& p) {
 
 // What the rules leave after the plan's job with `blocks` blocks per NT transfer.
 Expected Model(const Plan& p, const std::vector<uint8_t>& image, uint64_t blocks) {
+  // A zip of an empty file holds no image: refused before the disk is opened.
+  if (p.mode == kWriteImageToDisk && std::string(p.compressed) == ".zip" && p.imageBytes == 0) {
+    Expected e;
+    e.disk = FreshDisk(p.diskBytes);
+    e.told = {"Failed",
+              "The image file is compressed in a form this program cannot read (from a zip archive only a file that "
+              "is stored or deflated and not encrypted).\r\nIt stops at byte 0 of the image; nothing was written to "
+              "the disk.",
+              "Failure", MB_OK | MB_ICONERROR};
+    return e;
+  }
   if (p.mode == kWriteImageToDisk) return p.legacy ? ModelLegacyWrite(p, image) : ModelNtWrite(p, image, blocks);
   return p.legacy ? ModelLegacyCreate(p) : ModelNtCreate(p, blocks);
 }
