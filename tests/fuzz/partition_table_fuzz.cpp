@@ -57,5 +57,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (known != 0) Require(end <= known);
   // A trusted end covers at least the table's first sector.
   Require(end == 0 || end >= 2);
+  // No primary partition the MBR lists (a 2 TiB MBR's included) ends past a trusted end.
+  const uint8_t* mbr = disk.size >= kTableSectorBytes ? disk.data : nullptr;
+  bool protective = false;  // a GPT's protective entry: the GPT's own entries count then
+  for (uint32_t i = 0; mbr != nullptr && i < 4; ++i) protective = protective || mbr[446 + 16 * i + 4] == 0xEE;
+  if (end != 0 && mbr != nullptr && !protective && mbr[510] == 0x55 && mbr[511] == 0xAA) {
+    for (uint32_t i = 0; i < 4; ++i) {
+      const uint8_t* entry = mbr + 446 + 16 * i;
+      const uint8_t type = entry[4];
+      if (type == 0x05 || type == 0x0F || type == 0x85) continue;  // an extended one: its logicals count
+      uint32_t first = 0, count = 0;
+      std::memcpy(&first, entry + 8, 4);
+      std::memcpy(&count, entry + 12, 4);
+      if (count != 0) Require(uint64_t{first} + count <= end);
+    }
+  }
   return 0;
 }
