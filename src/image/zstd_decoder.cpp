@@ -25,6 +25,7 @@ ZstdState* StateOf(ImageDecoder* decoder) { return static_cast<ZstdState*>(decod
 
 constexpr uint32_t kBlockHeaderBytes = 3;
 constexpr uint32_t kFramesPerCancelCheck = 256;
+constexpr uint32_t kBlocksPerCancelCheck = 4096;
 constexpr uint32_t kChecksumBytes = 4;
 constexpr uint32_t kSkippableHeaderBytes = 8;
 constexpr uint32_t kBlockTypeRle = 1;       // one byte repeated: one byte in the file
@@ -75,7 +76,11 @@ bool WalkFrames(ImageDecoder* decoder) {
     if (header.frameContentSize == ZSTD_CONTENTSIZE_UNKNOWN) sized = false;
     else total += header.frameContentSize;
     at += header.headerSize;
-    for (;;) {
+    for (uint32_t blocks = 1;; ++blocks) {
+      // A hostile frame of tiny blocks takes long to walk: Cancel is heard there too.
+      if (blocks % kBlocksPerCancelCheck == 0 && CodecCancelRequested()) {
+        return FailDecoder(decoder, CodecError::Cancelled);
+      }
       if (!PeekCodecFile(decoder, at, head, kBlockHeaderBytes, &got)) return false;
       const uint32_t block = got == kBlockHeaderBytes ? head[0] | (uint32_t{head[1]} << 8) | (uint32_t{head[2]} << 16) : 0;
       const uint32_t type = (block >> 1) & 3;
