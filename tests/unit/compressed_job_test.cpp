@@ -185,7 +185,7 @@ TEST_F(CompressedJobTest, WhatFollowsOrLacksInTheImageFileDecidesTheOutcome) {
     const char* what;
     const char* extension;
     std::string tool;       // $0: the plain image
-    int cancelAfterWrite;   // 0: not cancelled
+    int cancelAfterWrite;   // 0: not cancelled; -1: pressed before the job starts
     const char* word;
     const char* box;
     bool wholeOnDisk;
@@ -212,6 +212,11 @@ TEST_F(CompressedJobTest, WhatFollowsOrLacksInTheImageFileDecidesTheOutcome) {
        half + "zstd -q -c \"$0.1\"; zstd -q -c \"$0.2\"", 4, "Cancelled", "Image Write Cancelled", false},
       {"zstd in two frames, the second of no stated size, cancelled in it", ".zst",
        half + "zstd -q -c \"$0.1\"; zstd -q -c <\"$0.2\"", 4, "Cancelled", "Image Write Cancelled", false},
+      // Cancel is heard while a long directory is read: the disk is never opened.
+      {"a zip of 300 entries, cancelled while its directory is read", ".zip",
+       "d=\"$0.d\"; rm -rf \"$d\"; mkdir \"$d\"; for i in $(seq 300); do echo $i >\"$d/$i\"; done; "
+       "cp \"$0\" \"$d/image\"; cd \"$d\" && zip -q - *",
+       -1, "Cancelled", "Image Write Cancelled", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -225,10 +230,12 @@ TEST_F(CompressedJobTest, WhatFollowsOrLacksInTheImageFileDecidesTheOutcome) {
     ASSERT_FALSE(packed.empty());
     UseImageName(std::string("image.img") + c.extension);
     ASSERT_TRUE(PrepareWrite('E', packed));
+    if (c.cancelAfterWrite < 0) jobState.cancelRequested = 1;
     RunJob();
     EXPECT_EQ(StatusText(), c.word);
     const sim::Event box = OnlyMessageBox();
     EXPECT_EQ(box.text, c.box);
+    EXPECT_EQ(sim::Device(kDrive).opens == 0, c.cancelAfterWrite < 0) << "the disk opened only after the directory";
     std::vector<uint8_t> padded = image;
     padded.resize(whole, 0);
     if (c.wholeOnDisk) {
