@@ -21,11 +21,9 @@ constexpr uint32_t kSizeBytes = kSizeTextBytes;
 typedef DWORD(WINAPI* FormatDriveCall)(HWND, UINT, UINT, UINT);
 constexpr UINT kFormatDefault = 0xFFFF;  // SHFMT_ID_DEFAULT
 
-// The size of `sectors` in the drive list's units.
-void SizeOf(uint64_t sectors, char* out) {
-  FormatByteSize(static_cast<double>(sectors) * kSectorBytes);
-  std::snprintf(out, kSizeBytes, "%s", sizeText);
-}
+// The size of `sectors` in the drive list's units, made in the worker's own
+// buffer: the drive list may be formatting sizes on the main thread meanwhile.
+void SizeOf(uint64_t sectors, char* out) { FormatSizeText(static_cast<double>(sectors) * kSectorBytes, out); }
 
 // The drive letter of a volume on physical disk `disk`, waited for up to
 // kLetterWaitMs; 0 when none appeared.
