@@ -66,7 +66,7 @@ void RestoreDisk() {
   const uint32_t disk = static_cast<uint32_t>(designator - '0');
   DiskDevice device;
   if (!OpenToolDisk(&device, GENERIC_WRITE)) {
-    MessageBoxA(mainWindow, kOpenForWritingFailed, kDiskErrorCaption, MB_ICONERROR);
+    AskUser(mainWindow, kOpenForWritingFailed, kDiskErrorCaption, MB_ICONERROR);
     return;
   }
   if (!HoldToolDisk(&device)) return;
@@ -77,7 +77,7 @@ void RestoreDisk() {
   if (sectors <= kFirstPartitionSector || sectors < 2 * kClearSectors) {
     CloseToolDisk(&device);
     WriteOutcomeWord(kWordFailed);
-    MessageBoxA(mainWindow, kRestoreTooSmall, kRestoreCaption, MB_ICONERROR);
+    AskUser(mainWindow, kRestoreTooSmall, kRestoreCaption, MB_ICONERROR);
     return;
   }
   std::memset(buffer, 0, size_t{kClearSectors} * kSectorBytes);
@@ -99,9 +99,10 @@ void RestoreDisk() {
   if (!ok) {
     WriteOutcomeWord(kWordFailed);
     std::snprintf(text, sizeof(text), kRestoreFailedFormat, designator, static_cast<unsigned long>(error), step);
-    MessageBoxA(mainWindow, text, kRestoreCaption, MB_ICONERROR);
+    AskUser(mainWindow, text, kRestoreCaption, MB_ICONERROR);
     return;
   }
+  jobState.jobEnd.store(kJobEndCompleted);
   WriteOutcomeWord(kWordCompleted);
   RequestProgressRedraw();
   const char letter = WaitForDiskLetter(disk);
@@ -116,7 +117,7 @@ void RestoreDisk() {
   char size[kSizeBytes];
   SizeOf(sectors - kFirstPartitionSector, size);
   std::snprintf(text, sizeof(text), kRestoreDoneFormat, designator, size, type, tail);
-  MessageBoxA(mainWindow, text, kRestoreCaption, MB_OK);
+  AskUser(mainWindow, text, kRestoreCaption, MB_OK);
 }
 
 void FormatCheckResult(const CapacityResult& r, char* out, uint32_t outSize) {
@@ -152,7 +153,7 @@ void FormatCheckResult(const CapacityResult& r, char* out, uint32_t outSize) {
 void CheckCapacity() {
   DiskDevice device;
   if (!OpenToolDisk(&device, GENERIC_WRITE)) {
-    MessageBoxA(mainWindow, kOpenForWritingFailed, kDiskErrorCaption, MB_ICONERROR);
+    AskUser(mainWindow, kOpenForWritingFailed, kDiskErrorCaption, MB_ICONERROR);
     return;
   }
   if (!HoldToolDisk(&device)) return;
@@ -162,7 +163,7 @@ void CheckCapacity() {
   if (result.sectors == 0) {
     CloseToolDisk(&device);
     WriteOutcomeWord(kWordFailed);
-    MessageBoxA(mainWindow, kCheckSizeUnknown, kCheckCaption, MB_ICONERROR);
+    AskUser(mainWindow, kCheckSizeUnknown, kCheckCaption, MB_ICONERROR);
     return;
   }
   const uint64_t key = NewCheckKey();
@@ -188,6 +189,7 @@ void CheckCapacity() {
   CloseToolDisk(&device);
   jobState.checkPass.store(0);
   const bool good = !result.cancelled && result.failedSectors == 0;
+  jobState.jobEnd.store(result.cancelled ? kJobEndCancelled : good ? kJobEndCompleted : kJobEndFailed);
   WriteOutcomeWord(result.cancelled ? kWordCancelled : good ? kWordCompleted : kWordFailed);
   RequestProgressRedraw();
   char text[kCheckResultTextBytes];
@@ -196,7 +198,7 @@ void CheckCapacity() {
   const size_t used = std::strlen(text);
   std::snprintf(text + used, sizeof(text) - used, "%s", offer ? kCheckOfferRestore : kCheckRestoreHint);
   const UINT icon = good ? MB_ICONINFORMATION : MB_ICONWARNING;
-  if (MessageBoxA(mainWindow, text, kCheckCaption, (offer ? MB_YESNO : MB_OK) | icon) == IDYES && offer) {
+  if (AskUser(mainWindow, text, kCheckCaption, (offer ? MB_YESNO : MB_OK) | icon) == IDYES && offer) {
     RestoreDisk();
   }
 }
