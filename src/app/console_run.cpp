@@ -209,6 +209,8 @@ int RunCommandLine(const CommandLine& line, const wchar_t* const* words) {
     case Command::Window: return kExitUsage;  // the window is winmain's
     default: break;
   }
+  // A drive without its medium fails its call instead of asking in a box.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   SetConsoleCtrlHandler(ConsoleBreak, TRUE);
   const int code = RunJobCommand(line);
   SetConsoleCtrlHandler(ConsoleBreak, FALSE);

@@ -123,6 +123,17 @@ bool ImagePathConfirmed() {
 
 }  // namespace
 
+void PresetImageField(HWND dialog, const wchar_t* file) {
+  if (!LegacyFamily()) {
+    SetDlgItemTextW(dialog, IDC_IMAGE_FILE, file);
+    return;
+  }
+  char ansi[kImagePathBytes];
+  if (WideCharToMultiByte(CP_ACP, 0, file, -1, ansi, sizeof(ansi), nullptr, nullptr) != 0) {
+    SetDlgItemTextA(dialog, IDC_IMAGE_FILE, ansi);
+  }
+}
+
 void ReadImagePathField(HWND dialog) {
   if (LegacyFamily()) {
     GetDlgItemTextA(dialog, IDC_IMAGE_FILE, imagePath, kImagePathBytes);

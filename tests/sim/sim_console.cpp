@@ -53,6 +53,13 @@ bool ConsoleWrite(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* done)
 
 }  // namespace sim_internal
 
+UINT SetErrorMode(UINT mode) {
+  static UINT current = 0;  // no box of its own is ever shown in the simulation
+  const UINT previous = current;
+  current = mode;
+  return previous;
+}
+
 HANDLE GetStdHandle(DWORD which) {
   if (which == STD_INPUT_HANDLE) return kInput;
   if (which == STD_OUTPUT_HANDLE) return kOutput;

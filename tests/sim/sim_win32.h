@@ -340,6 +340,9 @@ UINT GetDriveTypeA(LPCSTR root);
 #define CTRL_CLOSE_EVENT 2
 #define CP_OEMCP 1
 typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD event);
+#define SEM_FAILCRITICALERRORS 0x0001
+#define SEM_NOOPENFILEERRORBOX 0x8000
+UINT SetErrorMode(UINT mode);
 HANDLE GetStdHandle(DWORD which);
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
