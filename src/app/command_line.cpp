@@ -175,8 +175,8 @@ CommandLine ParseCommandLine(uint32_t count, const wchar_t* const* words) {
   }
   if (count > kMaxArguments) return UsageError(USAGE_TOO_MANY_WORDS, static_cast<int32_t>(kMaxArguments));
   if (positionals == 0) {
-    // Options alone: --quiet by itself asks for nothing.
-    return UsageError(USAGE_UNKNOWN_COMMAND, optionAt[kOptQuiet]);
+    // Options alone (--quiet by itself) ask for nothing.
+    return UsageError(USAGE_NO_COMMAND, -1);
   }
   const Verb* verb = FindVerb(words[positional[0]]);
   if (verb == nullptr) return UsageError(USAGE_UNKNOWN_COMMAND, positional[0]);
