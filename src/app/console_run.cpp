@@ -12,6 +12,7 @@
 #include "imaging/job_state.h"
 #include "resources/resource_ids.h"
 
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -24,7 +25,7 @@ constexpr uint32_t kListLineBytes = kDriveLabelBytes + 96;
 
 bool answerYes = false;       // --yes; main thread before the job
 bool quiet = false;           // --quiet
-bool cancelAsked = false;     // Ctrl+C or Ctrl+Break reached a running job
+std::atomic<uint8_t> cancelAsked{0};  // Ctrl+C or Ctrl+Break reached a running job (on a thread of its own)
 
 // Ctrl+C and Ctrl+Break cancel a running job as the button does: the worker
 // ends its transfer, unlocks the disk and reports, and the program exits
@@ -32,7 +33,7 @@ bool cancelAsked = false;     // Ctrl+C or Ctrl+Break reached a running job
 BOOL WINAPI ConsoleBreak(DWORD event) {
   if (jobState.busy.load() == 0) return FALSE;
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-  cancelAsked = true;
+  cancelAsked.store(1);
   jobState.cancelRequested.store(1);
   return TRUE;
 }
@@ -162,7 +163,7 @@ int RunJobCommand(const CommandLine& line) {
   const int code = ExitCodeOfJob();
   if (line.command == Command::Hash && code == kExitCompleted) PrintSums();
   // A cancel that came too late to stop the job leaves its own outcome.
-  if (cancelAsked && code == kExitFailed) return kExitCancelled;
+  if (cancelAsked.load() != 0 && code == kExitFailed) return kExitCancelled;
   return code;
 }
 
@@ -200,7 +201,7 @@ int RunCommandLine(const CommandLine& line, const wchar_t* const* words) {
   }
   answerYes = line.yes;
   quiet = line.quiet;
-  cancelAsked = false;
+  cancelAsked.store(0);
   consoleAnswer = AnswerOnConsole;
   switch (line.command) {
     case Command::Help: PrintText(CONSOLE_HELP); return kExitCompleted;
