@@ -79,7 +79,7 @@ void RestoreDisk() {
   const uint32_t disk = static_cast<uint32_t>(designator - '0');
   DiskDevice device;
   if (!OpenToolDisk(&device, GENERIC_WRITE)) {
-    MessageBoxA(mainWindow, kOpenForWritingFailed, kDiskErrorCaption, MB_ICONERROR);
+    AskUser(mainWindow, kOpenForWritingFailed, kDiskErrorCaption, MB_ICONERROR);
     return;
   }
   if (!HoldToolDisk(&device)) return;
@@ -89,7 +89,7 @@ void RestoreDisk() {
   if (sectors <= kFirstPartitionSector || sectors < 2 * kClearSectors) {
     CloseToolDisk(&device);
     WriteOutcomeWord(kWordFailed);
-    MessageBoxA(mainWindow, sectors == 0 ? kRestoreSizeUnknown : kRestoreTooSmall, kRestoreCaption, MB_ICONERROR);
+    AskUser(mainWindow, sectors == 0 ? kRestoreSizeUnknown : kRestoreTooSmall, kRestoreCaption, MB_ICONERROR);
     return;
   }
   std::memset(buffer, 0, size_t{kClearSectors} * kSectorBytes);
@@ -111,9 +111,10 @@ void RestoreDisk() {
   if (!ok) {
     WriteOutcomeWord(kWordFailed);
     std::snprintf(text, sizeof(text), kRestoreFailedFormat, designator, static_cast<unsigned long>(error), step);
-    MessageBoxA(mainWindow, text, kRestoreCaption, MB_ICONERROR);
+    AskUser(mainWindow, text, kRestoreCaption, MB_ICONERROR);
     return;
   }
+  jobState.jobEnd.store(kJobEndCompleted);
   WriteOutcomeWord(kWordCompleted);
   RequestProgressRedraw();
   const char letter = WaitForDiskLetter(disk);
@@ -128,7 +129,7 @@ void RestoreDisk() {
   char size[kSizeBytes];
   SizeOf(sectors - kFirstPartitionSector, size);
   std::snprintf(text, sizeof(text), kRestoreDoneFormat, designator, size, type, tail);
-  MessageBoxA(mainWindow, text, kRestoreCaption, MB_OK);
+  AskUser(mainWindow, text, kRestoreCaption, MB_OK);
 }
 
 void FormatCheckResult(const CapacityResult& r, char* out, uint32_t outSize) {
@@ -164,7 +165,7 @@ void FormatCheckResult(const CapacityResult& r, char* out, uint32_t outSize) {
 void CheckCapacity() {
   DiskDevice device;
   if (!OpenToolDisk(&device, GENERIC_WRITE)) {
-    MessageBoxA(mainWindow, kOpenForWritingFailed, kDiskErrorCaption, MB_ICONERROR);
+    AskUser(mainWindow, kOpenForWritingFailed, kDiskErrorCaption, MB_ICONERROR);
     return;
   }
   if (!HoldToolDisk(&device)) return;
@@ -173,7 +174,7 @@ void CheckCapacity() {
   if (result.sectors == 0) {
     CloseToolDisk(&device);
     WriteOutcomeWord(kWordFailed);
-    MessageBoxA(mainWindow, kCheckSizeUnknown, kCheckCaption, MB_ICONERROR);
+    AskUser(mainWindow, kCheckSizeUnknown, kCheckCaption, MB_ICONERROR);
     return;
   }
   const uint64_t key = NewCheckKey();
@@ -199,6 +200,7 @@ void CheckCapacity() {
   CloseToolDisk(&device);
   jobState.checkPass.store(0);
   const bool good = !result.cancelled && result.failedSectors == 0;
+  jobState.jobEnd.store(result.cancelled ? kJobEndCancelled : good ? kJobEndCompleted : kJobEndFailed);
   WriteOutcomeWord(result.cancelled ? kWordCancelled : good ? kWordCompleted : kWordFailed);
   RequestProgressRedraw();
   char text[kCheckResultTextBytes];
@@ -207,7 +209,7 @@ void CheckCapacity() {
   const size_t used = std::strlen(text);
   std::snprintf(text + used, sizeof(text) - used, "%s", offer ? kCheckOfferRestore : kCheckRestoreHint);
   const UINT icon = good ? MB_ICONINFORMATION : MB_ICONWARNING;
-  if (MessageBoxA(mainWindow, text, kCheckCaption, (offer ? MB_YESNO : MB_OK) | icon) == IDYES && offer) {
+  if (AskUser(mainWindow, text, kCheckCaption, (offer ? MB_YESNO : MB_OK) | icon) == IDYES && offer) {
     RestoreDisk();
   }
 }
