@@ -24,6 +24,7 @@ OPENFILENAMEW fileDialogWide;   // filled anew by each Browse, NT family; main t
 char confirmedPath[kImagePathBytes];
 WCHAR confirmedPathWide[kImagePathChars];
 constexpr uint32_t kOverwriteTextChars = MAX_PATH + 160;
+constexpr uint32_t kReplaceCaptionChars = 64;
 
 bool LegacyFamily() { return jobState.platformClass == kPlatformLegacy; }
 
@@ -161,8 +162,12 @@ bool AskToReplaceImage(bool exists) {
     }
   }
   text[at] = L'\0';
-  WCHAR caption[sizeof(CAPTION_REPLACE_IMAGE)];
-  for (uint32_t i = 0; i < sizeof(CAPTION_REPLACE_IMAGE); ++i) caption[i] = static_cast<WCHAR>(CAPTION_REPLACE_IMAGE[i]);
+  WCHAR caption[kReplaceCaptionChars];
+  uint32_t i = 0;
+  for (; CAPTION_REPLACE_IMAGE[i] != '\0' && i + 1 < kReplaceCaptionChars; ++i) {
+    caption[i] = static_cast<WCHAR>(static_cast<unsigned char>(CAPTION_REPLACE_IMAGE[i]));
+  }
+  caption[i] = L'\0';
   return MessageBoxW(mainWindow, text, caption, style) == IDYES;
 }
 

@@ -21,28 +21,25 @@
 
 namespace {
 
+// The named texts themselves, not their values: they are read when shown, in
+// the language chosen by then.
 struct Outcome {
-  const char* word;
-  const wchar_t* text;
-  const wchar_t* caption;
+  const char* const* word;
+  const wchar_t* const* text;
+  const wchar_t* const* caption;
 };
 
-const Outcome kWriteCompleted{kWordCompleted, kWriteCompletedText, kCaptionSuccess};
-const Outcome kWriteCancelled{kWordCancelled, kWriteCancelledText, kCaptionCancelled};
-const Outcome kWriteFailed{kWordFailed, kWriteFailedText, kCaptionFailure};
-const Outcome kWriteNotVerified{kWordCancelled, kWriteNotVerifiedText, kCaptionCancelled};
-const Outcome kCreateCompleted{kWordCompleted, kCreateCompletedText, kCaptionSuccess};
-const Outcome kCreateCancelled{kWordCancelled, kCreateCancelledText, kCaptionCancelled};
-const Outcome kCreateFailed{kWordFailed, kCreateFailedText, kCaptionFailure};
+const Outcome kWriteCompleted{&kWordCompleted, &kWriteCompletedText, &kCaptionSuccess};
+const Outcome kWriteCancelled{&kWordCancelled, &kWriteCancelledText, &kCaptionCancelled};
+const Outcome kWriteFailed{&kWordFailed, &kWriteFailedText, &kCaptionFailure};
+const Outcome kWriteNotVerified{&kWordCancelled, &kWriteNotVerifiedText, &kCaptionCancelled};
+const Outcome kCreateCompleted{&kWordCompleted, &kCreateCompletedText, &kCaptionSuccess};
+const Outcome kCreateCancelled{&kWordCancelled, &kCreateCancelledText, &kCaptionCancelled};
+const Outcome kCreateFailed{&kWordFailed, &kCreateFailedText, &kCaptionFailure};
 
 wchar_t outcomeText[kOutcomeTextChars];  // an outcome text with its added sentence; worker
 char sumNote[kSumTextBytes];             // the checksum's line in the outcome, empty when none; worker
 UINT sumNoteCodePage = CP_ACP;           // how sumNote is encoded: a created sum file's name is UTF-8 on NT
-static_assert(sizeof(kCreateCancelledText) + sizeof(L"\r\n") + sizeof(kWholeDiskStoppedText) <=
-                  sizeof(outcomeText),
-              "the longest outcome and its note fit");
-static_assert(sizeof(kWriteCancelledText) + sizeof(L"\r\n") + sizeof(kHeadClearedText) <= sizeof(outcomeText),
-              "a write's outcome and the cleared head's note fit");
 
 // Copies `text` into outcomeText from `at` on; returns where it ends. By hand:
 // the legacy family's C runtime lacks the wide string functions.
@@ -55,9 +52,9 @@ uint32_t AppendOutcomeText(uint32_t at, const wchar_t* text) {
 // `note`, when given, goes on a line of its own under the outcome's text, and
 // so does the checksum's line (sumNote) when there is one.
 void ShowOutcome(const Outcome& outcome, const wchar_t* note = nullptr) {
-  WriteOutcomeWord(outcome.word);
+  WriteOutcomeWord(*outcome.word);
   RequestProgressRedraw();
-  uint32_t at = AppendOutcomeText(0, outcome.text);
+  uint32_t at = AppendOutcomeText(0, *outcome.text);
   if (note != nullptr) at = AppendOutcomeText(AppendOutcomeText(at, L"\r\n"), note);
   if (sumNote[0] != '\0' && at + 2 < kOutcomeTextChars) {
     at = AppendOutcomeText(at, L"\r\n");
@@ -65,7 +62,7 @@ void ShowOutcome(const Outcome& outcome, const wchar_t* note = nullptr) {
       outcomeText[at] = L'\0';
     }
   }
-  MessageBoxW(mainWindow, outcomeText, outcome.caption, MB_OK);
+  MessageBoxW(mainWindow, outcomeText, *outcome.caption, MB_OK);
   CloseImageFile();
 }
 

@@ -1,0 +1,11 @@
+// Rows of the online services' texts that users see; the row kinds are those
+// of app/app_text_rows.h. Included more than once (see online_texts.h and
+// online_texts.cpp); no include guard.
+
+SAME_TEXT(kNoUpdatesText, "No updates were found for your operating system")
+SAME_TEXT(kNoUpdatesCaption, "No Updates Found")
+SAME_TEXT(kUpdateAvailableText, "An update is available! Would you like to go to the download page now?")
+SAME_TEXT(kUpdateAvailableCaption, "Update Available")
+SAME_TEXT(kConnectFailedText,
+    "Unable to connect to " TAVRIN_SERVER_HOST " to check for updates!  Check your internet connection")
+SAME_TEXT(kConnectFailedCaption, "Unable to connect")
