@@ -51,7 +51,8 @@ const std::vector<Library>& Libraries() {
         {"GetFinalPathNameByHandleW", Any(&GetFinalPathNameByHandleW)},
         {"QueryDosDeviceW", Any(&QueryDosDeviceW)},
         {"GetComputerNameW", Any(&GetComputerNameW)},
-        {"DeleteFileW", Any(&DeleteFileW)}}},
+        {"DeleteFileW", Any(&DeleteFileW)},
+        {"GetUserDefaultUILanguage", Any(&GetUserDefaultUILanguage)}}},
   };
   return libraries;
 }

@@ -154,6 +154,7 @@ BOOL RunFileDialog(Ofn* dialog, bool save, bool wide) {
   call.title = ToUtf8(dialog->lpstrTitle);
   call.defaultExtension = ToUtf8(dialog->lpstrDefExt);
   call.initialName = ToUtf8(dialog->lpstrFile);
+  if (dialog->lpstrInitialDir != nullptr) call.initialFolder = ToUtf8(dialog->lpstrInitialDir);
   for (const Ch* part = dialog->lpstrFilter; part != nullptr && part[0] != 0;) {
     std::basic_string<Ch> piece(part);
     call.filter += ToUtf8(piece.c_str()) + "|";
@@ -161,7 +162,7 @@ BOOL RunFileDialog(Ofn* dialog, bool save, bool wide) {
   }
   call.otherFieldsZero = dialog->hInstance == nullptr && dialog->lpstrCustomFilter == nullptr &&
                          dialog->nMaxCustFilter == 0 && dialog->lpstrFileTitle == nullptr && dialog->nMaxFileTitle == 0 &&
-                         dialog->lpstrInitialDir == nullptr && dialog->nFileOffset == 0 && dialog->nFileExtension == 0 &&
+                         dialog->nFileOffset == 0 && dialog->nFileExtension == 0 &&
                          dialog->lCustData == 0 && dialog->lpfnHook == nullptr && dialog->lpTemplateName == nullptr &&
                          dialog->pvReserved == nullptr && dialog->dwReserved == 0 && dialog->FlagsEx == 0;
   sim::Event event;
