@@ -16,7 +16,7 @@ target_link_options(tavrin PRIVATE -static -static-libgcc -static-libstdc++ -mwi
 # Winsock 2 and InitCommonControlsEx are looked up at run time: a plain first
 # release of the legacy family lacks them, and a static import would stop it
 # from loading the program at all.
-target_link_libraries(tavrin PRIVATE ${TAVRIN_CODEC_LIBS} comctl32 comdlg32 shell32 gdi32 user32 kernel32)
+target_link_libraries(tavrin PRIVATE ${TAVRIN_CODEC_LIBS} comctl32 comdlg32 shell32 gdi32 user32 advapi32 kernel32)
 
 # The Windows-side UI driver of the end-to-end suite.
 file(GLOB UIDRIVER_SOURCES CONFIGURE_DEPENDS tests/e2e/driver/*.cpp)

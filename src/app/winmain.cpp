@@ -3,14 +3,42 @@
 #include "app/app_texts.h"
 #include "app/close_request.h"
 #include "app/control_classes.h"
+#include "app/language.h"
+#include "app/language_dialog.h"
+#include "app/settings.h"
 #include "app/main_dialog.h"
 #include "app/start_up.h"
 #include "app/wide_calls.h"
 #include "imaging/job_state.h"
 #include "resources/resource_ids.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+#include <cstring>
+
+namespace {
+
+// One argument that is not an option, quoted or not, is a file to open.
+void TakeStartFile(const char* commandLine) {
+  startFile[0] = '\0';
+  if (commandLine == nullptr) return;
+  while (*commandLine == ' ') ++commandLine;
+  size_t length = std::strlen(commandLine);
+  while (length > 0 && commandLine[length - 1] == ' ') --length;
+  if (length >= 2 && commandLine[0] == '"' && commandLine[length - 1] == '"') {
+    ++commandLine;
+    length -= 2;
+  }
+  if (length == 0 || length >= kImagePathBytes || commandLine[0] == '-' || std::memchr(commandLine, '"', length) != nullptr) return;
+  std::memcpy(startFile, commandLine, length);
+  startFile[length] = '\0';
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   if (!PrepareProcessState(instance)) return 1;
+  FindSettingsStore();
+  ApplyLanguage(StartLanguage());
+  TakeStartFile(commandLine);
   statusFont = CreateFontA(14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, 0, OUT_DEFAULT_PRECIS,
                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                            STATUS_FONT_FACE);
@@ -19,7 +47,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   largeIcon = static_cast<HICON>(
       LoadImageA(instance, MAKEINTRESOURCEA(IDI_TAVRIN), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
   RegisterControlClasses();
-  RunDialogTemplate(instance, IDD_MAIN, nullptr, MainDialogProc);
+  RunDialogInLanguage(instance, IDD_MAIN, nullptr, MainDialogProc);
   FinishAfterWindow();
   return 0;
 }
