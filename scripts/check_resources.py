@@ -325,6 +325,9 @@ def check(path):
                        ('10/11', '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a')):
         if not re.search(r'<supportedOS\s+Id="\{' + guid + r'\}"', manifest, re.I):
             faults.append('manifest 1 does not declare Windows %s as supported' % name)
+    if not re.search(r'<dpiAware[^>]*>\s*true\s*</dpiAware>', manifest) or \
+            not re.search(r'<dpiAwareness[^>]*>\s*PerMonitorV2, system\s*</dpiAwareness>', manifest):
+        faults.append('manifest 1 does not declare DPI awareness (system, per monitor on 10 and later)')
     ver = res.get((RT_VERSION, 1))
     if ver is None:
         faults.append('version resource missing')

@@ -385,7 +385,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       PostQuitMessage(0);
       return FALSE;
     case WM_MEASUREITEM:
-      return MeasureProgressItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+      return MeasureProgressItem(window, reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
     case WM_DRAWITEM:
       return DrawProgressItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
     case WM_TIMER:

@@ -39,7 +39,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   FindSettingsStore();
   ApplyLanguage(StartLanguage());
   TakeStartFile(commandLine);
-  statusFont = CreateFontA(14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, 0, OUT_DEFAULT_PRECIS,
+  // 14 pixels at 96 dots per inch, as many more as the screen's scale asks.
+  HDC screen = GetDC(nullptr);
+  const int fontHeight = screen != nullptr ? MulDiv(14, GetDeviceCaps(screen, LOGPIXELSY), 96) : 14;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  statusFont = CreateFontA(fontHeight > 0 ? fontHeight : 14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, 0, OUT_DEFAULT_PRECIS,
                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                            STATUS_FONT_FACE);
   smallIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_TAVRIN), IMAGE_ICON, 16,

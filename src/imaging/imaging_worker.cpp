@@ -27,19 +27,39 @@ struct Outcome {
   const char* const* word;
   const wchar_t* const* text;
   const wchar_t* const* caption;
+  UINT sound;  // MessageBeep's sound for it
 };
 
-const Outcome kWriteCompleted{&kWordCompleted, &kWriteCompletedText, &kCaptionSuccess};
-const Outcome kWriteCancelled{&kWordCancelled, &kWriteCancelledText, &kCaptionCancelled};
-const Outcome kWriteFailed{&kWordFailed, &kWriteFailedText, &kCaptionFailure};
-const Outcome kWriteNotVerified{&kWordCancelled, &kWriteNotVerifiedText, &kCaptionCancelled};
-const Outcome kCreateCompleted{&kWordCompleted, &kCreateCompletedText, &kCaptionSuccess};
-const Outcome kCreateCancelled{&kWordCancelled, &kCreateCancelledText, &kCaptionCancelled};
-const Outcome kCreateFailed{&kWordFailed, &kCreateFailedText, &kCaptionFailure};
+const Outcome kWriteCompleted{&kWordCompleted, &kWriteCompletedText, &kCaptionSuccess, MB_ICONASTERISK};
+const Outcome kWriteCancelled{&kWordCancelled, &kWriteCancelledText, &kCaptionCancelled, MB_ICONEXCLAMATION};
+const Outcome kWriteFailed{&kWordFailed, &kWriteFailedText, &kCaptionFailure, MB_ICONHAND};
+const Outcome kWriteNotVerified{&kWordCancelled, &kWriteNotVerifiedText, &kCaptionCancelled, MB_ICONEXCLAMATION};
+const Outcome kCreateCompleted{&kWordCompleted, &kCreateCompletedText, &kCaptionSuccess, MB_ICONASTERISK};
+const Outcome kCreateCancelled{&kWordCancelled, &kCreateCancelledText, &kCaptionCancelled, MB_ICONEXCLAMATION};
+const Outcome kCreateFailed{&kWordFailed, &kCreateFailedText, &kCaptionFailure, MB_ICONHAND};
 
 wchar_t outcomeText[kOutcomeTextChars];  // an outcome text with its added sentence; worker
 char sumNote[kSumTextBytes];             // the checksum's line in the outcome, empty when none; worker
 UINT sumNoteCodePage = CP_ACP;           // how sumNote is encoded: a created sum file's name is UTF-8 on NT
+
+typedef BOOL(WINAPI* FlashWindowExCall)(PFLASHWINFO);
+
+// A job that ends behind other windows says so: its taskbar button flashes
+// until the window comes to the front, and the outcome's sound plays.
+void SignalEnd(UINT sound) {
+  if (mainWindow == nullptr || GetForegroundWindow() == mainWindow) return;
+  const auto flashEx = FindFunction<FlashWindowExCall>(GetModuleHandleA("USER32.DLL"), "FlashWindowEx");
+  if (flashEx != nullptr) {
+    FLASHWINFO flash = {};
+    flash.cbSize = sizeof(flash);
+    flash.hwnd = mainWindow;
+    flash.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;
+    flashEx(&flash);
+  } else {
+    FlashWindow(mainWindow, TRUE);
+  }
+  MessageBeep(sound);
+}
 
 // Copies `text` into outcomeText from `at` on; returns where it ends. By hand:
 // the legacy family's C runtime lacks the wide string functions.
@@ -62,6 +82,7 @@ void ShowOutcome(const Outcome& outcome, const wchar_t* note = nullptr) {
       outcomeText[at] = L'\0';
     }
   }
+  SignalEnd(outcome.sound);
   MessageBoxW(mainWindow, outcomeText, *outcome.caption, MB_OK);
   CloseImageFile();
 }

@@ -197,6 +197,8 @@ HWND ParentOf(HWND window);
 // Answers message boxes; runs on the calling thread, may block (to test ordering).
 // Default: IDOK for MB_OK, IDYES for MB_YESNO.
 void SetMessageBoxHandler(std::function<int(const Event&)> handler);
+// The window GetForegroundWindow answers; none after Reset (another program's is in front).
+void SetForegroundWindow(HWND window);
 // Control texts, as GetDlgItemText reads them (a user typing) and SetDlgItemText leaves them. UTF-8.
 void SetControlText(HWND dialog, int id, const std::string& text);
 std::string ControlText(HWND dialog, int id);

@@ -425,5 +425,25 @@ DWORD GetFileAttributesA(LPCSTR path);
 LANGID GetUserDefaultLangID();
 LANGID GetUserDefaultUILanguage();  // Windows 2000 and later: looked up in KERNEL32.DLL
 
+// The end of a job behind other windows: recorded as "FlashWindowEx" (wParam
+// the flags), "FlashWindow" and "MessageBeep" (wParam the sound). The
+// foreground window is the one sim::SetForegroundWindow names.
+typedef struct {
+  UINT cbSize;
+  HWND hwnd;
+  DWORD dwFlags;
+  UINT uCount;
+  DWORD dwTimeout;
+} FLASHWINFO, *PFLASHWINFO;
+#define FLASHW_TRAY 0x00000002
+#define FLASHW_TIMERNOFG 0x0000000C
+#define MB_ICONHAND 0x00000010L
+#define MB_ICONEXCLAMATION 0x00000030L
+#define MB_ICONASTERISK 0x00000040L
+HWND GetForegroundWindow();
+BOOL FlashWindow(HWND window, BOOL invert);
+BOOL FlashWindowEx(PFLASHWINFO info);  // Windows 98 and 2000 on: looked up in USER32.DLL
+BOOL MessageBeep(UINT sound);
+
 // Networking and the shell (sockets mapped to loopback)
 #include "sim_net.h"

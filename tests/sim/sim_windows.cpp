@@ -28,6 +28,7 @@ struct Combo {
 };
 std::map<uintptr_t, Combo> combos;               // combo box lists by window
 std::map<uintptr_t, std::string> windowTexts;    // GetWindowTextA texts by window (ANSI)
+HWND foregroundWindow = nullptr;                 // what GetForegroundWindow answers
 thread_local bool quitPosted = false;            // PostQuitMessage of this thread not yet taken out
 
 HWND NewWindow(const WindowRecord& record) {
@@ -73,6 +74,7 @@ void ResetWindows() {
   quitPosted = false;
   combos.clear();
   windowTexts.clear();
+  foregroundWindow = nullptr;
 }
 
 }  // namespace sim_internal
@@ -492,6 +494,50 @@ void TypeWindowText(HWND window, const std::string& text) {
   std::lock_guard<std::mutex> lock(windowMutex);
   windowTexts[reinterpret_cast<uintptr_t>(window)] = text;
   combos[reinterpret_cast<uintptr_t>(window)].selected = CB_ERR;
+}
+
+}  // namespace sim
+
+HWND GetForegroundWindow() {
+  std::lock_guard<std::mutex> lock(windowMutex);
+  return foregroundWindow;
+}
+
+BOOL FlashWindow(HWND window, BOOL invert) {
+  sim::Event event;
+  event.kind = "FlashWindow";
+  event.window = window;
+  event.wParam = static_cast<WPARAM>(invert);
+  sim_internal::RecordEvent(event);
+  return FALSE;  // the window was not shown active before
+}
+
+BOOL FlashWindowEx(PFLASHWINFO info) {
+  if (info == nullptr || info->cbSize != sizeof(FLASHWINFO)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  sim::Event event;
+  event.kind = "FlashWindowEx";
+  event.window = info->hwnd;
+  event.wParam = info->dwFlags;
+  sim_internal::RecordEvent(event);
+  return FALSE;
+}
+
+BOOL MessageBeep(UINT sound) {
+  sim::Event event;
+  event.kind = "MessageBeep";
+  event.wParam = sound;
+  sim_internal::RecordEvent(event);
+  return TRUE;
+}
+
+namespace sim {
+
+void SetForegroundWindow(HWND window) {
+  std::lock_guard<std::mutex> lock(windowMutex);
+  foregroundWindow = window;
 }
 
 }  // namespace sim
