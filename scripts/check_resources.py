@@ -77,8 +77,8 @@ CHECKSUMS = dict(style=0x80C808C0, rect=(0, 0, 320, 98), caption='Checksums',
     (1, 'Button', 'OK', (264, 76, 50, 14), WS_CHILD_VISIBLE | 0x00010000 | 0x1),
 ])
 # The same two windows in English: every text with Chinese in it has its
-# English, the rest stay as they are; ids, places and styles are the Chinese
-# window's.
+# English, the rest stay as they are; ids and styles are the Chinese window's,
+# and so are the places but those of ENGLISH_RECTS.
 ENGLISH = {
     '浏览': 'Browse', '开始': 'Start', '关于': 'About', '帮助': 'Help', '校验值': 'Checksums',
     '写入后校验': 'Verify after writing', '仅已分配分区': 'Allocated partitions only',
@@ -93,13 +93,16 @@ ENGLISH = {
         'Like what you see? If you need a custom tool, click here to learn more!',
     '在线检查是否有更新版本.': 'Check online whether a newer version is available.',
 }
+# Where the English words need more room than the Chinese (control id: rect).
+ENGLISH_RECTS = {1039: (56, 33, 136, 12), 1046: (88, 76, 54, 10), 1043: (7, 35, 48, 9), 1040: (162, 3, 67, 8)}
 CHINESE_CHARACTER = re.compile('[\u3000-\u9fff\uff00-\uffef]')
 LANG_CHINESE_SIMPLIFIED, LANG_ENGLISH_US, LANG_NEUTRAL = 0x0804, 0x0409, 0
 
 
 def in_english(window):
     english = dict(window)
-    english['controls'] = [(cid, cls, ENGLISH.get(text, text), rect, style)
+    rects = ENGLISH_RECTS if window is MAIN else {}
+    english['controls'] = [(cid, cls, ENGLISH.get(text, text), rects.get(cid, rect), style)
                            for cid, cls, text, rect, style in window['controls']]
     for text in [c[2] for c in english['controls']] + [english['caption']]:
         if text and CHINESE_CHARACTER.search(text):
