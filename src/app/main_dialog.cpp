@@ -197,7 +197,7 @@ void InitialiseMainWindow(HWND window) {
   AddLanguageItems(window);
   RestorePlace(window);
   AcceptDrops(window);
-  if (startFile[0] != '\0') SetDlgItemTextA(window, IDC_IMAGE_FILE, startFile);
+  if (startupImageFile != nullptr) PresetImageField(window, startupImageFile);
 }
 
 void ShowControl(HWND window, int id, bool shown) { ShowWindow(GetDlgItem(window, id), shown ? SW_SHOW : SW_HIDE); }
@@ -324,8 +324,6 @@ void TakeDrop(HWND window, HDROP drop) {
 }
 
 }  // namespace
-
-char startFile[kImagePathBytes];
 
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {

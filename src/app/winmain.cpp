@@ -1,7 +1,10 @@
-// The program's entry: prepares the shared resources and runs the main window.
+// The program's entry: prepares the shared resources and runs a command of
+// the command line, or the main window.
 #include "app/app_state.h"
 #include "app/app_texts.h"
 #include "app/close_request.h"
+#include "app/command_line.h"
+#include "app/console_run.h"
 #include "app/control_classes.h"
 #include "app/language.h"
 #include "app/language_dialog.h"
@@ -12,33 +15,41 @@
 #include "imaging/job_state.h"
 #include "resources/resource_ids.h"
 
-#include <cstring>
-
 namespace {
 
-// One argument that is not an option, quoted or not, is a file to open.
-void TakeStartFile(const char* commandLine) {
-  startFile[0] = '\0';
-  if (commandLine == nullptr) return;
-  while (*commandLine == ' ') ++commandLine;
-  size_t length = std::strlen(commandLine);
-  while (length > 0 && commandLine[length - 1] == ' ') --length;
-  if (length >= 2 && commandLine[0] == '"' && commandLine[length - 1] == '"') {
-    ++commandLine;
-    length -= 2;
+constexpr uint32_t kCommandLineChars = 4096;
+wchar_t commandText[kCommandLineChars];  // the words point into it; main thread
+wchar_t* words[kMaxArguments + 1];
+
+// The program's words, the program's name first. Wide on the NT family (any
+// name reaches the file system intact); the legacy family's ANSI text widened.
+uint32_t ReadProgramWords() {
+  typedef LPWSTR(WINAPI * GetCommandLineWFunction)();
+  const auto wide = FindFunction<GetCommandLineWFunction>(GetModuleHandleA("KERNEL32.DLL"), "GetCommandLineW");
+  commandText[0] = L'\0';
+  if (jobState.platformClass != kPlatformLegacy && wide != nullptr && wide() != nullptr) {
+    const wchar_t* text = wide();
+    uint32_t i = 0;
+    for (; text[i] != L'\0' && i + 1 < kCommandLineChars; ++i) commandText[i] = text[i];
+    commandText[i] = L'\0';
+  } else if (MultiByteToWideChar(CP_ACP, 0, GetCommandLineA(), -1, commandText, kCommandLineChars) == 0) {
+    commandText[0] = L'\0';
   }
-  if (length == 0 || length >= kImagePathBytes || commandLine[0] == '-' || std::memchr(commandLine, '"', length) != nullptr) return;
-  std::memcpy(startFile, commandLine, length);
-  startFile[length] = '\0';
+  return SplitCommandLine(commandText, words, kMaxArguments + 1);
 }
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (!PrepareProcessState(instance)) return 1;
   FindSettingsStore();
   ApplyLanguage(StartLanguage());
-  TakeStartFile(commandLine);
+  const uint32_t count = ReadProgramWords();
+  const CommandLine line = ParseCommandLine(count > 0 ? count - 1 : 0, words + 1);
+  if (line.command != Command::Window || line.error != nullptr) {
+    return RunCommandLine(line, words + 1);
+  }
+  startupImageFile = line.file;
   // 14 pixels at 96 dots per inch, as many more as the screen's scale asks.
   HDC screen = GetDC(nullptr);
   const int fontHeight = screen != nullptr ? MulDiv(14, GetDeviceCaps(screen, LOGPIXELSY), 96) : 14;

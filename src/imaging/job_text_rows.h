@@ -121,6 +121,8 @@ SAME_TEXT(kRestoreNoLetter, "\r\nNo drive letter appeared within 10 seconds. To 
 SAME_TEXT(kRestoreNoFormatDialog, "\r\nWindows' Format dialog could not be opened: format drive %c: in Explorer or Disk Management.")
 SAME_TEXT(kRestoreFailedFormat, "Restoring Physical Disk %c failed: error #%lu while %s. The disk may hold no valid partition table; "
     "try again, or create one in Disk Management.")
+SAME_TEXT(kRestoreSizeUnknown,
+    "The disk does not report its size, so no partition can be laid out on it. Nothing was written.")
 SAME_TEXT(kRestoreTooSmall, "The disk is too small to hold a partition. Nothing was written.")
 SAME_TEXT(kRestoreClearing, "clearing its first and last MiB")
 SAME_TEXT(kRestoreWritingTable, "writing the partition table")
