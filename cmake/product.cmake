@@ -29,7 +29,7 @@ foreach(face windows console)
   # Winsock 2 and InitCommonControlsEx are looked up at run time: a plain first
   # release of the legacy family lacks them, and a static import would stop it
   # from loading the program at all.
-  target_link_libraries(${target} PRIVATE ${TAVRIN_CODEC_LIBS} comctl32 comdlg32 shell32 gdi32 user32 kernel32)
+  target_link_libraries(${target} PRIVATE ${TAVRIN_CODEC_LIBS} comctl32 comdlg32 shell32 gdi32 user32 advapi32 kernel32)
 endforeach()
 set_target_properties(tavrin_console PROPERTIES OUTPUT_NAME tavrin SUFFIX ".com")
 

@@ -76,6 +76,40 @@ CHECKSUMS = dict(style=0x80C808C0, rect=(0, 0, 320, 98), caption='Checksums',
     (1105, 'Static', '', (50, 78, 200, 8), WS_CHILD_VISIBLE),
     (1, 'Button', 'OK', (264, 76, 50, 14), WS_CHILD_VISIBLE | 0x00010000 | 0x1),
 ])
+# The same two windows in English: every text with Chinese in it has its
+# English, the rest stay as they are; ids and styles are the Chinese window's,
+# and so are the places but those of ENGLISH_RECTS.
+ENGLISH = {
+    '浏览': 'Browse', '开始': 'Start', '关于': 'About', '帮助': 'Help', '校验值': 'Checksums',
+    '写入后校验': 'Verify after writing', '仅已分配分区': 'Allocated partitions only',
+    '检测真实容量': 'Check real capacity', '恢复为普通U盘': 'Restore as USB drive',
+    '映像档:': 'Image File:', '选择驱动器': 'Select Drive',
+    '捐赠': 'Donate', '与我联系': 'Contact Me', '定制软件': 'Custom Software', '检查更新': 'Check for Updates',
+    '如果你喜欢这个工具,认为有所价值,请捐助以帮助我继续提供免费软件!':
+        'If you like this tool and find it worth something, please donate to help me keep making free software!',
+    '如果您发现该工具有任何错误,建议或者只是想打个招呼,请访问我的联系页!':
+        'If you find any bug in this tool, have a suggestion or just want to say hello, please visit my contact page!',
+    '就像你所看到的,如需要一个自定义的工具.请点击这里了解更多!':
+        'Like what you see? If you need a custom tool, click here to learn more!',
+    '在线检查是否有更新版本.': 'Check online whether a newer version is available.',
+}
+# Where the English words need more room than the Chinese (control id: rect).
+ENGLISH_RECTS = {1039: (56, 33, 136, 12), 1046: (88, 76, 54, 10), 1043: (7, 35, 48, 9), 1040: (162, 3, 67, 8)}
+CHINESE_CHARACTER = re.compile('[\u3000-\u9fff\uff00-\uffef]')
+LANG_CHINESE_SIMPLIFIED, LANG_ENGLISH_US, LANG_NEUTRAL = 0x0804, 0x0409, 0
+
+
+def in_english(window):
+    english = dict(window)
+    rects = ENGLISH_RECTS if window is MAIN else {}
+    english['controls'] = [(cid, cls, ENGLISH.get(text, text), rects.get(cid, rect), style)
+                           for cid, cls, text, rect, style in window['controls']]
+    for text in [c[2] for c in english['controls']] + [english['caption']]:
+        if text and CHINESE_CHARACTER.search(text):
+            raise ValueError('no English for %r' % text)
+    return english
+
+
 ICON_IMAGES = sorted([(32, 32, 24), (48, 48, 24), (17, 16, 32)])
 BITMAP = (75, 80, 24)
 VERSION = (1, 6, 0, 0)
@@ -84,7 +118,8 @@ VERSION = (1, 6, 0, 0)
 # ---- PE resource directory ------------------------------------------------------
 
 def read_resources(data):
-    """{(type, name): bytes} of the first language of every resource."""
+    """{(type, name): bytes} of the first language of every resource, and
+    {(type, name, language): bytes} of each language."""
     pe = struct.unpack_from('<I', data, 0x3C)[0]
     if data[pe:pe + 4] != b'PE\0\0':
         raise ValueError('not a PE file')
@@ -122,9 +157,11 @@ def read_resources(data):
     out = {}
     for rtype, t1 in entries(0):
         for rname, t2 in entries(t1 & 0x7FFFFFFF):
-            for _, t3 in entries(t2 & 0x7FFFFFFF):
+            for lang, t3 in entries(t2 & 0x7FFFFFFF):
                 rva, size = struct.unpack_from('<II', data, base + t3)
-                out.setdefault((rtype, rname), data[off(rva):off(rva) + size])
+                blob = data[off(rva):off(rva) + size]
+                out.setdefault((rtype, rname), blob)
+                out[(rtype, rname, lang)] = blob
     return out, machine
 
 
@@ -254,12 +291,21 @@ def check(path):
     faults = []
     if machine != 0x14C:
         faults.append('machine %#x is not i386' % machine)
-    for name, want in ((102, MAIN), (103, ABOUT), (104, CHECKSUMS)):
-        blob = res.get((RT_DIALOG, name))
+    for name, lang, want in ((102, LANG_CHINESE_SIMPLIFIED, MAIN), (103, LANG_CHINESE_SIMPLIFIED, ABOUT),
+                             (102, LANG_ENGLISH_US, in_english(MAIN)), (103, LANG_ENGLISH_US, in_english(ABOUT)),
+                             (104, LANG_NEUTRAL, CHECKSUMS)):
+        blob = res.get((RT_DIALOG, name, lang))
         if blob is None:
-            faults.append('template %d missing' % name)
+            faults.append('template %d in language %#06x missing' % (name, lang))
             continue
-        check_dialog(name, parse_dialog(blob), want, faults, 109)
+        check_dialog('%d/%#06x' % (name, lang), parse_dialog(blob), want, faults, 109)
+    # Each window in the two languages and nothing else: a template left in
+    # another language would be what some system picks.
+    for name, langs in ((102, {LANG_CHINESE_SIMPLIFIED, LANG_ENGLISH_US}),
+                        (103, {LANG_CHINESE_SIMPLIFIED, LANG_ENGLISH_US}), (104, {LANG_NEUTRAL})):
+        got = {k[2] for k in res if len(k) == 3 and k[0] == RT_DIALOG and k[1] == name}
+        if got != langs:
+            faults.append('template %d in languages %s, want %s' % (name, sorted(map(hex, got)), sorted(map(hex, langs))))
     got_icons = icon_images(res)
     if got_icons != ICON_IMAGES:
         faults.append('icon group 110 images %s, want %s' % (got_icons, ICON_IMAGES))
@@ -282,6 +328,9 @@ def check(path):
                        ('10/11', '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a')):
         if not re.search(r'<supportedOS\s+Id="\{' + guid + r'\}"', manifest, re.I):
             faults.append('manifest 1 does not declare Windows %s as supported' % name)
+    if not re.search(r'<dpiAware[^>]*>\s*true\s*</dpiAware>', manifest) or \
+            not re.search(r'<dpiAwareness[^>]*>\s*PerMonitorV2, system\s*</dpiAwareness>', manifest):
+        faults.append('manifest 1 does not declare DPI awareness (system, per monitor on 10 and later)')
     ver = res.get((RT_VERSION, 1))
     if ver is None:
         faults.append('version resource missing')
@@ -299,8 +348,11 @@ def check(path):
 def dump(path):
     res, machine = read_resources(open(path, 'rb').read())
     print('machine %#x' % machine)
-    for (t, n), blob in sorted(res.items(), key=str):
-        print('resource type %s name %s: %d bytes' % (t, n, len(blob)))
+    for key, blob in sorted(res.items(), key=str):
+        if len(key) != 3:
+            continue
+        t, n, lang = key
+        print('resource type %s name %s language %#06x: %d bytes' % (t, n, lang, len(blob)))
         if t == RT_DIALOG:
             d = parse_dialog(blob)
             print('  style %#010x rect %s caption %r font %r' % (d['style'], d['rect'], d['caption'], d['font']))
@@ -322,7 +374,7 @@ def main(argv):
     for f in faults:
         print('resources: ' + f)
     if not faults:
-        print('resources: templates 102/103/104, icon 110, bitmap 109, manifest and version 1.6.0.0 as required')
+        print('resources: templates 102/103 in Chinese and English, 104, icon 110, bitmap 109, manifest and version 1.6.0.0 as required')
     return 1 if faults else 0
 
 

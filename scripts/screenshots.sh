@@ -28,6 +28,17 @@ shot_main_window() {
   echo "screenshots: $DOCS/main-window.png"
 }
 
+# The same window in English (the Language setting), then Chinese again.
+shot_main_window_english() {
+  wine reg add 'HKCU\Software\Tavrin' /v Language /d en /f >/dev/null 2>&1 || e2e_die "cannot choose English"
+  e2e_start_tavrin
+  e2e_screenshot "$DOCS/main-window-en.png"
+  wine "$UIDRIVER_EXE" close >/dev/null
+  wait "$E2E_TAVRIN_PID" 2>/dev/null
+  wine reg add 'HKCU\Software\Tavrin' /v Language /d zh-CN /f >/dev/null 2>&1
+  echo "screenshots: $DOCS/main-window-en.png"
+}
+
 # A write running onto drive E:: the gradient bar part-filled with the status
 # line over it. The image is large and sparse, so the job is still running
 # when the picture is taken; it is cancelled afterwards.
@@ -91,6 +102,7 @@ shot_disk_tools() {
 }
 
 shot_main_window
+shot_main_window_english
 shot_running_job
 shot_create_trimmed
 shot_disk_tools

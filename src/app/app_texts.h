@@ -1,167 +1,38 @@
-// Every text of the user interface that users see, named once. Texts with
-// Chinese in them are wide literals: they go through the wide-character calls
-// so they read correctly whatever the system's code page.
+// Every text of the user interface that users see, named once and worded in
+// both languages in app_text_rows.h. Texts with Chinese in them are wide: they
+// go through the wide-character calls so they read correctly whatever the
+// system's code page.
+//
+// A new text is one more row there: SAME_TEXT(NAME, "text") when it reads the
+// same in both languages, TWO_WIDE(NAME, L"中文", L"English") when not. The code
+// uses NAME as before; its value is the chosen language's text, so it is read
+// when it is shown (never copied once into a record) and its size is not known
+// at compile time.
 #pragma once
 
-// Start-up
-#define TEXT_OUT_OF_MEMORY "Insufficient Memory"
-#define CAPTION_OUT_OF_MEMORY "Out of Memory"
-// Opening offers every image it can write, saving the compressed forms it can create.
-#define FORMAT_FILE_FILTER \
-  "Image Files%c*.img;*.vhd%cCompressed Images%c*.gz;*.xz;*.zst;*.zip;*.bz2;*.lz4%cAll Files%c*.*%c%c"
-#define FORMAT_CREATE_FILE_FILTER "Image Files%c*.img;*.vhd%cCompressed Images%c*.gz;*.zst%cAll Files%c*.*%c%c"
+#include "text_table.h"
+
+#include <cinttypes>
+
+#include "text_rows_declare.h"
+#include "app/app_text_rows.h"
+#include "text_rows_end.h"
+
+// Names rather than texts
 #define STATUS_FONT_FACE "Arial"
-
-// Status line prompts of the two tabs
-#define STATUS_PROMPT_WRITE "Click 'Start' to write selected image to disk"
-#define STATUS_PROMPT_CREATE "Click 'Start' to create an image of the disk"
-
-// Tabs and labels
-#define TAB_CAPTION_WRITE L"映像写入"
-#define TAB_CAPTION_CREATE L"创建映像"
-#define LABEL_DRIVE_WRITE L"选择驱动器"
-#define LABEL_DRIVE_CREATE L"选择驱动器 From"
-#define LABEL_FILE_WRITE L"映像档:"
-#define LABEL_FILE_CREATE L"目标文件:"
-
-// Tool tips
-#define TIP_HELP "View program documentation online"
-#define TIP_START "Start transfer"
-#define TIP_ABOUT "About this program"
-#define TIP_BROWSE "Browse for an image file"
-#define TIP_VERIFY "Read the disk back after writing and compare it with the image"
-#define TIP_TRIM "Copy the disk only up to the end of its last partition"
-#define TIP_SUMS "Compute the checksums of the image file"
 #define TOOLTIP_CLASS "tooltips_class32"
-
-// Browse
-#define TITLE_OPEN_IMAGE "Use Which Image?"
-#define TITLE_SAVE_IMAGE "Save Image As?"
 #define DEFAULT_IMAGE_EXTENSION "img"
 
-// Start
-#define TEXT_NO_FILE_NAME "Please select a image file name before proceeding"
-#define CAPTION_NO_FILE_NAME "Error with filename"
-#define TEXT_NAME_TOO_LONG \
-  "The image file name is too long: a name must be shorter than 260 characters, its folders included. " \
-  "Choose a shorter name or folder. Nothing was done."
-#define FORMAT_REPLACE_IMAGE \
-  "The file %s already exists.\r\nReplace it with the image of the disk? Its contents will be lost."
-#define CAPTION_REPLACE_IMAGE "Confirm Replace"
-#define TEXT_NO_DRIVE "Please select a drive before proceeding"
-#define CAPTION_NO_DRIVE "Error with drive"
-#define TEXT_DESTROY_WARNING \
-  "This operation will completely destroy the contents of the disk\r\n" \
-  "Are you sure you wish to proceed with the operation?"
-#define CAPTION_DESTROY_WARNING "Warning! Data will be lost!"
-// Added to the warning when the image has a checksum file: the hash's name
-// ("SHA-256") and the checksum file's name.
-#define FORMAT_SUM_WILL_BE_CHECKED "The image file's %s will be checked against the sum in %s."
-// Added to the warning for a zip image: the archive's file that will be written.
-#define FORMAT_ZIP_ENTRY_WRITTEN "From the archive, its file %s will be written."
-// A checksum file that is there but cannot be used: its name and the hash's name.
-#define FORMAT_SUM_FILE_UNUSABLE \
-  "The checksum file %s cannot be read, or holds no %s sum for the image file.\r\n" \
-  "Write the image without checking it against a checksum? (No: nothing is written.)"
-#define CAPTION_SUM_FILE_UNUSABLE "Checksum File"
-// The line the warning adds: the target as the drive list names it.
-#define FORMAT_DESTROY_TARGET "%s\r\n\r\nTarget: %s"
-// The second question for a disk Windows reports as internal: the target's
-// name, its size and the letters on it.
-#define FORMAT_INTERNAL_DISK \
-  "%s is an internal disk of %s holding %s.\r\n" \
-  "It may hold Windows, programs or your files. Are you sure this is the disk you want to overwrite?"
-// ... and for a physical disk when Windows answers no volume extents at all.
-#define FORMAT_UNKNOWN_VOLUMES \
-  "Windows does not say which volumes lie on %s, so Tavrin cannot tell whether Windows or your files " \
-  "are on it.\r\nAre you sure this is the disk you want to overwrite?"
-#define TEXT_NO_LETTERS "no drive letters"
-#define CAPTION_INTERNAL_DISK "Internal Disk"
-// The listed disk is gone or another disk has its number now.
-#define FORMAT_DISKS_CHANGED \
-  "The disks changed since the list was made: %s is not the disk that was listed. The list has been " \
-  "made again; choose the disk again. Nothing was written."
-#define CAPTION_DISKS_CHANGED "Disks Changed"
-#define TEXT_OPEN_IMAGE_FAILED "Error opening image file"
-#define TEXT_CREATE_IMAGE_FAILED "Error creating image file"
-#define CAPTION_FILE_ERROR "File Error"
-#define FORMAT_NOT_COMPRESSED \
-  "The image file's name ends in %s, but the file is not in that compressed format.\r\n" \
-  "Nothing was written. Check the file, or rename it if it is a plain image."
-#define TEXT_NO_TRANSFER_BUFFER "Not enough memory to start the transfer; nothing was written"
-#define TEXT_NO_WORKER_THREAD "The transfer could not be started; nothing was written"
-#define CAPTION_START_FAILED "Transfer Not Started"
+// The window's system menu offers each language under its own name.
+constexpr wchar_t kMenuChinese[] = L"中文";
+constexpr wchar_t kMenuEnglish[] = L"English";
 
-// An image longer than the disk: how much longer, then the image's and the
-// disk's sizes, each in the drive list's units and in bytes.
-#define FORMAT_SIZE_WITH_BYTES "%s (%" PRIu64 " bytes)"
-#define FORMAT_IMAGE_TOO_LARGE \
-  "The image is larger than the disk by %s: the image holds %s, the disk %s.\r\n" \
-  "Nothing was written."
-#define FORMAT_IMAGE_TOO_LARGE_FITS \
-  "The image is larger than the disk by %s: the image holds %s, the disk %s.\r\n%s\r\n" \
-  "Write only the part of the image that fits on the disk? Nothing has been written yet."
-#define TEXT_BEYOND_IS_ZERO "Every byte of the image beyond the end of the disk is zero."
-#define TEXT_BEYOND_IS_UNPARTITIONED \
-  "The image's partition table ends within the disk: what lies beyond its end follows the last partition."
-#define CAPTION_IMAGE_TOO_LARGE "Image Larger Than Disk"
+// Points every text of the window at the language's.
+void SelectAppTexts(UiLanguage language);
+// The rows, for the checks over both languages.
+const TextTable& AppTextTable();
 
-// Start refuses a disk that holds Windows or the image file. The first %s
-// names that volume ("drive E:", see NamePathVolume); the second names the
-// chosen disk (one of the two names below).
-#define NAME_DRIVE "drive %c:"
-#define NAME_PHYSICAL_DISK "Physical Disk %c"
-#define FORMAT_REFUSE_WINDOWS_DISK \
-  "Windows is running from %s, so %s cannot be written. Nothing was written."
-#define FORMAT_REFUSE_IMAGE_DISK \
-  "The image file is on %s, so %s cannot be written: the image would be destroyed while it is " \
-  "being read. Choose an image stored on another disk. Nothing was written."
-#define FORMAT_REFUSE_CREATE_ON_SOURCE \
-  "The image file would be created on %s, and %s is the disk being read. Choose a place on " \
-  "another disk for the image. Nothing was written."
-// A share of this computer that cannot be traced to its disk.
-#define TEXT_REFUSE_LOCAL_SHARE \
-  "The image file is on a share of this computer, and Tavrin cannot tell which disk holds it. Name the " \
-  "file by its drive letter instead. Nothing was written."
-#define CAPTION_DISK_PROTECTED "Disk Protected"
-
-// Closing while a transfer runs, when the window went away before it ended
-#define TEXT_CLOSED_WHILE_BUSY \
-  "The window closed while a transfer was running. The transfer was cancelled; " \
-  "the disk and the image file were closed, and the transferred part may be incomplete."
-#define CAPTION_CLOSED_WHILE_BUSY "Cancelled"
-// A further close request when the transfer has not stopped after a while
-#define TEXT_QUIT_ANYWAY \
-  "The transfer has not stopped since you asked to close; the disk may have stopped answering.\r\n" \
-  "Quit anyway? Windows releases the disk when Tavrin ends, but the disk or the image file " \
-  "may be left incomplete."
-#define CAPTION_QUIT_ANYWAY "Transfer Not Responding"
-
-// Status line during a job
-#define FORMAT_PERCENT "%0.2f%% Completed"
-#define FORMAT_PERCENT_VERIFIED "%0.2f%% Verified"
-#define FORMAT_PERCENT_WRITTEN "%0.2f%% Written"
-#define FORMAT_PERCENT_CHECKED "%0.2f%% Checked"
-#define FORMAT_REMAINING_SECONDS "Remaining Time %0.0f Seconds"
-#define FORMAT_REMAINING_MINUTES "Remaining Time %0.0f Minutes"
-#define FORMAT_REMAINING_HOURS "Remaining Time %0.0f Hours %i Minutes"
-#define FORMAT_SPEED_BYTES "%0.0f Bytes/Sec"
-#define FORMAT_SPEED_KB "%0.2f KB/Sec"
-#define FORMAT_SPEED_MB "%0.2f MB/Sec"
-#define FORMAT_SPEED_GB "%0.2f GB/Sec"
-
-// The checksums dialog: the verdict on the pasted sum (%s: "MD5", "SHA-1" or "SHA-256")
-#define VERDICT_MATCHES "Matches: this is the image file's %s."
-#define VERDICT_DIFFERS "Does not match: the image file is not the one this sum describes."
-#define VERDICT_NOT_A_SUM "Not a checksum: paste 32, 40 or 64 hexadecimal digits."
-
-// Disk tools tab
-#define TAB_CAPTION_TOOLS L"磁盘工具"
-#define STATUS_PROMPT_TOOLS "Click 'Start' to run the chosen tool on the disk"
-#define TEXT_RESTORE_NEEDS_DISK \
-  "Restoring works on a whole disk: choose a Physical Disk (Windows 2000 or later). Nothing was written."
-#define CAPTION_RESTORE_NEEDS_DISK "Restore Not Possible"
-
+// Texts of the command line, in English alone (a console shows them).
 // Command line: usage errors (exit code 2). Each has one %s, the word it names
 // (ignored by those that name none).
 #define USAGE_UNKNOWN_COMMAND "\"%s\" is no command of tavrin; \"tavrin --help\" lists them."

@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/app_texts.h"
+#include "app/settings.h"
 #include "disk/disk_guard.h"
 #include "disk/path_volume.h"
 #include "imaging/job_state.h"
@@ -24,6 +25,7 @@ OPENFILENAMEW fileDialogWide;   // filled anew by each Browse, NT family; main t
 char confirmedPath[kImagePathBytes];
 WCHAR confirmedPathWide[kImagePathChars];
 constexpr uint32_t kOverwriteTextChars = MAX_PATH + 160;
+constexpr uint32_t kReplaceCaptionChars = 64;
 
 bool LegacyFamily() { return jobState.platformClass == kPlatformLegacy; }
 
@@ -60,8 +62,25 @@ void ExtensionOf(const Ch* name, size_t length, char* out, uint32_t outSize) {
   out[end - start] = '\0';
 }
 
+// The folder each tab's Browse last used, remembered as ANSI text.
+const char* FolderSetting(bool save) { return save ? SETTING_CREATE_FOLDER : SETTING_WRITE_FOLDER; }
+
+void RememberFolder(bool save, const char* path) {
+  char folder[kSettingTextBytes];
+  size_t length = std::strlen(path);
+  while (length > 0 && path[length - 1] != '\\' && path[length - 1] != '/' && path[length - 1] != ':') --length;
+  // A folder with a character the code page lacks comes back with '?', which
+  // no path holds: such a folder is not remembered.
+  if (length == 0 || length >= sizeof(folder) || std::memchr(path, '?', length) != nullptr) return;
+  std::memcpy(folder, path, length);
+  folder[length] = '\0';
+  WriteSettingText(FolderSetting(save), folder);
+}
+
 void BrowseAnsi(HWND dialog, bool save) {
   GetDlgItemTextA(dialog, IDC_IMAGE_FILE, imagePath, kImagePathBytes);
+  char folder[kSettingTextBytes];
+  const bool haveFolder = ReadSettingText(FolderSetting(save), folder, sizeof(folder));
   fileDialog = OPENFILENAMEA{};
   fileDialog.lStructSize = FileDialogRecordBytes();
   fileDialog.hwndOwner = mainWindow;
@@ -72,12 +91,14 @@ void BrowseAnsi(HWND dialog, bool save) {
   fileDialog.Flags = OFN_HIDEREADONLY | (save ? OFN_OVERWRITEPROMPT : 0);
   fileDialog.lpstrDefExt = DEFAULT_IMAGE_EXTENSION;
   fileDialog.lpstrTitle = save ? TITLE_SAVE_IMAGE : TITLE_OPEN_IMAGE;
+  if (haveFolder) fileDialog.lpstrInitialDir = folder;
   const BOOL chosen = save ? GetSaveFileNameA(&fileDialog) : GetOpenFileNameA(&fileDialog);
   // A failed dialog may leave its own answer in the buffer (for a name that
   // does not fit, the size it needs), never a file name.
   if (chosen && imagePath[0] != '\0') {
     SetDlgItemTextA(dialog, IDC_IMAGE_FILE, imagePath);
     if (save) std::memcpy(confirmedPath, imagePath, sizeof(confirmedPath));
+    RememberFolder(save, imagePath);
   }
 }
 
@@ -88,6 +109,10 @@ void BrowseWide(HWND dialog, bool save) {
   WCHAR filter[kFileFilterBytes];
   WCHAR title[kDialogTitleChars];
   WCHAR extension[kDefaultExtensionChars];
+  char ansiFolder[kSettingTextBytes];
+  WCHAR folder[kSettingTextBytes];
+  const bool haveFolder = ReadSettingText(FolderSetting(save), ansiFolder, sizeof(ansiFolder)) &&
+                          MultiByteToWideChar(CP_ACP, 0, ansiFolder, -1, folder, kSettingTextBytes) != 0;
   if (MultiByteToWideChar(CP_ACP, 0, save ? createFileFilter : fileFilter, kFileFilterBytes, filter,
                           kFileFilterBytes) == 0 ||
       MultiByteToWideChar(CP_ACP, 0, save ? TITLE_SAVE_IMAGE : TITLE_OPEN_IMAGE, -1, title, kDialogTitleChars) == 0 ||
@@ -105,10 +130,15 @@ void BrowseWide(HWND dialog, bool save) {
   fileDialogWide.Flags = OFN_HIDEREADONLY | (save ? OFN_OVERWRITEPROMPT : 0);
   fileDialogWide.lpstrDefExt = extension;
   fileDialogWide.lpstrTitle = title;
+  if (haveFolder) fileDialogWide.lpstrInitialDir = folder;
   const BOOL chosen = save ? GetSaveFileNameW(&fileDialogWide) : GetOpenFileNameW(&fileDialogWide);
   if (chosen && imagePathWide[0] != L'\0') {
     SetDlgItemTextW(dialog, IDC_IMAGE_FILE, imagePathWide);
     if (save) std::memcpy(confirmedPathWide, imagePathWide, sizeof(confirmedPathWide));
+    char ansi[kImagePathChars * 2];
+    if (WideCharToMultiByte(CP_ACP, 0, imagePathWide, -1, ansi, sizeof(ansi), nullptr, nullptr) > 0) {
+      RememberFolder(save, ansi);
+    }
   }
 }
 
@@ -172,8 +202,12 @@ bool AskToReplaceImage(bool exists) {
     }
   }
   text[at] = L'\0';
-  WCHAR caption[sizeof(CAPTION_REPLACE_IMAGE)];
-  for (uint32_t i = 0; i < sizeof(CAPTION_REPLACE_IMAGE); ++i) caption[i] = static_cast<WCHAR>(CAPTION_REPLACE_IMAGE[i]);
+  WCHAR caption[kReplaceCaptionChars];
+  uint32_t i = 0;
+  for (; CAPTION_REPLACE_IMAGE[i] != '\0' && i + 1 < kReplaceCaptionChars; ++i) {
+    caption[i] = static_cast<WCHAR>(static_cast<unsigned char>(CAPTION_REPLACE_IMAGE[i]));
+  }
+  caption[i] = L'\0';
   return AskUserW(mainWindow, text, caption, style) == IDYES;
 }
 

@@ -8,6 +8,9 @@
 #include "app/close_request.h"
 #include "app/drive_refresh.h"
 #include "app/image_path.h"
+#include "app/language.h"
+#include "app/language_dialog.h"
+#include "app/settings.h"
 #include "app/progress_paint.h"
 #include "app/start_command.h"
 #include "app/status_line.h"
@@ -79,6 +82,89 @@ void UpdateTrimBox(HWND window, WORD notification) {
   EnableWindow(GetDlgItem(window, IDC_TRIM), TrimOffered(text, jobState.platformClass) ? TRUE : FALSE);
 }
 
+typedef HMONITOR(WINAPI* MonitorFromRectCall)(LPCRECT, DWORD);
+typedef BOOL(WINAPI* GetMonitorInfoCall)(HMONITOR, LPMONITORINFO);
+typedef BOOL(WINAPI* AppendMenuWCall)(HMENU, UINT, UINT_PTR, LPCWSTR);
+typedef BOOL(WINAPI* FilterExCall)(HWND, UINT, DWORD, void*);
+typedef BOOL(WINAPI* FilterCall)(UINT, DWORD);
+typedef UINT(WINAPI* DragQueryFileWCall)(HDROP, UINT, LPWSTR, UINT);
+
+bool Inside(const RECT& inner, const RECT& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right && inner.bottom <= outer.bottom;
+}
+
+// The remembered place, when the whole window lies on a screen there now.
+void RestorePlace(HWND window) {
+  int32_t left = 0, top = 0;
+  RECT now;
+  if (!ReadSettingNumber(SETTING_WINDOW_LEFT, &left) || !ReadSettingNumber(SETTING_WINDOW_TOP, &top) ||
+      !GetWindowRect(window, &now)) {
+    return;
+  }
+  const RECT wanted = {left, top, left + (now.right - now.left), top + (now.bottom - now.top)};
+  HMODULE user = GetModuleHandleA("USER32.DLL");
+  const auto monitorFromRect = FindFunction<MonitorFromRectCall>(user, "MonitorFromRect");
+  const auto monitorInfo = FindFunction<GetMonitorInfoCall>(user, "GetMonitorInfoA");
+  bool visible = false;
+  if (monitorFromRect != nullptr && monitorInfo != nullptr) {
+    HMONITOR monitor = monitorFromRect(&wanted, MONITOR_DEFAULTTONULL);
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    visible = monitor != nullptr && monitorInfo(monitor, &info) && Inside(wanted, info.rcMonitor);
+  } else {
+    const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    visible = Inside(wanted, screen);
+  }
+  if (visible) SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void RememberPlace(HWND window) {
+  RECT place;
+  if (IsIconic(window) || !GetWindowRect(window, &place)) return;
+  WriteSettingNumber(SETTING_WINDOW_LEFT, place.left);
+  WriteSettingNumber(SETTING_WINDOW_TOP, place.top);
+}
+
+void AddLanguageItems(HWND window) {
+  HMENU menu = GetSystemMenu(window, FALSE);
+  if (menu == nullptr) return;
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  const auto appendWide = jobState.platformClass == kPlatformLegacy
+                              ? nullptr
+                              : FindFunction<AppendMenuWCall>(GetModuleHandleA("USER32.DLL"), "AppendMenuW");
+  const WCHAR* names[2] = {kMenuChinese, kMenuEnglish};
+  const UINT ids[2] = {IDM_LANGUAGE_CHINESE, IDM_LANGUAGE_ENGLISH};
+  for (int i = 0; i < 2; ++i) {
+    if (appendWide != nullptr) {
+      appendWide(menu, MF_STRING, ids[i], names[i]);
+      continue;
+    }
+    char ansi[16];
+    if (WideCharToMultiByte(CP_ACP, 0, names[i], -1, ansi, sizeof(ansi), nullptr, nullptr) > 0) {
+      AppendMenuA(menu, MF_STRING, ids[i], ansi);
+    }
+  }
+  CheckMenuItem(menu, IDM_LANGUAGE_CHINESE, MF_BYCOMMAND | (uiLanguage == kLanguageChinese ? MF_CHECKED : MF_UNCHECKED));
+  CheckMenuItem(menu, IDM_LANGUAGE_ENGLISH, MF_BYCOMMAND | (uiLanguage == kLanguageEnglish ? MF_CHECKED : MF_UNCHECKED));
+}
+
+// Elevated on Vista and later, the window would not hear Explorer's drops
+// through the privilege filter.
+void AcceptDrops(HWND window) {
+  DragAcceptFiles(window, TRUE);
+  HMODULE user = GetModuleHandleA("USER32.DLL");
+  const UINT messages[3] = {WM_DROPFILES, WM_COPYDATA, 0x0049};  // the last is WM_COPYGLOBALDATA
+  const auto filterEx = FindFunction<FilterExCall>(user, "ChangeWindowMessageFilterEx");
+  const auto filter = FindFunction<FilterCall>(user, "ChangeWindowMessageFilter");
+  for (UINT message : messages) {
+    if (filterEx != nullptr) {
+      filterEx(window, message, 1, nullptr);  // MSGFLT_ALLOW
+    } else if (filter != nullptr) {
+      filter(message, 1);  // MSGFLT_ADD
+    }
+  }
+}
+
 void InitialiseMainWindow(HWND window) {
   mainWindow = window;
   PostMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
@@ -101,12 +187,16 @@ void InitialiseMainWindow(HWND window) {
   PrepareProgressBar(window);
   SetTimer(window, IDT_PROGRESS_TIMER, kProgressTimerPeriod, nullptr);
   CreateToolTips(window);
-  CheckDlgButton(window, IDC_VERIFY, BST_CHECKED);
+  int32_t verify = 1;
+  CheckDlgButton(window, IDC_VERIFY, ReadSettingNumber(SETTING_VERIFY, &verify) && verify == 0 ? BST_UNCHECKED : BST_CHECKED);
   CheckDlgButton(window, IDC_TOOL_CHECK, BST_CHECKED);
   // Restoring needs the NT family from Windows 2000 on.
   EnableWindow(GetDlgItem(window, IDC_TOOL_RESTORE), RestoreOffered() ? TRUE : FALSE);
   SendMessageA(driveCombo, CB_SETCURSEL, 0, 0);
   UpdateTrimBox(window, 0);
+  AddLanguageItems(window);
+  RestorePlace(window);
+  AcceptDrops(window);
   if (startupImageFile != nullptr) PresetImageField(window, startupImageFile);
 }
 
@@ -180,7 +270,7 @@ void RunCommand(HWND window, WORD command) {
       BrowseForImage(window, SelectedTab());
       break;
     case IDC_ABOUT:
-      RunDialogTemplate(moduleInstance, IDD_ABOUT, mainWindow, AboutDialogProc);
+      RunDialogInLanguage(moduleInstance, IDD_ABOUT, mainWindow, AboutDialogProc);
       break;
     case IDC_HELP:
       OpenHelpLink(window);
@@ -195,6 +285,42 @@ void RunCommand(HWND window, WORD command) {
     default:
       break;  // IDOK and IDCANCEL too: Enter and Esc do nothing
   }
+}
+
+void ChangeLanguage(HWND window, UiLanguage language) {
+  if (language == uiLanguage) return;
+  SwitchLanguage(language);
+  // The Start button says Cancel while a job runs; that word is the worker's.
+  RelabelFromTemplate(window, IDD_MAIN, jobState.busy.load() != 0 ? IDC_START : 0);
+  const int32_t tab = SelectedTab();
+  SendMessageA(tabControl, TCM_DELETEALLITEMS, 0, 0);
+  InsertTab(kWriteImageToDisk, TAB_CAPTION_WRITE);
+  InsertTab(kCreateImageFromDisk, TAB_CAPTION_CREATE);
+  InsertTab(kDiskTools, TAB_CAPTION_TOOLS);
+  SendMessageA(tabControl, TCM_SETCURSEL, static_cast<WPARAM>(tab), 0);
+  CreateToolTips(window);
+  ChangeTab(window);
+  HMENU menu = GetSystemMenu(window, FALSE);
+  CheckMenuItem(menu, IDM_LANGUAGE_CHINESE, MF_BYCOMMAND | (language == kLanguageChinese ? MF_CHECKED : MF_UNCHECKED));
+  CheckMenuItem(menu, IDM_LANGUAGE_ENGLISH, MF_BYCOMMAND | (language == kLanguageEnglish ? MF_CHECKED : MF_UNCHECKED));
+}
+
+// The first file dropped fills the file field of the tab shown (the disk
+// tools have none); a drop during a job changes nothing.
+void TakeDrop(HWND window, HDROP drop) {
+  if (SelectedTab() != kDiskTools && jobState.busy.load() == 0) {
+    const auto queryWide = jobState.platformClass == kPlatformLegacy
+                               ? nullptr
+                               : FindFunction<DragQueryFileWCall>(GetModuleHandleA("SHELL32.DLL"), "DragQueryFileW");
+    if (queryWide != nullptr) {
+      WCHAR name[kImagePathChars];
+      if (queryWide(drop, 0, name, kImagePathChars) > 0) SetControlTextWide(window, IDC_IMAGE_FILE, name);
+    } else {
+      char name[kImagePathBytes];
+      if (DragQueryFileA(drop, 0, name, kImagePathBytes) > 0) SetDlgItemTextA(window, IDC_IMAGE_FILE, name);
+    }
+  }
+  DragFinish(drop);
 }
 
 }  // namespace
@@ -216,18 +342,31 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return FALSE;
     }
     case WM_COMMAND:
-      if (HIWORD(wParam) == 0) {
+      if (LOWORD(wParam) == IDC_VERIFY && HIWORD(wParam) == BN_CLICKED) {
+        WriteSettingNumber(SETTING_VERIFY, IsDlgButtonChecked(window, IDC_VERIFY) == BST_CHECKED ? 1 : 0);
+      } else if (HIWORD(wParam) == 0) {
         RunCommand(window, LOWORD(wParam));
       } else if (LOWORD(wParam) == IDC_DRIVE_LIST &&
                  (HIWORD(wParam) == CBN_SELCHANGE || HIWORD(wParam) == CBN_EDITCHANGE)) {
         UpdateTrimBox(window, HIWORD(wParam));
       }
       return FALSE;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == IDM_LANGUAGE_CHINESE || (wParam & 0xFFF0) == IDM_LANGUAGE_ENGLISH) {
+        ChangeLanguage(window, (wParam & 0xFFF0) == IDM_LANGUAGE_ENGLISH ? kLanguageEnglish : kLanguageChinese);
+        return TRUE;
+      }
+      return FALSE;
+    case WM_DROPFILES:
+      TakeDrop(window, reinterpret_cast<HDROP>(wParam));
+      return TRUE;
     case WM_CLOSE:
+      RememberPlace(window);
       // While a job runs it is cancelled first; its worker's end closes the window.
       if (RequestClose()) PostQuitMessage(0);
       return FALSE;
     case WM_QUERYENDSESSION:
+      RememberPlace(window);
       if (RequestClose(true)) {
         PostQuitMessage(0);
         return FALSE;
@@ -238,13 +377,13 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return TRUE;
     case kImageSumsReadyMessage:
       // A close asked for meanwhile goes first; the sums are not worth waiting for.
-      if (quitWhenIdle.load() == 0) RunDialogTemplate(moduleInstance, IDD_CHECKSUMS, window, ChecksumDialogProc);
+      if (quitWhenIdle.load() == 0) RunDialogInLanguage(moduleInstance, IDD_CHECKSUMS, window, ChecksumDialogProc);
       return TRUE;
     case WM_DESTROY:
       PostQuitMessage(0);
       return FALSE;
     case WM_MEASUREITEM:
-      return MeasureProgressItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+      return MeasureProgressItem(window, reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
     case WM_DRAWITEM:
       return DrawProgressItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
     case WM_TIMER:

@@ -8,6 +8,7 @@
 
 namespace {
 
+// At 96 dots per inch; at other scales the bar takes the control's own size.
 constexpr int kProgressColumnWidth = 325;
 constexpr UINT kProgressRowHeight = 20;
 constexpr COLORREF kStatusTextColour = 0x00FFFFFF;
@@ -26,15 +27,23 @@ void PrepareProgressBar(HWND dialog) {
   LVCOLUMNA column = {};
   column.mask = LVCF_WIDTH;
   column.fmt = 0;
-  column.cx = kProgressColumnWidth;
+  // The one column and row fill the control at every scale, so the bar, its
+  // gradient and its text do too.
+  RECT client = {};
+  HWND bar = GetDlgItem(dialog, IDC_PROGRESS);
+  column.cx = bar != nullptr && GetClientRect(bar, &client) && client.right > 0 ? client.right : kProgressColumnWidth;
   column.iSubItem = 0;
   SendDlgItemMessageA(dialog, IDC_PROGRESS, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
   SendDlgItemMessageA(dialog, IDC_PROGRESS, LVM_SETITEMCOUNT, 1, 0);
 }
 
-BOOL MeasureProgressItem(MEASUREITEMSTRUCT* measure) {
+BOOL MeasureProgressItem(HWND dialog, MEASUREITEMSTRUCT* measure) {
   if (measure->CtlID != IDC_PROGRESS) return FALSE;
-  measure->itemHeight = kProgressRowHeight;
+  RECT client = {};
+  HWND bar = GetDlgItem(dialog, IDC_PROGRESS);
+  measure->itemHeight = bar != nullptr && GetClientRect(bar, &client) && client.bottom > 0
+                            ? static_cast<UINT>(client.bottom)
+                            : kProgressRowHeight;
   return TRUE;
 }
 

@@ -6,5 +6,5 @@
 // Brushes, the list view's one column and its one row.
 void PrepareProgressBar(HWND dialog);
 // WM_MEASUREITEM / WM_DRAWITEM for control 1044; FALSE for any other control.
-BOOL MeasureProgressItem(MEASUREITEMSTRUCT* measure);
+BOOL MeasureProgressItem(HWND dialog, MEASUREITEMSTRUCT* measure);
 BOOL DrawProgressItem(const DRAWITEMSTRUCT* draw);

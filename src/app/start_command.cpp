@@ -49,7 +49,8 @@ void AbandonStart(const char* text) {
 }
 
 constexpr uint32_t kRefusalTextBytes = 512;
-constexpr uint32_t kSumFileTextBytes = sizeof(FORMAT_SUM_FILE_UNUSABLE) + kSumFileNameBytes;
+// The question's own words take under 256 bytes in either language.
+constexpr uint32_t kSumFileTextBytes = 256 + kSumFileNameBytes;
 
 // A checksum file that cannot be used is named before anything else is
 // asked (Yes writes without the check); true when the write may go on, with
@@ -66,7 +67,9 @@ bool AcceptChecksumFile() {
 void AddSumLine(char* text, uint32_t textBytes) {
   if (sumCheck.active == 0) return;
   const size_t length = std::strlen(text);
-  std::snprintf(text + length, textBytes - length, "\r\n" FORMAT_SUM_WILL_BE_CHECKED, HashKindName(sumCheck.kind),
+  if (length + 2 >= textBytes) return;
+  std::memcpy(text + length, "\r\n", 3);
+  std::snprintf(text + length + 2, textBytes - length - 2, FORMAT_SUM_WILL_BE_CHECKED, HashKindName(sumCheck.kind),
                 sumCheck.fileName);
 }
 constexpr uint32_t kDiskNameBytes = 24;
@@ -198,8 +201,9 @@ bool UserConfirmsWrite(char designator, bool legacy) {
   char text[kWarningTextBytes + kSumFileNameBytes];
   std::snprintf(text, sizeof(text), FORMAT_DESTROY_TARGET, TEXT_DESTROY_WARNING, target.label);
   if (imageEntryName[0] != '\0') {
+    std::strncat(text, "\r\n", sizeof(text) - std::strlen(text) - 1);
     const size_t length = std::strlen(text);
-    std::snprintf(text + length, sizeof(text) - length, "\r\n" FORMAT_ZIP_ENTRY_WRITTEN, imageEntryName);
+    std::snprintf(text + length, sizeof(text) - length, FORMAT_ZIP_ENTRY_WRITTEN, imageEntryName);
   }
   AddSumLine(text, sizeof(text));
   if (AskUser(mainWindow, text, CAPTION_DESTROY_WARNING, MB_YESNO | MB_ICONWARNING) != IDYES) return false;

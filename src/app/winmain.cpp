@@ -6,6 +6,9 @@
 #include "app/command_line.h"
 #include "app/console_run.h"
 #include "app/control_classes.h"
+#include "app/language.h"
+#include "app/language_dialog.h"
+#include "app/settings.h"
 #include "app/main_dialog.h"
 #include "app/start_up.h"
 #include "app/wide_calls.h"
@@ -39,13 +42,19 @@ uint32_t ReadProgramWords() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (!PrepareProcessState(instance)) return 1;
+  FindSettingsStore();
+  ApplyLanguage(StartLanguage());
   const uint32_t count = ReadProgramWords();
   const CommandLine line = ParseCommandLine(count > 0 ? count - 1 : 0, words + 1);
   if (line.command != Command::Window || line.error != nullptr) {
     return RunCommandLine(line, words + 1);
   }
   startupImageFile = line.file;
-  statusFont = CreateFontA(14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, 0, OUT_DEFAULT_PRECIS,
+  // 14 pixels at 96 dots per inch, as many more as the screen's scale asks.
+  HDC screen = GetDC(nullptr);
+  const int fontHeight = screen != nullptr ? MulDiv(14, GetDeviceCaps(screen, LOGPIXELSY), 96) : 14;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  statusFont = CreateFontA(fontHeight > 0 ? fontHeight : 14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, 0, OUT_DEFAULT_PRECIS,
                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                            STATUS_FONT_FACE);
   smallIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_TAVRIN), IMAGE_ICON, 16,
@@ -53,7 +62,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   largeIcon = static_cast<HICON>(
       LoadImageA(instance, MAKEINTRESOURCEA(IDI_TAVRIN), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
   RegisterControlClasses();
-  RunDialogTemplate(instance, IDD_MAIN, nullptr, MainDialogProc);
+  RunDialogInLanguage(instance, IDD_MAIN, nullptr, MainDialogProc);
   FinishAfterWindow();
   return 0;
 }

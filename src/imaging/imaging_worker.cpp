@@ -21,29 +21,46 @@
 
 namespace {
 
+// The named texts themselves, not their values: they are read when shown, in
+// the language chosen by then.
 struct Outcome {
-  const char* word;
-  const wchar_t* text;
-  const wchar_t* caption;
+  const char* const* word;
+  const wchar_t* const* text;
+  const wchar_t* const* caption;
+  UINT sound;  // MessageBeep's sound for it
   uint8_t end;  // kJobEnd*
 };
 
-const Outcome kWriteCompleted{kWordCompleted, kWriteCompletedText, kCaptionSuccess, kJobEndCompleted};
-const Outcome kWriteCancelled{kWordCancelled, kWriteCancelledText, kCaptionCancelled, kJobEndCancelled};
-const Outcome kWriteFailed{kWordFailed, kWriteFailedText, kCaptionFailure, kJobEndFailed};
-const Outcome kWriteNotVerified{kWordCancelled, kWriteNotVerifiedText, kCaptionCancelled, kJobEndCancelled};
-const Outcome kCreateCompleted{kWordCompleted, kCreateCompletedText, kCaptionSuccess, kJobEndCompleted};
-const Outcome kCreateCancelled{kWordCancelled, kCreateCancelledText, kCaptionCancelled, kJobEndCancelled};
-const Outcome kCreateFailed{kWordFailed, kCreateFailedText, kCaptionFailure, kJobEndFailed};
+const Outcome kWriteCompleted{&kWordCompleted, &kWriteCompletedText, &kCaptionSuccess, MB_ICONASTERISK, kJobEndCompleted};
+const Outcome kWriteCancelled{&kWordCancelled, &kWriteCancelledText, &kCaptionCancelled, MB_ICONEXCLAMATION, kJobEndCancelled};
+const Outcome kWriteFailed{&kWordFailed, &kWriteFailedText, &kCaptionFailure, MB_ICONHAND, kJobEndFailed};
+const Outcome kWriteNotVerified{&kWordCancelled, &kWriteNotVerifiedText, &kCaptionCancelled, MB_ICONEXCLAMATION, kJobEndCancelled};
+const Outcome kCreateCompleted{&kWordCompleted, &kCreateCompletedText, &kCaptionSuccess, MB_ICONASTERISK, kJobEndCompleted};
+const Outcome kCreateCancelled{&kWordCancelled, &kCreateCancelledText, &kCaptionCancelled, MB_ICONEXCLAMATION, kJobEndCancelled};
+const Outcome kCreateFailed{&kWordFailed, &kCreateFailedText, &kCaptionFailure, MB_ICONHAND, kJobEndFailed};
 
 wchar_t outcomeText[kOutcomeTextChars];  // an outcome text with its added sentence; worker
 char sumNote[kSumTextBytes];             // the checksum's line in the outcome, empty when none; worker
 UINT sumNoteCodePage = CP_ACP;           // how sumNote is encoded: a created sum file's name is UTF-8 on NT
-static_assert(sizeof(kCreateCancelledText) + sizeof(L"\r\n") + sizeof(kWholeDiskStoppedText) <=
-                  sizeof(outcomeText),
-              "the longest outcome and its note fit");
-static_assert(sizeof(kWriteCancelledText) + sizeof(L"\r\n") + sizeof(kHeadClearedText) <= sizeof(outcomeText),
-              "a write's outcome and the cleared head's note fit");
+
+typedef BOOL(WINAPI* FlashWindowExCall)(PFLASHWINFO);
+
+// A job that ends behind other windows says so: its taskbar button flashes
+// until the window comes to the front, and the outcome's sound plays.
+void SignalEnd(UINT sound) {
+  if (mainWindow == nullptr || GetForegroundWindow() == mainWindow) return;
+  const auto flashEx = FindFunction<FlashWindowExCall>(GetModuleHandleA("USER32.DLL"), "FlashWindowEx");
+  if (flashEx != nullptr) {
+    FLASHWINFO flash = {};
+    flash.cbSize = sizeof(flash);
+    flash.hwnd = mainWindow;
+    flash.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;
+    flashEx(&flash);
+  } else {
+    FlashWindow(mainWindow, TRUE);
+  }
+  MessageBeep(sound);
+}
 
 // Copies `text` into outcomeText from `at` on; returns where it ends. By hand:
 // the legacy family's C runtime lacks the wide string functions.
@@ -57,9 +74,9 @@ uint32_t AppendOutcomeText(uint32_t at, const wchar_t* text) {
 // so does the checksum's line (sumNote) when there is one.
 void ShowOutcome(const Outcome& outcome, const wchar_t* note = nullptr) {
   jobState.jobEnd.store(outcome.end);
-  WriteOutcomeWord(outcome.word);
+  WriteOutcomeWord(*outcome.word);
   RequestProgressRedraw();
-  uint32_t at = AppendOutcomeText(0, outcome.text);
+  uint32_t at = AppendOutcomeText(0, *outcome.text);
   if (note != nullptr) at = AppendOutcomeText(AppendOutcomeText(at, L"\r\n"), note);
   if (sumNote[0] != '\0' && at + 2 < kOutcomeTextChars) {
     at = AppendOutcomeText(at, L"\r\n");
@@ -67,7 +84,8 @@ void ShowOutcome(const Outcome& outcome, const wchar_t* note = nullptr) {
       outcomeText[at] = L'\0';
     }
   }
-  AskUserW(mainWindow, outcomeText, outcome.caption, MB_OK);
+  SignalEnd(outcome.sound);
+  AskUserW(mainWindow, outcomeText, *outcome.caption, MB_OK);
   CloseImageFile();
 }
 

@@ -2,6 +2,8 @@
 // the server's name, the request, the message boxes and the web links.
 #pragma once
 
+#include "text_table.h"
+
 #include <cstdint>
 
 #ifndef TAVRIN_SERVER_HOST
@@ -27,16 +29,11 @@ constexpr const char* kUpdateFlagTag = "new";
 constexpr const char* kUpdateLinkTag = "link";
 constexpr const char* kUpdateFlagTrue = "true";
 
-constexpr const char* kNoUpdatesText = "No updates were found for your operating system";
-constexpr const char* kNoUpdatesCaption = "No Updates Found";
-constexpr const char* kUpdateAvailableText =
-    "An update is available! Would you like to go to the download page now?";
-// The line the update question adds: the host the download link leads to.
-constexpr const char* kUpdateLinkHostFormat = "%s\r\nThe download page is on %s.";
-constexpr const char* kUpdateAvailableCaption = "Update Available";
-constexpr const char* kConnectFailedText =
-    "Unable to connect to " TAVRIN_SERVER_HOST " to check for updates!  Check your internet connection";
-constexpr const char* kConnectFailedCaption = "Unable to connect";
+// The boxes of the update check: named once, in both languages, in
+// online_text_rows.h (the rule for a new text is that of app/app_texts.h).
+#include "text_rows_declare.h"
+#include "online/online_text_rows.h"
+#include "text_rows_end.h"
 
 // ---- OS tag (URL-escaped operating-system name) ------------------------------
 constexpr uint32_t kOsTagBytes = 24;
@@ -56,3 +53,8 @@ constexpr const char* kFeaturedUrlFormat = TAVRIN_SERVER_URL "/featured.php" TAV
 constexpr const char* kFeaturedFallbackUrl = TAVRIN_SERVER_URL "/featured.php" TAVRIN_LINK_QUERY "Windows";
 constexpr const char* kSupportUrlFormat = TAVRIN_SERVER_URL "/support.php" TAVRIN_LINK_QUERY "%s";
 constexpr const char* kSupportFallbackUrl = TAVRIN_SERVER_URL "/support.php" TAVRIN_LINK_QUERY "Windows";
+
+// Points every text of the online services at the language's.
+void SelectOnlineTexts(UiLanguage language);
+// The rows, for the checks over both languages.
+const TextTable& OnlineTextTable();

@@ -31,6 +31,9 @@
 #define IDC_TOOL_CHECK 1050
 #define IDC_TOOL_RESTORE 1051
 #define IDM_CLOSE_WINDOW 40001
+// The system menu's languages: multiples of 16 below 0xF000, as system-menu commands must be.
+#define IDM_LANGUAGE_CHINESE 0x0110
+#define IDM_LANGUAGE_ENGLISH 0x0120
 #define IDT_PROGRESS_TIMER 1024
 #define IDT_DEVICE_TIMER 1025  // settles a burst of device changes
 

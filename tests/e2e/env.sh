@@ -90,6 +90,9 @@ e2e_make_prefix() {
   # Without a window manager every hidden window would stall 2 s. On a real
   # desktop (E2E_MANAGED=1) the window manager keeps its windows.
   [ -n "${E2E_MANAGED:-}" ] || e2e_reg 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
+  # The scenarios expect the Chinese window unless they choose otherwise
+  # (set_tavrin_setting); Wine's own locale here is English.
+  e2e_reg 'HKCU\Software\Tavrin' /v Language /d zh-CN
   # Pages the program opens are recorded instead of shown.
   local recorder=$E2E_WORK/record-url
   printf '#!/bin/sh\nprintf "%%s\\n" "$*" >> "%s/urls.log"\n' "$E2E_OUT" >"$recorder"

@@ -124,6 +124,24 @@ constexpr const char* kComputerName = "SIMHOST";
 // What GetWindowsDirectoryA answers; "C:\WINDOWS" after Reset.
 void SetWindowsDirectory(const std::string& path);
 
+// ---- Registry (HKEY_CURRENT_USER), the module's file and the user's languages ----
+// Keys are named below HKEY_CURRENT_USER ("Software\\Tavrin") and compared
+// without case; a value is its type and its bytes as stored (a REG_SZ may lack
+// its NUL, as in a real registry).
+struct RegistryValue {
+  DWORD type = 0;
+  std::vector<uint8_t> bytes;
+};
+void SetRegistryValue(const std::string& key, const std::string& name, DWORD type, const std::vector<uint8_t>& bytes);
+void SetRegistryText(const std::string& key, const std::string& name, const std::string& text);  // REG_SZ with NUL
+std::optional<RegistryValue> RegistryValueOf(const std::string& key, const std::string& name);
+bool RegistryKeyExists(const std::string& key);
+int OpenRegistryKeys();  // handles of RegOpenKeyExA/RegCreateKeyExA not yet closed
+// What GetModuleFileNameA answers (a host path); "C:\\Program Files\\Tavrin\\tavrin.exe" after Reset.
+void SetModuleFileName(const std::string& path);
+// What GetUserDefaultUILanguage and GetUserDefaultLangID answer; 0x0409 both after Reset.
+void SetUserLanguages(WORD uiLanguage, WORD langId);
+
 // ---- Host files (any other path is a real file on the host) -------------------
 // A write that would make the file longer than `limit` bytes writes what fits and
 // fails with ERROR_DISK_FULL (a full disk).
@@ -189,6 +207,8 @@ HWND ParentOf(HWND window);
 // Answers message boxes; runs on the calling thread, may block (to test ordering).
 // Default: IDOK for MB_OK, IDYES for MB_YESNO.
 void SetMessageBoxHandler(std::function<int(const Event&)> handler);
+// The window GetForegroundWindow answers; none after Reset (another program's is in front).
+void SetForegroundWindow(HWND window);
 // Control texts, as GetDlgItemText reads them (a user typing) and SetDlgItemText leaves them. UTF-8.
 void SetControlText(HWND dialog, int id, const std::string& text);
 std::string ControlText(HWND dialog, int id);
@@ -198,7 +218,8 @@ struct FileDialogCall {
   HWND owner = nullptr;
   DWORD structSize = 0, flags = 0, maxFile = 0, filterIndex = 0;
   std::string title, filter, defaultExtension, initialName;
-  bool otherFieldsZero = false;  // no custom filter, file title, folder, hook, template or reserved field
+  std::optional<std::string> initialFolder;  // lpstrInitialDir, when given
+  bool otherFieldsZero = false;  // no custom filter, file title, hook, template or reserved field
 };
 // Answers file dialogs with the name the user picks (UTF-8) or nullopt (Cancel,
 // the default). As on Windows, a picked name without extension gets the default

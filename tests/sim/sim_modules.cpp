@@ -51,7 +51,9 @@ const std::vector<Library>& Libraries() {
         {"GetFinalPathNameByHandleW", Any(&GetFinalPathNameByHandleW)},
         {"QueryDosDeviceW", Any(&QueryDosDeviceW)},
         {"GetComputerNameW", Any(&GetComputerNameW)},
-        {"DeleteFileW", Any(&DeleteFileW)}}},
+        {"DeleteFileW", Any(&DeleteFileW)},
+        {"GetUserDefaultUILanguage", Any(&GetUserDefaultUILanguage)}}},
+      {"USER32.DLL", {{"FlashWindowEx", Any(&FlashWindowEx)}}},
   };
   return libraries;
 }
@@ -88,11 +90,11 @@ HMODULE LoadLibraryA(LPCSTR name) {
   return library;
 }
 
-// Only the common-controls library and KERNEL32 are loaded from the start (static imports).
+// Only the common-controls library, KERNEL32 and USER32 are loaded from the start (static imports).
 HMODULE GetModuleHandleA(LPCSTR name) {
   std::lock_guard<std::mutex> hold(moduleMutex);
   const std::string wanted = Upper(name);
-  HMODULE library = wanted == "COMCTL32.DLL" || wanted == "KERNEL32.DLL" ? Find(name) : nullptr;
+  HMODULE library = wanted == "COMCTL32.DLL" || wanted == "KERNEL32.DLL" || wanted == "USER32.DLL" ? Find(name) : nullptr;
   if (library == nullptr) SetLastError(ERROR_MOD_NOT_FOUND);
   return library;
 }

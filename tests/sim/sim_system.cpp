@@ -231,6 +231,7 @@ void Reset() {
   sim_internal::ResetWindows();
   sim_internal::ResetSystem();
   sim_internal::ResetModules();
+  sim_internal::ResetRegistry();
   SimVwin32Reset();
   SimNetReset();
   SetLastError(0);

@@ -406,5 +406,62 @@ int GetWindowTextA(HWND window, LPSTR out, int outSize);
 BOOL SetWindowTextA(HWND window, LPCSTR text);
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style);
 
+// The registry (HKEY_CURRENT_USER only), profile files, the module's name and
+// the user's languages (see sim_control.h). Registry calls answer their error.
+struct HKEY__ { int unused; };
+typedef HKEY__* HKEY;
+typedef HKEY* PHKEY;
+typedef DWORD REGSAM;
+typedef WORD LANGID;
+#define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000001u)))
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define REG_OPTION_NON_VOLATILE 0
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_CREATED_NEW_KEY 1
+#define REG_OPENED_EXISTING_KEY 2
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
+#define FILE_ATTRIBUTE_DIRECTORY 0x10
+#define LANG_NEUTRAL 0x00
+#define LANG_CHINESE 0x04
+#define LANG_ENGLISH 0x09
+#define PRIMARYLANGID(id) (static_cast<WORD>(id) & 0x3FF)
+LONG RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM access, PHKEY out);
+LONG RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
+                     LPSECURITY_ATTRIBUTES security, PHKEY out, LPDWORD disposition);
+LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, BYTE* data, LPDWORD bytes);
+LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD bytes);
+LONG RegCloseKey(HKEY key);
+DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR out, DWORD size, LPCSTR path);
+BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR text, LPCSTR path);
+DWORD GetModuleFileNameA(HMODULE module, LPSTR out, DWORD size);
+DWORD GetFileAttributesA(LPCSTR path);
+LANGID GetUserDefaultLangID();
+LANGID GetUserDefaultUILanguage();  // Windows 2000 and later: looked up in KERNEL32.DLL
+
+// The end of a job behind other windows: recorded as "FlashWindowEx" (wParam
+// the flags), "FlashWindow" and "MessageBeep" (wParam the sound). The
+// foreground window is the one sim::SetForegroundWindow names.
+typedef struct {
+  UINT cbSize;
+  HWND hwnd;
+  DWORD dwFlags;
+  UINT uCount;
+  DWORD dwTimeout;
+} FLASHWINFO, *PFLASHWINFO;
+#define FLASHW_TRAY 0x00000002
+#define FLASHW_TIMERNOFG 0x0000000C
+#define MB_ICONHAND 0x00000010L
+#define MB_ICONEXCLAMATION 0x00000030L
+#define MB_ICONASTERISK 0x00000040L
+HWND GetForegroundWindow();
+BOOL FlashWindow(HWND window, BOOL invert);
+BOOL FlashWindowEx(PFLASHWINFO info);  // Windows 98 and 2000 on: looked up in USER32.DLL
+BOOL MessageBeep(UINT sound);
+
 // Networking and the shell (sockets mapped to loopback)
 #include "sim_net.h"

@@ -28,6 +28,7 @@ struct Combo {
 };
 std::map<uintptr_t, Combo> combos;               // combo box lists by window
 std::map<uintptr_t, std::string> windowTexts;    // GetWindowTextA texts by window (ANSI)
+HWND foregroundWindow = nullptr;                 // what GetForegroundWindow answers
 thread_local bool quitPosted = false;            // PostQuitMessage of this thread not yet taken out
 
 HWND NewWindow(const WindowRecord& record) {
@@ -73,6 +74,7 @@ void ResetWindows() {
   quitPosted = false;
   combos.clear();
   windowTexts.clear();
+  foregroundWindow = nullptr;
 }
 
 }  // namespace sim_internal
@@ -154,6 +156,7 @@ BOOL RunFileDialog(Ofn* dialog, bool save, bool wide) {
   call.title = ToUtf8(dialog->lpstrTitle);
   call.defaultExtension = ToUtf8(dialog->lpstrDefExt);
   call.initialName = ToUtf8(dialog->lpstrFile);
+  if (dialog->lpstrInitialDir != nullptr) call.initialFolder = ToUtf8(dialog->lpstrInitialDir);
   for (const Ch* part = dialog->lpstrFilter; part != nullptr && part[0] != 0;) {
     std::basic_string<Ch> piece(part);
     call.filter += ToUtf8(piece.c_str()) + "|";
@@ -161,7 +164,7 @@ BOOL RunFileDialog(Ofn* dialog, bool save, bool wide) {
   }
   call.otherFieldsZero = dialog->hInstance == nullptr && dialog->lpstrCustomFilter == nullptr &&
                          dialog->nMaxCustFilter == 0 && dialog->lpstrFileTitle == nullptr && dialog->nMaxFileTitle == 0 &&
-                         dialog->lpstrInitialDir == nullptr && dialog->nFileOffset == 0 && dialog->nFileExtension == 0 &&
+                         dialog->nFileOffset == 0 && dialog->nFileExtension == 0 &&
                          dialog->lCustData == 0 && dialog->lpfnHook == nullptr && dialog->lpTemplateName == nullptr &&
                          dialog->pvReserved == nullptr && dialog->dwReserved == 0 && dialog->FlagsEx == 0;
   sim::Event event;
@@ -491,6 +494,50 @@ void TypeWindowText(HWND window, const std::string& text) {
   std::lock_guard<std::mutex> lock(windowMutex);
   windowTexts[reinterpret_cast<uintptr_t>(window)] = text;
   combos[reinterpret_cast<uintptr_t>(window)].selected = CB_ERR;
+}
+
+}  // namespace sim
+
+HWND GetForegroundWindow() {
+  std::lock_guard<std::mutex> lock(windowMutex);
+  return foregroundWindow;
+}
+
+BOOL FlashWindow(HWND window, BOOL invert) {
+  sim::Event event;
+  event.kind = "FlashWindow";
+  event.window = window;
+  event.wParam = static_cast<WPARAM>(invert);
+  sim_internal::RecordEvent(event);
+  return FALSE;  // the window was not shown active before
+}
+
+BOOL FlashWindowEx(PFLASHWINFO info) {
+  if (info == nullptr || info->cbSize != sizeof(FLASHWINFO)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  sim::Event event;
+  event.kind = "FlashWindowEx";
+  event.window = info->hwnd;
+  event.wParam = info->dwFlags;
+  sim_internal::RecordEvent(event);
+  return FALSE;
+}
+
+BOOL MessageBeep(UINT sound) {
+  sim::Event event;
+  event.kind = "MessageBeep";
+  event.wParam = sound;
+  sim_internal::RecordEvent(event);
+  return TRUE;
+}
+
+namespace sim {
+
+void SetForegroundWindow(HWND window) {
+  std::lock_guard<std::mutex> lock(windowMutex);
+  foregroundWindow = window;
 }
 
 }  // namespace sim

@@ -104,7 +104,9 @@ TEST_F(StartUpTest, TheLegacyFamilyGetsTheAnsiWindowCallsWhateverTheWideStubsAns
     SetLastError(0);
     EXPECT_EQ(RunDialogTemplate(instance_, IDD_MAIN, nullptr, nullptr), IDOK) << c.label;
     SetControlTextWide(window, IDC_DRIVE_LABEL, LABEL_DRIVE_WRITE);
-    WCHAR caption[] = TAB_CAPTION_WRITE;
+    WCHAR caption[16];
+    std::wcsncpy(caption, TAB_CAPTION_WRITE, 15);
+    caption[15] = L'\0';
     InsertTabWide(GetDlgItem(window, IDC_TABS), 0, caption);
     const auto events = sim::Events();
     ASSERT_EQ(events.size(), 3u) << c.label << ": a wide stub was called, or nothing at all";

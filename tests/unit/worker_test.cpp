@@ -153,3 +153,43 @@ TEST_F(WorkerTest, ToolTipIsRegisteredAnewWithTheLatestText) {
 }
 
 }  // namespace
+
+TEST_F(WorkerTest, AJobEndingBehindOtherWindowsFlashesItsButtonAndSoundsItsOutcome) {
+  struct Case {
+    const char* what;
+    bool inFront, flashExMissing, cancel;
+    const char* flash;  // the flash call made, or "" for none
+    UINT sound;
+  } cases[] = {
+      {"completed behind", false, false, false, "FlashWindowEx", MB_ICONASTERISK},
+      {"cancelled behind", false, false, true, "FlashWindowEx", MB_ICONEXCLAMATION},
+      {"completed behind, before Windows 98", false, true, false, "FlashWindow", MB_ICONASTERISK},
+      {"completed in front", true, false, false, "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FreshJob();
+    if (c.flashExMissing) sim::RemoveExport("USER32.DLL", "FlashWindowEx");
+    sim::SetForegroundWindow(c.inFront ? mainWindow : nullptr);
+    sim::AddDevice("\\\\.\\G:", Disk(1 << 20));
+    WriteHostFile(imagePath_, ImageBytes(2 * 65536));
+    ASSERT_TRUE(PrepareJob(kWriteImageToDisk, 'G'));
+    if (c.cancel) jobState.cancelRequested = 1;
+    sim::ClearEvents();
+    RunJob();
+    std::vector<std::string> kinds;
+    for (const sim::Event& e : sim::Events()) {
+      if (e.kind == "FlashWindowEx" || e.kind == "FlashWindow" || e.kind == "MessageBeep" || e.kind == "MessageBox") {
+        kinds.push_back(e.kind);
+        if (e.kind == "FlashWindowEx") {
+          EXPECT_EQ(e.window, mainWindow);
+          EXPECT_EQ(e.wParam, static_cast<WPARAM>(FLASHW_TRAY | FLASHW_TIMERNOFG));
+        }
+        if (e.kind == "MessageBeep") EXPECT_EQ(e.wParam, static_cast<WPARAM>(c.sound));
+      }
+    }
+    const std::vector<std::string> want =
+        c.inFront ? std::vector<std::string>{"MessageBox"} : std::vector<std::string>{c.flash, "MessageBeep", "MessageBox"};
+    EXPECT_EQ(kinds, want);
+  }
+}
