@@ -419,8 +419,8 @@ for fmt in ("zst", "xz", "gz", "xzT0"):
     if (direction, "tavrin") not in runs:
         continue
     t, n = statistics.median(runs[(direction, "tavrin")]), statistics.median(runs[(direction, "native")])
-    print(f"{direction:<10}min-max MB/s: tavrin {spread((direction, 'tavrin'))}, native {spread((direction, 'native'))}")
-    print(f"{direction:<10}tavrin {mb / t:.1f} MB/s ({statistics.median(cpu[(direction, 'tavrin')]) / gib:.2f} CPU s/GiB)  "
+    print(f"{direction:<11}min-max MB/s: tavrin {spread((direction, 'tavrin'))}, native {spread((direction, 'native'))}")
+    print(f"{direction:<11}tavrin {mb / t:.1f} MB/s ({statistics.median(cpu[(direction, 'tavrin')]) / gib:.2f} CPU s/GiB)  "
           f"native decompressor | dd 64K {mb / n:.1f} MB/s ({statistics.median(cpu[(direction, 'native')]) / gib:.2f})  "
           f"RATIO tavrin/native {n / t:.3f}   all runs (s): tavrin " + " ".join(f"{x:.3f}" for x in runs[(direction, "tavrin")])
           + " native " + " ".join(f"{x:.3f}" for x in runs[(direction, "native")]))
