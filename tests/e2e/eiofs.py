@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""eiofs.py MOUNTPOINT SIZE [BACKING FROM TO | --wrap BACKING | --slow BACKING MS MBPS]
+"""eiofs.py MOUNTPOINT SIZE [BACKING FROM TO | --wrap BACKING | --lose BACKING | --slow BACKING MS MBPS]
 
 A FUSE file system with one file, "disk", of SIZE bytes. Without BACKING every
 read and write of it fails with EIO, which Wine reports as ERROR_NOT_READY (21):
@@ -7,7 +7,8 @@ a drive with no medium. With BACKING, the bytes come from that file and only an
 access touching bytes FROM..TO-1 fails: an unreadable stretch inside a disk.
 With --wrap, the disk is a fake-capacity stick: it claims SIZE bytes but keeps
 only BACKING's size, and every offset past that is read and written at the
-offset modulo BACKING's size.
+offset modulo BACKING's size. With --lose, it keeps BACKING's size too, but
+writes past that are accepted and dropped, and reads there return zeros.
 With --slow, the disk is BACKING itself, as slow as a USB stick: every request
 waits MS milliseconds (requests in flight wait at once), and the medium moves
 one request's bytes at a time at MBPS x 10^6 bytes/s.
@@ -28,18 +29,22 @@ from fusepy import FUSE, FuseOSError, Operations
 
 
 class EioFS(Operations):
-    def __init__(self, size, backing=None, bad_from=0, bad_to=None, wrap=False, slow=None):
+    def __init__(self, size, backing=None, bad_from=0, bad_to=None, wrap=False, lose=False, slow=None):
         self.size, self.t = size, time.time()
         self.slow, self.medium = slow, threading.Lock()
         self.backing = open(backing, 'r+b') if backing else None
         self.bad_from = bad_from
         self.bad_to = size if bad_to is None else bad_to
-        self.stored = os.fstat(self.backing.fileno()).st_size if wrap else None
+        self.stored = os.fstat(self.backing.fileno()).st_size if wrap or lose else None
+        self.lose = lose
 
     def _pieces(self, offset, length):
         """(backing offset, length) pieces of an access, wrapped on a fake stick."""
         if self.stored is None:
             return [(offset, length)]
+        if self.lose:
+            kept = max(0, min(length, self.stored - offset))
+            return [(offset, kept), (None, length - kept)]
         out = []
         while length > 0:
             at = offset % self.stored
@@ -82,6 +87,9 @@ class EioFS(Operations):
         self._wait(size)
         data = b''
         for at, n in self._pieces(offset, size):
+            if at is None:
+                data += bytes(n)
+                continue
             self.backing.seek(at)
             data += self.backing.read(n)
         return data
@@ -93,8 +101,9 @@ class EioFS(Operations):
         self._wait(len(data))
         done = 0
         for at, n in self._pieces(offset, len(data)):
-            self.backing.seek(at)
-            self.backing.write(data[done:done + n])
+            if at is not None:
+                self.backing.seek(at)
+                self.backing.write(data[done:done + n])
             done += n
         self.backing.flush()
         return len(data)
@@ -105,13 +114,13 @@ class EioFS(Operations):
 
 if __name__ == '__main__':
     args = sys.argv[1:]
-    if len(args) not in (2, 4, 5, 6) or (len(args) == 4 and args[2] != '--wrap') or \
+    if len(args) not in (2, 4, 5, 6) or (len(args) == 4 and args[2] not in ('--wrap', '--lose')) or \
             (len(args) == 6 and args[2] != '--slow'):
         sys.exit(__doc__.strip().splitlines()[0])
     if len(args) == 6:
         fs = EioFS(int(args[1]), args[3], 0, 0, slow=(float(args[4]) / 1000.0, float(args[5]) * 1e6))
     elif len(args) == 4:
-        fs = EioFS(int(args[1]), args[3], 0, 0, wrap=True)
+        fs = EioFS(int(args[1]), args[3], 0, 0, wrap=args[2] == '--wrap', lose=args[2] == '--lose')
     elif len(args) == 5:
         fs = EioFS(int(args[1]), args[2], int(args[3]), int(args[4]))
     else:
