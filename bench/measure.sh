@@ -16,11 +16,18 @@
 #              pass that reads the disk back and compares it with the image
 #   dd-64K-verify  dd-64K's write, then dd reading the disk back with 64 KiB
 #              blocks into cmp against the image, at once, as the pass does
+#   tavrin-sha256  tavrin.exe writing the same image with a NAME.sha256 beside
+#              it: the image's sum is taken on the reader thread and judged
 # and checks the bytes after every run: a run that moves wrong bytes stops the
 # benchmark with an error.
 # Then it writes a mixed image (half random, half zeros) compressed by the
 # native zstd, xz and gzip, by tavrin and by the native decompressor piped into
-# dd with 65,536-byte blocks, checking the disk after each run the same way.
+# dd with 65,536-byte blocks, checking the disk after each run the same way;
+# also xz -T0's file of several blocks (decoded on every core) against
+# xz -dc -T0 piped into dd.
+# Last, a slow-stick model: a FUSE drive F: of BENCH_SLOW_MIB (default 128)
+# that waits BENCH_SLOW_MS (default 1) per request and moves at most
+# BENCH_SLOW_MBPS (default 60) MB/s, written by tavrin, dd 64 KiB and dd 4 MiB.
 
 BYTES=${BENCH_BYTES:?}
 RUNS=${BENCH_RUNS:?}
@@ -83,6 +90,13 @@ wait_drive_list() {
 }
 
 select_drive_e() { ui combo-select 1036 $((DRIVE_INDEX - 1)) >/dev/null; }
+SELECT_DRIVE=select_drive_e
+select_drive_f() {
+  local index
+  index=$(ui combo-items 1036 | tr -d '\r' | grep -n '^Drive F:' | head -1 | cut -d: -f1 || true)
+  [ -n "$index" ] || fail "drive F: is not in the drive list"
+  ui combo-select 1036 $((index - 1)) >/dev/null
+}
 
 # One job through tavrin.exe. Sets RUN_SECONDS (press to box), RUN_JOB (answer
 # to the warning to box), RUN_CPU (tavrin.exe, all threads) and RUN_SERVER_CPU
@@ -94,7 +108,7 @@ tavrin_job() {
   ui tab "$tab" >/dev/null
   [ "$tab" = 0 ] && ui check 1046 "$verify" >/dev/null
   ui set-text 1039 "$(win_path "$file")"
-  select_drive_e
+  $SELECT_DRIVE
   before=$(cpu_ticks "$PID"); server_before=$(cpu_ticks "$SERVER")
   out=$(stopwatch "$direction") || fail "tavrin.exe did not succeed ($direction): $out"
   after=$(cpu_ticks "$PID"); server_after=$(cpu_ticks "$SERVER")
@@ -148,8 +162,23 @@ LOOP=$_LOOP_E
 IMAGES=("$SCRATCH/a.img" "$SCRATCH/b.img")
 for img in "${IMAGES[@]}"; do head -c "$BYTES" /dev/urandom >"$img"; done
 cmp -s "${IMAGES[0]}" "${IMAGES[1]}" && fail "the two random images are equal"
+# The same bytes under another name, with its published sum beside it.
+for img in "${IMAGES[@]}"; do
+  ln -f "$img" "${img%.img}-sum.img"
+  echo "$(sha256sum <"$img" | cut -d' ' -f1) *$(basename "${img%.img}-sum.img")" >"${img%.img}-sum.img.sha256"
+done
 OUT=$SCRATCH/out.img
 : >"$SCRATCH/results"
+
+SLOW_MIB=${BENCH_SLOW_MIB:-128}
+SLOW_MS=${BENCH_SLOW_MS:-1}
+SLOW_MBPS=${BENCH_SLOW_MBPS:-60}
+SLOW_BYTES=$((SLOW_MIB * 1048576))
+truncate -s "$SLOW_BYTES" "$DISK_DIR/slow.bin"
+head -c "$SLOW_BYTES" "${IMAGES[0]}" >"$SCRATCH/slow-a.img"
+head -c "$SLOW_BYTES" "${IMAGES[1]}" >"$SCRATCH/slow-b.img"
+map_eio_drive F "$SLOW_BYTES" --slow "$DISK_DIR/slow.bin" "$SLOW_MS" "$SLOW_MBPS"
+SLOW_DISK=$_MOUNT_F/disk
 
 start_tavrin
 PID=$(tavrin_process)
@@ -178,7 +207,7 @@ verify_write "${IMAGES[0]}" "the untimed tavrin run"
 probe_flags create "$OUT"
 create_open=$OPEN_FLAGS
 verify_create "$OUT" "the untimed tavrin run"
-rm -f "$OUT"
+rm -f "$OUT" "$OUT.sha256"
 WRITE_FLAGS=$(dd_flags "$write_open")
 READ_FLAGS=$(dd_flags "$create_open")
 echo "bench: device opened for writing with $write_open -> dd oflag=${WRITE_FLAGS:-(none)}" >&2
@@ -218,11 +247,12 @@ settle() {
 # --- timed runs, interleaved so that a slow spell of the machine hits all tools -------
 turn=1  # which image goes next: every write puts the other one on the disk
 for run in $(seq "$RUNS"); do
-  for tool in tavrin tavrin-verify dd-64K dd-64K-verify dd-4M; do
+  for tool in tavrin tavrin-verify tavrin-sha256 dd-64K dd-64K-verify dd-4M; do
     img=${IMAGES[$turn]}; turn=$((1 - turn))
     settle
     case $tool in
       tavrin) tavrin_job write "$img"; record_tavrin write ;;
+      tavrin-sha256) tavrin_job write "${img%.img}-sum.img"; record write tavrin-sha256 "$RUN_SECONDS" "$RUN_CPU" ;;
       tavrin-verify) tavrin_job verify "$img"; record write tavrin-verify "$RUN_SECONDS" "$RUN_CPU" ;;
       dd-64K-verify) dd_write_verify "$img"; record_dd write dd-64K-verify ;;
       dd-64K) dd_write "$img" 65536; record_dd write dd-64K ;;
@@ -238,7 +268,7 @@ for run in $(seq "$RUNS"); do
       dd-4M) dd_create "$OUT" 4194304; record_dd create dd-4M ;;
     esac
     verify_create "$OUT" "$tool run $run"
-    rm -f "$OUT"
+    rm -f "$OUT" "$OUT.sha256"
   done
   echo "bench: run $run of $RUNS done" >&2
 done
@@ -266,26 +296,29 @@ with open(sys.argv[1], "wb") as out:
         out.write(os.urandom(n) if i % 2 == 0 else bytes(n))
         left -= n
 PY
-declare -A COMPRESS=([zst]="zstd -q -c" [xz]="xz -c" [gz]="gzip -c")
-declare -A DECOMPRESS=([zst]="zstd -q -dc" [xz]="xz -dc" [gz]="gzip -dc")
-for format in zst xz gz; do
-  ${COMPRESS[$format]} "$MIXED" >"$MIXED.$format" || fail "compressing the mixed image as .$format failed"
+# xzT0: xz -T0's file, cut into blocks that decode on several threads.
+declare -A COMPRESS=([zst]="zstd -q -c" [xz]="xz -c" [gz]="gzip -c" [xzT0]="xz -T0 -c")
+declare -A DECOMPRESS=([zst]="zstd -q -dc" [xz]="xz -dc" [gz]="gzip -dc" [xzT0]="xz -dc -T0")
+declare -A PACKED=([zst]="$MIXED.zst" [xz]="$MIXED.xz" [gz]="$MIXED.gz" [xzT0]="$SCRATCH/mixed-blocks.img.xz")
+FORMATS="zst xz gz xzT0"
+for format in $FORMATS; do
+  ${COMPRESS[$format]} "$MIXED" >"${PACKED[$format]}" || fail "compressing the mixed image as $format failed"
 done
-echo "bench: mixed image compressed: $(cd "$SCRATCH" && ls -l mixed.img.* | awk '{printf "%s %s  ", $9, $5}')" >&2
+echo "bench: mixed image compressed: $(cd "$SCRATCH" && ls -l mixed.img.* mixed-blocks.img.xz | awk '{printf "%s %s  ", $9, $5}')" >&2
 native_write() {
   local TIMEFORMAT='%R %U %S' out
-  out=$({ time bash -c "set -o pipefail; ${DECOMPRESS[$1]} '$MIXED.$1' | dd of='$LOOP' bs=65536 ${WRITE_FLAGS:+oflag=$WRITE_FLAGS} status=none" 2>&1 >/dev/null; } 2>&1) ||
-    fail "the native .$1 pipeline failed: $out"
+  out=$({ time bash -c "set -o pipefail; ${DECOMPRESS[$1]} '${PACKED[$1]}' | dd of='$LOOP' bs=65536 ${WRITE_FLAGS:+oflag=$WRITE_FLAGS} status=none" 2>&1 >/dev/null; } 2>&1) ||
+    fail "the native $1 pipeline failed: $out"
   DD_TIMES=$out
 }
 for run in $(seq "$RUNS"); do
-  for format in zst xz gz; do
+  for format in $FORMATS; do
     for tool in tavrin native; do
       # Another image's start on the disk first, so every run is seen to write the whole image.
       dd if="${IMAGES[0]}" of="$LOOP" bs=4M count=1 status=none
       settle
       case $tool in
-        tavrin) tavrin_job write "$MIXED.$format"; record "write-$format" tavrin "$RUN_SECONDS" "$RUN_CPU" ;;
+        tavrin) tavrin_job write "${PACKED[$format]}"; record "write-$format" tavrin "$RUN_SECONDS" "$RUN_CPU" ;;
         native) native_write "$format"; record_dd "write-$format" native ;;
       esac
       verify_write "$MIXED" "$tool run $run (.$format)"
@@ -294,17 +327,36 @@ for run in $(seq "$RUNS"); do
   echo "bench: compressed run $run of $RUNS done" >&2
 done
 
+# --- the slow-stick model: tavrin, dd 64 KiB and dd 4 MiB against the cap ---------------------
+SELECT_DRIVE=select_drive_f
+slow_dd() { timed dd if="$1" of="$SLOW_DISK" bs="$2" conv=notrunc status=none; }
+turn=0
+for run in $(seq "$RUNS"); do
+  for tool in tavrin dd-64K dd-4M; do
+    img=$SCRATCH/slow-a.img; [ "$turn" = 1 ] && img=$SCRATCH/slow-b.img; turn=$((1 - turn))
+    sync; sleep 1
+    case $tool in
+      tavrin) tavrin_job write "$img"; record slow tavrin "$RUN_SECONDS" "$RUN_CPU" ;;
+      dd-64K) slow_dd "$img" 65536; record_dd slow dd-64K ;;
+      dd-4M) slow_dd "$img" 4194304; record_dd slow dd-4M ;;
+    esac
+    cmp "$img" "$DISK_DIR/slow.bin" >/dev/null || fail "after $tool run $run the slow stick does not hold the image"
+  done
+  echo "bench: slow-stick run $run of $RUNS done" >&2
+done
+
 ui close >/dev/null
 rc=0; wait_tavrin_exit 10 || rc=$?
 expect_eq 0 "$rc" "tavrin.exe exit code"
 
 # --- summary -----------------------------------------------------------------------------
 /usr/bin/python3 - "$SCRATCH/results" "$BYTES" "$WRITE_FLAGS" "$READ_FLAGS" "${BENCH_DISK_DIR:-/dev/shm}" \
-  "$write_open" "$create_open" <<'EOF' | tee "$BENCH_REPORT"
+  "$write_open" "$create_open" "$SLOW_BYTES" "$SLOW_MS" "$SLOW_MBPS" <<'EOF' | tee "$BENCH_REPORT"
 import statistics, sys
 path, size = sys.argv[1], int(sys.argv[2])
 oflag, iflag = sys.argv[3] or "(none)", sys.argv[4] or "(none)"
 disk_dir, write_open, read_open = sys.argv[5:8]
+slow_size, slow_ms, slow_mbps = int(sys.argv[8]), float(sys.argv[9]), float(sys.argv[10])
 runs, cpu = {}, {}
 for line in open(path):
     parts = line.split()
@@ -323,7 +375,7 @@ print("MB/s: the median run, the slowest (min) and the fastest (max); CPU: media
 print(f"{'direction':<10}{'tool':<15}{'median s':>9}{'MB/s':>8}{'min':>8}{'max':>8}{'CPU s/GiB':>10}   all runs (s)")
 for direction in ("write", "create"):
     median, best, cpu_gib = {}, {}, {}
-    for tool in ("tavrin", "tavrin-job", "tavrin-verify", "dd-64K", "dd-64K-verify", "dd-4M"):
+    for tool in ("tavrin", "tavrin-job", "tavrin-verify", "tavrin-sha256", "dd-64K", "dd-64K-verify", "dd-4M"):
         if (direction, tool) not in runs:
             continue
         times = runs[(direction, tool)]
@@ -355,15 +407,34 @@ for direction in ("write", "create"):
         speed = lambda seconds: f"{mb / seconds:.1f} MB/s" if seconds > 0 else "n/a (within the noise)"
         print(f"verify    RATIOS median: tavrin-verify/tavrin {median['tavrin-verify'] / median['tavrin']:.3f}  "
               f"tavrin-verify/dd-64K-verify {median['tavrin-verify'] / median['dd-64K-verify']:.3f}")
+        print(f"sha256    RATIO median: tavrin-sha256/tavrin {median['tavrin-sha256'] / median['tavrin']:.3f} "
+              f"(the write with its published sum beside it against the same write without)")
         print(f"verify    the pass alone (verifying less plain run): tavrin {ours:.3f} s = {speed(ours)}, "
               f"dd-64K read back into cmp {theirs:.3f} s = {speed(theirs)}; tavrin create {create:.1f} MB/s")
-for fmt in ("zst", "xz", "gz"):
+def spread(key):
+    times = runs[key]
+    return f"{mb / max(times):.1f}-{mb / min(times):.1f}"
+for fmt in ("zst", "xz", "gz", "xzT0"):
     direction = "write-" + fmt
     if (direction, "tavrin") not in runs:
         continue
     t, n = statistics.median(runs[(direction, "tavrin")]), statistics.median(runs[(direction, "native")])
-    print(f"{direction:<10}tavrin {mb / t:.1f} MB/s ({statistics.median(cpu[(direction, 'tavrin')]) / gib:.2f} CPU s/GiB)  "
+    print(f"{direction:<11}min-max MB/s: tavrin {spread((direction, 'tavrin'))}, native {spread((direction, 'native'))}")
+    print(f"{direction:<11}tavrin {mb / t:.1f} MB/s ({statistics.median(cpu[(direction, 'tavrin')]) / gib:.2f} CPU s/GiB)  "
           f"native decompressor | dd 64K {mb / n:.1f} MB/s ({statistics.median(cpu[(direction, 'native')]) / gib:.2f})  "
           f"RATIO tavrin/native {n / t:.3f}   all runs (s): tavrin " + " ".join(f"{x:.3f}" for x in runs[(direction, "tavrin")])
           + " native " + " ".join(f"{x:.3f}" for x in runs[(direction, "native")]))
+if ("write-xzT0", "tavrin") in runs and ("write-xz", "tavrin") in runs:
+    one = statistics.median(runs[("write-xz", "tavrin")])
+    many = statistics.median(runs[("write-xzT0", "tavrin")])
+    print(f"xz        RATIO median: tavrin on xz -T0's blocks / tavrin on one block {one / many:.3f}")
+if ("slow", "tavrin") in runs:
+    smb = slow_size / 1e6
+    print(f"slow      a FUSE stick of {slow_size // 1048576} MiB, {slow_ms:g} ms per request, capped at {slow_mbps:g} MB/s "
+          "(FUSE hands the requests on in pieces of at most 128 KiB)")
+    for tool in ("tavrin", "dd-64K", "dd-4M"):
+        times = runs[("slow", tool)]
+        m = smb / statistics.median(times)
+        print(f"slow      {tool:<8} median {m:.1f} MB/s ({smb / max(times):.1f}-{smb / min(times):.1f}), "
+              f"{m / slow_mbps:.3f} of the cap")
 EOF

@@ -145,6 +145,16 @@ SourceRead SkipImageHead(ImageSource* source, uint32_t transferBytes) {
   return read;
 }
 
+// Ends a range's reader thread. One that read past the pieces the loop took
+// (`leftEarly`) leaves the decoder's error as those pieces left it: what the
+// job reports follows the reads it used, as when the worker read them itself.
+void CloseRangeReader(TransferRing* ring, ImageSource* source, const SourceView& view, bool leftEarly) {
+  RingClose(ring);
+  if (!leftEarly || !ImageSourceCompressed(source)) return;
+  source->decoder.error = view.error;
+  source->decoder.errorOffset = view.errorOffset;
+}
+
 }  // namespace
 
 bool ClearDiskHead(DiskDevice* device) {
@@ -171,7 +181,6 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source, WriteParts part
   jobState.blockBytes.store(kBlockBytes);
   const uint64_t countedBefore = jobState.sectorsDone.load();
   const uint32_t transferBytes = TransferBlocks(*device) * kBlockBytes;
-  uint8_t* buffer = jobState.buffer;
 
   // The order of the ranges. Whether an image without a stated size is
   // larger than the head shows once its head has been read (and skipped).
@@ -206,6 +215,8 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source, WriteParts part
   bool headCleared = false;  // the disk's head holds zeros
   // A compressed image that states no size: its whole sectors, once its end is seen.
   uint64_t endSector = kNoEnd;
+  // The source as the last piece written left it (a compressed image).
+  SourceView sourceView = TakeSourceView(source);
   LoopResult failure;
   for (uint32_t r = 0; r < rangeCount && !stopped; ++r) {
     const WriteRange& range = ranges[r];
@@ -219,35 +230,60 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source, WriteParts part
       if (!RewindImageSource(source)) break;
     }
     uint64_t at = range.first;  // the next sector, of the image and of the disk alike
+    // The range's image is read on the ring's reader thread in the pieces
+    // this loop asks for, one transfer each, up to the range's end or the
+    // part that fits; the source is the reader's until the ring closes, and
+    // what the loop would have asked it comes with each piece (view).
+    uint64_t rangeEnd = range.end;
+    if (fitSectors != 0) rangeEnd = std::min(rangeEnd, fitSectors);
+    SourceView view = TakeSourceView(source);
+    TransferRing ring;
+    if (rangeEnd > at) {
+      const uint64_t limit = rangeEnd == kNoEnd ? ~uint64_t{0} : (rangeEnd - at) * kSectorBytes;
+      StartImageReader(&ring, jobState.buffer, source, transferBytes, limit);
+    }
+    bool leftEarly = false;  // the reader may have read past the last piece taken
     for (;;) {
       if (compressed) {
-        AdvancePercentDone(ImageSourcePercent(source));
+        AdvancePercentDone(view.percent);
       } else {
         UpdatePercentDone();
       }
       if (CancelRequested()) {
         cancelled = true;
         stopped = true;
+        leftEarly = true;
         // Whether anything of the image was still to come decides, as the
         // counts do for an image of known size. A size stated by a first
         // frame that turned out not to be the whole file no longer counts.
-        if (compressed && fitSectors == 0 && sized && !ImageSourceSize(source, &imageBytes)) sized = false;
+        if (compressed && fitSectors == 0 && sized && !view.sized) sized = false;
         if (compressed && !sized && range.end == kNoEnd) {
-          const SourceRead probe = ReadImageSource(source, buffer, kSectorBytes);
-          if (probe.status == SourceStatus::End) endSector = at + (probe.bytes != 0 ? 1 : 0);
+          // The next piece says whether the image ends within the next sector,
+          // as a read of that one sector would have.
+          const RingSlot* next = ring.slotCount != 0 ? RingNextFilled(&ring) : nullptr;
+          if (next != nullptr && next->read.status == SourceStatus::End && next->read.bytes < kSectorBytes) {
+            endSector = at + (next->read.bytes != 0 ? 1 : 0);
+            view = next->after;
+          }
         }
         break;
       }
-      uint32_t want = transferBytes;
-      if (range.end != kNoEnd) want = static_cast<uint32_t>(std::min<uint64_t>(want, (range.end - at) * kSectorBytes));
-      if (fitSectors != 0) {
-        if (at >= fitSectors) {
-          sawEnd = range.end == kNoEnd;  // the part that fits ends here
-          break;
-        }
-        want = static_cast<uint32_t>(std::min<uint64_t>(want, (fitSectors - at) * kSectorBytes));
+      if (fitSectors != 0 && at >= fitSectors) {
+        sawEnd = range.end == kNoEnd;  // the part that fits ends here
+        break;
       }
-      SourceRead read = ReadImageSource(source, buffer, want);
+      uint32_t want = transferBytes;
+      if (rangeEnd != kNoEnd) want = static_cast<uint32_t>(std::min<uint64_t>(want, (rangeEnd - at) * kSectorBytes));
+      RingSlot* slot = RingNextFilled(&ring);
+      if (slot == nullptr) {
+        // The reader ends after the piece that ends the range; a ring that
+        // stops without it is a read that did not happen.
+        stopped = true;
+        break;
+      }
+      uint8_t* buffer = slot->data;
+      SourceRead read = slot->read;
+      if (compressed) view = slot->after;
       // The last bytes of an image that ends inside a sector go to the disk as
       // a whole sector filled up with zeros.
       if (read.status == SourceStatus::End && read.bytes % kSectorBytes != 0) {
@@ -273,13 +309,19 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source, WriteParts part
         StepBlocks(read.bytes, 0, last, !compressed);
         cancelled = true;  // the transfer reached the disk but is not counted
         stopped = true;
+        leftEarly = true;
         break;
       }
       if (written.bytes != sectors * kSectorBytes) {
-        if (!rules.diskWriteErrorBox) return Ended(LoopEnd::Failed);  // sectors that never reached the disk
+        if (!rules.diskWriteErrorBox) {
+          // Sectors that never reached the disk.
+          CloseRangeReader(&ring, source, view, true);
+          return Ended(LoopEnd::Failed);
+        }
         written = FindFailedBlock(device, firstSector, sectors, buffer, written);
       }
       if (written.bytes != sectors * kSectorBytes) {
+        CloseRangeReader(&ring, source, view, true);
         AddBytesDone(written.bytes);
         const uint32_t wholeBlocks = written.bytes / kBlockBytes;
         StepBlocks(read.bytes, wholeBlocks * kBlockBytes, true, !compressed);
@@ -290,6 +332,7 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source, WriteParts part
       }
       AddBytesDone(rules.writeSpeedCountsImageBytes ? read.bytes : written.bytes);
       StepBlocks(read.bytes, read.bytes, last, !compressed);
+      RingRelease(&ring);
       at += sectors;
       // The end of the image, or a read that failed: the counts then tell
       // whether every sector of the image reached the disk.
@@ -299,12 +342,15 @@ LoopResult RunWriteLoop(DiskDevice* device, ImageSource* source, WriteParts part
       }
       if (range.end != kNoEnd && at >= range.end) break;
     }
+    CloseRangeReader(&ring, source, view, leftEarly);
+    if (compressed) sourceView = view;
   }
 
   if (compressed && !headOnly && fitSectors == 0) {
     // The size is read again now that the decoder has seen more of the file:
     // a first frame's size holds only when no other frame followed.
-    sized = sized && ImageSourceSize(source, &imageBytes);
+    sized = sized && sourceView.sized;
+    if (sized) imageBytes = sourceView.bytes;
     if (sized) jobState.totalSectors.store(SectorsFor(imageBytes));
   }
   if (compressed && !sized && fitSectors == 0 && endSector != kNoEnd) jobState.totalSectors.store(endSector);

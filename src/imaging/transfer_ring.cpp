@@ -5,14 +5,14 @@
 
 namespace {
 
-// The reader's step: the next piece of the image, and the decoder's progress
-// taken just before it, as the worker would have taken it.
+// The reader's step: the next piece of the image, and the source as the
+// read left it, as the worker would have found it.
 bool ReadStep(TransferRing* ring, RingSlot* slot) {
   ImageSource* source = static_cast<ImageSource*>(ring->context);
   const uint64_t left = ring->readLimit - ring->readGiven;
   const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(ring->readBytes, left));
-  slot->percent = ImageSourceCompressed(source) ? ImageSourcePercent(source) : 0.0;
   slot->read = ReadImageSource(source, slot->data, bytes);
+  if (ring->viewAfterRead) slot->after = TakeSourceView(source);
   ring->readGiven += bytes;
   return slot->read.status == SourceStatus::More && ring->readGiven < ring->readLimit;
 }
@@ -80,10 +80,21 @@ void WaitUnlocked(TransferRing* ring, HANDLE event) {
 
 }  // namespace
 
+SourceView TakeSourceView(ImageSource* source) {
+  SourceView view;
+  if (!ImageSourceCompressed(source)) return view;  // a plain image's progress and size follow the counts
+  view.percent = ImageSourcePercent(source);
+  view.sized = ImageSourceSize(source, &view.bytes);
+  view.error = source->decoder.error;
+  view.errorOffset = source->decoder.errorOffset;
+  return view;
+}
+
 void StartImageReader(TransferRing* ring, uint8_t* buffer, ImageSource* source, uint32_t readBytes, uint64_t limit) {
   ring->readBytes = readBytes;
   ring->readLimit = limit;
   ring->readGiven = 0;
+  ring->viewAfterRead = ImageSourceCompressed(source);
   Prepare(ring, buffer, ReadStep, source, true);
 }
 

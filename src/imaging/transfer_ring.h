@@ -15,10 +15,23 @@
 #include <cstdint>
 
 
+// What the worker would have asked the image source right after a read:
+// the reader thread takes it there, so the worker never touches the source
+// while the reader owns it.
+struct SourceView {
+  double percent = 0.0;                  // a compressed image's progress
+  bool sized = false;                    // ImageSourceSize's answer
+  uint64_t bytes = 0;                    // and its size
+  CodecError error = CodecError::None;   // the decoder's error, and where it was met
+  uint64_t errorOffset = 0;
+};
+// The view of `source` as it stands; the caller owns the source.
+SourceView TakeSourceView(ImageSource* source);
+
 struct RingSlot {
   uint8_t* data = nullptr;  // kTransferBytes, page aligned
   SourceRead read;          // write and verify: the image read that filled it
-  double percent = 0.0;     // write: a compressed image's progress before that read
+  SourceView after;         // write: the source as that read left it
   uint32_t bytes = 0;       // create: the device bytes in it
   DWORD error = 0;          // create: that device read's error
 };
@@ -36,6 +49,7 @@ struct TransferRing {
   uint32_t readBytes = 0;     // a reader's bytes per slot
   uint64_t readLimit = 0;     // a reader's bytes in all (UINT64_MAX: to the image's end)
   uint64_t readGiven = 0;     // bytes asked for so far; reader only
+  bool viewAfterRead = false; // a compressed image: each slot takes the source's view
   bool helperIsProducer = false;
   bool inlineSteps = true;    // no helper thread: the worker runs the steps itself
   // Under `lock`:

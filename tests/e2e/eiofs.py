@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""eiofs.py MOUNTPOINT SIZE [BACKING FROM TO | --wrap BACKING | --lose BACKING]
+"""eiofs.py MOUNTPOINT SIZE [BACKING FROM TO | --wrap BACKING | --lose BACKING | --slow BACKING MS MBPS]
 
 A FUSE file system with one file, "disk", of SIZE bytes. Without BACKING every
 read and write of it fails with EIO, which Wine reports as ERROR_NOT_READY (21):
@@ -9,6 +9,9 @@ With --wrap, the disk is a fake-capacity stick: it claims SIZE bytes but keeps
 only BACKING's size, and every offset past that is read and written at the
 offset modulo BACKING's size. With --lose, it keeps BACKING's size too, but
 writes past that are accepted and dropped, and reads there return zeros.
+With --slow, the disk is BACKING itself, as slow as a USB stick: every request
+waits MS milliseconds (requests in flight wait at once), and the medium moves
+one request's bytes at a time at MBPS x 10^6 bytes/s.
 The file is mounted with direct I/O: every read reaches this process, never
 the kernel's page cache (Wine opens devices without O_DIRECT, so without it a
 read-back after a write would be answered from the cache).
@@ -19,14 +22,16 @@ import errno
 import os
 import stat
 import sys
+import threading
 import time
 
 from fusepy import FUSE, FuseOSError, Operations
 
 
 class EioFS(Operations):
-    def __init__(self, size, backing=None, bad_from=0, bad_to=None, wrap=False, lose=False):
+    def __init__(self, size, backing=None, bad_from=0, bad_to=None, wrap=False, lose=False, slow=None):
         self.size, self.t = size, time.time()
+        self.slow, self.medium = slow, threading.Lock()
         self.backing = open(backing, 'r+b') if backing else None
         self.bad_from = bad_from
         self.bad_to = size if bad_to is None else bad_to
@@ -47,6 +52,15 @@ class EioFS(Operations):
             out.append((at, n))
             offset, length = offset + n, length - n
         return out
+
+    def _wait(self, length):
+        """A slow stick's time for one request: its fixed delay, then its bytes."""
+        if self.slow is None:
+            return
+        delay, rate = self.slow
+        time.sleep(delay)
+        with self.medium:
+            time.sleep(length / rate)
 
     def _check(self, offset, length):
         if self.backing is None or (offset < self.bad_to and offset + length > self.bad_from):
@@ -70,6 +84,7 @@ class EioFS(Operations):
     def read(self, path, size, offset, fh):
         size = max(0, min(size, self.size - offset))
         self._check(offset, size)
+        self._wait(size)
         data = b''
         for at, n in self._pieces(offset, size):
             if at is None:
@@ -83,6 +98,7 @@ class EioFS(Operations):
         if offset + len(data) > self.size:
             raise FuseOSError(errno.ENOSPC)
         self._check(offset, len(data))
+        self._wait(len(data))
         done = 0
         for at, n in self._pieces(offset, len(data)):
             if at is not None:
@@ -98,9 +114,12 @@ class EioFS(Operations):
 
 if __name__ == '__main__':
     args = sys.argv[1:]
-    if len(args) not in (2, 4, 5) or (len(args) == 4 and args[2] not in ('--wrap', '--lose')):
+    if len(args) not in (2, 4, 5, 6) or (len(args) == 4 and args[2] not in ('--wrap', '--lose')) or \
+            (len(args) == 6 and args[2] != '--slow'):
         sys.exit(__doc__.strip().splitlines()[0])
-    if len(args) == 4:
+    if len(args) == 6:
+        fs = EioFS(int(args[1]), args[3], 0, 0, slow=(float(args[4]) / 1000.0, float(args[5]) * 1e6))
+    elif len(args) == 4:
         fs = EioFS(int(args[1]), args[3], 0, 0, wrap=args[2] == '--wrap', lose=args[2] == '--lose')
     elif len(args) == 5:
         fs = EioFS(int(args[1]), args[2], int(args[3]), int(args[4]))

@@ -123,7 +123,8 @@ map_fake_drive() {
 }
 
 map_eio_drive() {
-  [ $# = 2 ] || [ $# = 4 ] || [ $# = 5 ] || fail "usage: map_eio_drive LETTER SIZE [BACKING FROM TO]"
+  [ $# = 2 ] || [ $# = 4 ] || [ $# = 5 ] || [ $# = 6 ] ||
+    fail "usage: map_eio_drive LETTER SIZE [BACKING FROM TO | --wrap BACKING | --lose BACKING | --slow BACKING MS MBPS]"
   [ -e /dev/fuse ] || fail "map_eio_drive: /dev/fuse missing"
   local letter=$1 mnt=$E2E_WORK/drives/eio-$1 i
   mkdir -p "$mnt"

@@ -1023,6 +1023,30 @@ TEST_F(Soak, LargeTransfersLeaveWhatBlockByBlockTransfersLeft) {
       plans.push_back(p);
     }
   }
+  // A write's image comes from the reader thread ahead of the disk: decoded
+  // images meet the same edges, and so does the legacy family, whose blocks
+  // go one by one to the sector services while the image is read ahead.
+  const char* const decoded[] = {".xz", ".zst", ".gz"};
+  const size_t plainPlans = plans.size();
+  for (size_t i = 0; i < plainPlans; ++i) {
+    Plan p = plans[i];
+    if (p.mode != kWriteImageToDisk || p.imageReadFailsAt != kNone) continue;
+    p.compressed = decoded[i % 3];
+    plans.push_back(p);
+    if (p.cancelAt != kNone || i % 2 != 0) continue;
+    p.compressed = "";
+    p.legacy = true;
+    p.designator = 'C';
+    p.endFailsWhole = false;
+    plans.push_back(p);
+  }
+  for (int64_t after : {1, 2, 17}) {
+    Plan p = write;
+    p.legacy = true;
+    p.designator = 'D';
+    p.cancelAfter = after;
+    plans.push_back(p);
+  }
 
   const std::vector<uint8_t> writeImage = ImageBytes(imageBytes), none;
   // A shortened soak (the sanitizer builds) runs every third job here too.
