@@ -57,6 +57,8 @@
 // Added to the warning when the image has a checksum file: the hash's name
 // ("SHA-256") and the checksum file's name.
 #define FORMAT_SUM_WILL_BE_CHECKED "The image file's %s will be checked against the sum in %s."
+// Added to the warning when the image is a file of an archive (.7z, tar): its name in the archive.
+#define FORMAT_ENTRY_WILL_BE_WRITTEN "The archive's file %s will be written to the disk."
 // A checksum file that is there but cannot be used: its name and the hash's name.
 #define FORMAT_SUM_FILE_UNUSABLE \
   "The checksum file %s cannot be read, or holds no %s sum for the image file.\r\n" \

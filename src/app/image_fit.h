@@ -13,3 +13,7 @@
 // Start stops here: the box said why, and nothing was written.
 bool ImageFitsDisk(HANDLE file, ImageFormat format, char designator);
 
+
+// The archive's file the write takes as its image (a .7z's or tar's), as the
+// archive names it; set by ImageFitsDisk, empty for any other image. Main thread.
+extern char imageEntryName[kEntryNameBytes];

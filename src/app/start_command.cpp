@@ -69,6 +69,13 @@ void AddSumLine(char* text, uint32_t textBytes) {
   std::snprintf(text + length, textBytes - length, "\r\n" FORMAT_SUM_WILL_BE_CHECKED, HashKindName(sumCheck.kind),
                 sumCheck.fileName);
 }
+
+// The warning's line naming the archive's file that will be written.
+void AddEntryLine(char* text, uint32_t textBytes) {
+  if (imageEntryName[0] == '\0') return;
+  const size_t length = std::strlen(text);
+  std::snprintf(text + length, textBytes - length, "\r\n" FORMAT_ENTRY_WILL_BE_WRITTEN, imageEntryName);
+}
 constexpr uint32_t kDiskNameBytes = 24;
 constexpr uint32_t kVolumeNameBytes = MAX_PATH + 32;
 constexpr uint32_t kWarningTextBytes = 512;
@@ -195,8 +202,9 @@ bool UserConfirmsWrite(char designator, bool legacy) {
     std::snprintf(target.label, kDriveLabelBytes, drive <= 2 ? LEGACY_FLOPPY_LABEL : LEGACY_DRIVE_LABEL,
                   static_cast<char>('A' - 1 + drive));
   }
-  char text[kWarningTextBytes + kSumFileNameBytes];
+  char text[kWarningTextBytes + kSumFileNameBytes + kEntryNameBytes];
   std::snprintf(text, sizeof(text), FORMAT_DESTROY_TARGET, TEXT_DESTROY_WARNING, target.label);
+  AddEntryLine(text, sizeof(text));
   AddSumLine(text, sizeof(text));
   if (MessageBoxA(mainWindow, text, CAPTION_DESTROY_WARNING, MB_YESNO | MB_ICONWARNING) != IDYES) return false;
   if (legacy) return true;
@@ -236,6 +244,10 @@ bool UserConfirmsWrite(char designator, bool legacy) {
 // The compression the image path's name says: its extension.
 ImageFormat NamedImageFormat() {
   char extension[kExtensionBytes];
+  // An archive's name ends in two ("tar.gz"), a compressed image's in one.
+  ImagePathExtension(extension, sizeof(extension), 2);
+  const ImageFormat format = ImageFormatFromExtension(extension);
+  if (format != ImageFormat::Plain) return format;
   ImagePathExtension(extension, sizeof(extension));
   return ImageFormatFromExtension(extension);
 }
@@ -310,6 +322,7 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite, uint8_t diskTo
 
   sumCheck.active = 0;
   sumFile.active = 0;
+  imageEntryName[0] = '\0';  // a disk tool writes no image
   // A disk tool destroys the disk's contents as a write does, under the same rules.
   if (selectedTab == kDiskTools) {
     if (diskTool == kToolRestoreDrive && (!RestoreOffered() || !NamesPhysicalDisk(designator))) {

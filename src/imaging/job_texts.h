@@ -79,7 +79,8 @@ constexpr char kImageMemoryBoundReason[] =
     "(65 MiB for xz, a 128 MiB window for Zstandard).";
 constexpr char kImageUnsupportedReason[] =
     "The image file is compressed in a form this program cannot read "
-    "(from a zip archive only a file that is stored or deflated and not encrypted).";
+    "(from a zip archive only a file that is stored or deflated and not encrypted; from a 7z or tar "
+    "archive only a file that is not encrypted, in a method this program has).";
 constexpr char kImageProblemFormat[] = "%s\r\nIt stops at byte %" PRIu64 " of the image; %s";
 constexpr char kImagePartWritten[] = "what came before was written to the disk, nothing after it.";
 constexpr char kImageNoneWritten[] = "nothing was written to the disk.";
