@@ -23,7 +23,7 @@ MBEDTLS_VERSION=2.28.3-1
 BZIP2_VERSION=1.0.8-5
 LZ4_VERSION=1.9.4-1
 LIBARCHIVE_VERSION=3.6.2-1+deb12u5
-STAMP="recipe 6 xz-utils=$XZ_VERSION libzstd=$ZSTD_VERSION minizip=$MINIZIP_VERSION mbedtls=$MBEDTLS_VERSION bzip2=$BZIP2_VERSION lz4=$LZ4_VERSION libarchive=$LIBARCHIVE_VERSION host=$HOST"
+STAMP="recipe 7 xz-utils=$XZ_VERSION libzstd=$ZSTD_VERSION minizip=$MINIZIP_VERSION mbedtls=$MBEDTLS_VERSION bzip2=$BZIP2_VERSION lz4=$LZ4_VERSION libarchive=$LIBARCHIVE_VERSION host=$HOST"
 
 die() { echo "build-libs: $*" >&2; exit 1; }
 
@@ -163,7 +163,7 @@ cp "$WORK/src/lz4/lib/lz4.h" "$WORK/src/lz4/lib/lz4frame.h" "$OUT/include/"
   ./configure --host=$HOST --prefix="$WORK/libarchive-install" --disable-shared --enable-static \
     --disable-bsdtar --disable-bsdcat --disable-bsdcpio --disable-acl --disable-xattr \
     --without-cng --without-openssl --without-nettle --without-mbedtls --without-xml2 --without-expat \
-    --without-iconv --without-lz4 --without-libb2 --without-lzo2 --disable-posix-regex-lib \
+    --without-iconv --without-lz4 --without-zstd --without-libb2 --without-lzo2 --disable-posix-regex-lib \
     CPPFLAGS="-I$OUT/include" LDFLAGS="-L$OUT/lib" CFLAGS="$CFLAGS_COMMON -ffunction-sections -fdata-sections" \
     >>"$LOG" 2>&1
   make -j2 ACLOCAL=true AUTOCONF=true AUTOMAKE=true AUTOHEADER=true libarchive.la >>"$LOG" 2>&1
