@@ -8,7 +8,7 @@
 #define CAPTION_OUT_OF_MEMORY "Out of Memory"
 // Opening offers every image it can write, saving the compressed forms it can create.
 #define FORMAT_FILE_FILTER \
-  "Image Files%c*.img;*.vhd%cCompressed Images%c*.gz;*.xz;*.zst;*.zip;*.bz2;*.lz4%cAll Files%c*.*%c%c"
+  "Image Files%c*.img;*.vhd%cCompressed Images%c*.gz;*.xz;*.zst;*.zip;*.bz2;*.lz4;*.7z;*.tar;*.tgz%cAll Files%c*.*%c%c"
 #define FORMAT_CREATE_FILE_FILTER "Image Files%c*.img;*.vhd%cCompressed Images%c*.gz;*.zst%cAll Files%c*.*%c%c"
 #define STATUS_FONT_FACE "Arial"
 
