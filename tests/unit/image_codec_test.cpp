@@ -364,6 +364,13 @@ TEST_F(ImageCodecTest, MemoryBeyondTheBoundOrNotToBeHadIsAClearError) {
       {"bzip2, no memory for the blocks", "bzip2 -c", "a.bz2", 0, 100, CodecError::OutOfMemory},
       {"lz4, no memory at open", "lz4 -q -c", "a.lz4", 1, 0, CodecError::OutOfMemory},
       {"lz4, no memory for the blocks", "lz4 -q -c", "a.lz4", 0, 100, CodecError::OutOfMemory},
+      // A compressed tar is under its compression's bounds, met while the file is chosen.
+      {"tar.xz with a 128 MiB dictionary", "sh -c 'tar -cPf - \"$0\" | xz -c --lzma2=dict=128MiB'", "big.tar.xz", 0, 0,
+       CodecError::MemoryBound},
+      {"tar.xz at its largest preset", "sh -c 'tar -cPf - \"$0\" | xz -c -9'", "nine.tar.xz", 0, 0, CodecError::None},
+      {"tar.gz, no memory at open", "sh -c 'tar -cPf - \"$0\" | gzip -c'", "a.tar.gz", 1, 0, CodecError::OutOfMemory},
+      {"tar.zst, no memory for its window", "sh -c 'tar -cPf - \"$0\" | zstd -q -c'", "a.tar.zst", 2, 0,
+       CodecError::OutOfMemory},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
