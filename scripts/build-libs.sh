@@ -152,11 +152,12 @@ cp "$WORK/src/bzip2/bzlib.h" "$OUT/include/"
 ) >>"$LOG" 2>&1 || die "building liblz4 failed (see $LOG)"
 cp "$WORK/src/lz4/lib/lz4.h" "$WORK/src/lz4/lib/lz4frame.h" "$OUT/include/"
 
-# libarchive: the library alone (no tools), static, against the liblzma,
-# libzstd and libbz2 built above and the mingw zlib; no crypto, no XML, no
-# iconv, no ACLs or extended attributes, no Windows CNG. The product reads
-# through its own callbacks, so none of the library's file functions (or the
-# calls Windows 95 lacks in them) is linked. Debian's patches touch the
+# libarchive: the library alone (no tools), static, against the liblzma and
+# libbz2 built above and the mingw zlib (the 7z methods); no zstd (a
+# compressed tar is decompressed by the product's own decoders), no crypto,
+# no XML, no iconv, no ACLs or extended attributes, no Windows CNG. The
+# product reads through its own callbacks and never reaches the library's file
+# functions; the imports they would bring are its own (archive_imports.cpp). Debian's patches touch the
 # autotools inputs; the configure script shipped is used as it is.
 (
   cd "$WORK/src/libarchive"
