@@ -1,20 +1,36 @@
 #!/usr/bin/env bash
-# Checks a built tavrin.exe as Windows will see it: a 32-bit i386 GUI image that
-# older systems accept (subsystem 4.0), importing only DLLs every Windows has and
-# no function the legacy family lacks, with the resources it must carry.
+# Checks a built tavrin.exe or tavrin.com as Windows will see it: a 32-bit i386
+# image that older systems accept (subsystem 4.0), GUI for the .exe and console
+# for the .com, importing only DLLs every Windows has and no function the legacy
+# family lacks, with the resources it must carry.
 #
-# usage: scripts/check-product.sh path/to/tavrin.exe
+# usage: scripts/check-product.sh path/to/tavrin.exe [path/to/tavrin.com]
+#        (several files are checked one after the other)
 set -uo pipefail
 
-exe=${1:?usage: check-product.sh tavrin.exe}
+exe=${1:?usage: check-product.sh tavrin.exe [tavrin.com]}
 here=$(cd "$(dirname "$0")" && pwd)
+# The console build beside a window build is checked with it.
+if [ -z "${CHECK_PRODUCT_ONE:-}" ] && [ $# = 1 ] && [ "${exe%.exe}" != "$exe" ] && [ -f "${exe%.exe}.com" ]; then
+  set -- "$exe" "${exe%.exe}.com"
+fi
+if [ $# -gt 1 ]; then
+  status=0
+  for file in "$@"; do CHECK_PRODUCT_ONE=1 bash "$0" "$file" || status=1; done
+  exit $status
+fi
 [ -f "$exe" ] || { echo "product: no file $exe"; exit 1; }
 faults=0
 fault() { echo "product: $*"; faults=$((faults + 1)); }
 
 headers=$(i686-w64-mingw32-objdump -p "$exe") || { echo "product: objdump cannot read $exe"; exit 1; }
 grep -q 'file format pei-i386' <<<"$headers" || fault "not a PE32 i386 image"
-grep -qE '^Subsystem\s+00000002' <<<"$headers" || fault "not a GUI-subsystem program"
+# The console build (.com) is the same program for consoles and scripts.
+case "$exe" in
+  *.com | *.COM) subsystem=00000003 face=console ;;
+  *) subsystem=00000002 face=GUI ;;
+esac
+grep -qE "^Subsystem\s+$subsystem" <<<"$headers" || fault "not a $face-subsystem program"
 grep -qE '^MajorSubsystemVersion\s+4$' <<<"$headers" && grep -qE '^MinorSubsystemVersion\s+0$' <<<"$headers" ||
   fault "subsystem version is not 4.0 (the legacy family refuses newer)"
 
@@ -39,6 +55,6 @@ done
 python3 "$here/check_resources.py" "$exe" || faults=$((faults + 1))
 
 if [ "$faults" = 0 ]; then
-  echo "product: $(basename "$exe") is PE32 i386 GUI, subsystem 4.0, imports only $(echo $dlls | tr ' ' ',')"
+  echo "product: $(basename "$exe") is PE32 i386 $face, subsystem 4.0, imports only $(echo $dlls | tr ' ' ',')"
 fi
 [ "$faults" = 0 ]

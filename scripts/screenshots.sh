@@ -18,7 +18,8 @@ e2e_make_prefix
 e2e_demo_drive "$E2E_WORK/demo"
 mkdir -p "$DOCS"
 
-# The idle main window, drive E: listed, nothing typed yet.
+# The idle main window, drive E: listed, nothing typed yet; the checksums
+# button beside Help.
 shot_main_window() {
   e2e_start_tavrin
   e2e_screenshot "$DOCS/main-window.png"
@@ -72,6 +73,24 @@ shot_create_trimmed() {
   echo "screenshots: $DOCS/create-trimmed.png"
 }
 
+# The disk tools tab with drive E: chosen and the capacity check selected:
+# no file field, the two tools as radio buttons.
+shot_disk_tools() {
+  local index
+  e2e_start_tavrin
+  wine "$UIDRIVER_EXE" tab 2 >/dev/null
+  index=$(wine "$UIDRIVER_EXE" combo-items 1036 | grep -n '^Drive E:' | cut -d: -f1)
+  [ -n "$index" ] || e2e_die "drive E: is not listed"
+  wine "$UIDRIVER_EXE" combo-select 1036 $((index - 1)) >/dev/null
+  wine "$UIDRIVER_EXE" check 1050 1 >/dev/null || e2e_die "the capacity check cannot be chosen"
+  sleep 0.3
+  e2e_screenshot "$DOCS/disk-tools.png"
+  wine "$UIDRIVER_EXE" close >/dev/null
+  wait "$E2E_TAVRIN_PID" 2>/dev/null
+  echo "screenshots: $DOCS/disk-tools.png"
+}
+
 shot_main_window
 shot_running_job
 shot_create_trimmed
+shot_disk_tools

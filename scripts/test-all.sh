@@ -97,7 +97,7 @@ fuzz_targets() {
 
 product() {
   build_preset product || return 1
-  bash scripts/check-product.sh "$BUILD/product/tavrin.exe"
+  bash scripts/check-product.sh "$BUILD/product/tavrin.exe" "$BUILD/product/tavrin.com"
 }
 
 e2e() {

@@ -9,4 +9,5 @@ char createFileFilter[kFileFilterBytes];  // the same for the create tab's save 
 char imagePath[kImagePathBytes];      // image file name of Browse and Start, legacy family; main thread
 WCHAR imagePathWide[kImagePathChars]; // image file name of Browse and Start, NT family; main thread
 char driveText[kDriveTextBytes];      // drive field text as Start read it; main thread
+const wchar_t* startupImageFile = nullptr;
 uint8_t trimBoxChecked = 0;           // 1: the create tab's trim box was checked at Start; main thread

@@ -22,4 +22,5 @@ extern char createFileFilter[kFileFilterBytes];  // the same for the create tab'
 extern char imagePath[kImagePathBytes];       // image file name of Browse and Start, legacy family; main thread
 extern WCHAR imagePathWide[kImagePathChars];  // image file name of Browse and Start, NT family; main thread
 extern char driveText[kDriveTextBytes];       // drive field text as Start read it; main thread
+extern const wchar_t* startupImageFile;      // the image named as the program's only argument, or null; start-up
 extern uint8_t trimBoxChecked;                // 1: the create tab's trim box was checked at Start; main thread

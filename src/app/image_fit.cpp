@@ -151,12 +151,12 @@ bool ImageFitsDisk(HANDLE file, ImageFormat format, char designator) {
   char text[kFitTextBytes];
   if (!zeros && (tableEnd == 0 || tableEnd > diskSectors)) {
     std::snprintf(text, sizeof(text), FORMAT_IMAGE_TOO_LARGE, excess, image, disk);
-    MessageBoxA(mainWindow, text, CAPTION_IMAGE_TOO_LARGE, MB_OK | MB_ICONERROR);
+    AskUser(mainWindow, text, CAPTION_IMAGE_TOO_LARGE, MB_OK | MB_ICONERROR);
     return false;
   }
   std::snprintf(text, sizeof(text), FORMAT_IMAGE_TOO_LARGE_FITS, excess, image, disk,
                 zeros ? TEXT_BEYOND_IS_ZERO : TEXT_BEYOND_IS_UNPARTITIONED);
-  if (MessageBoxA(mainWindow, text, CAPTION_IMAGE_TOO_LARGE, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
+  if (AskUser(mainWindow, text, CAPTION_IMAGE_TOO_LARGE, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
     return false;
   }
   jobState.fitSectors.store(diskSectors);

@@ -134,6 +134,17 @@ bool ImagePathConfirmed() {
 
 }  // namespace
 
+void PresetImageField(HWND dialog, const wchar_t* file) {
+  if (!LegacyFamily()) {
+    SetDlgItemTextW(dialog, IDC_IMAGE_FILE, file);
+    return;
+  }
+  char ansi[kImagePathBytes];
+  if (WideCharToMultiByte(CP_ACP, 0, file, -1, ansi, sizeof(ansi), nullptr, nullptr) != 0) {
+    SetDlgItemTextA(dialog, IDC_IMAGE_FILE, ansi);
+  }
+}
+
 void ReadImagePathField(HWND dialog) {
   if (LegacyFamily()) {
     GetDlgItemTextA(dialog, IDC_IMAGE_FILE, imagePath, kImagePathBytes);
@@ -157,7 +168,7 @@ bool AskToReplaceImage(bool exists) {
   if (LegacyFamily()) {
     char text[kOverwriteTextChars];
     std::snprintf(text, sizeof(text), FORMAT_REPLACE_IMAGE, imagePath);
-    return MessageBoxA(mainWindow, text, CAPTION_REPLACE_IMAGE, style) == IDYES;
+    return AskUser(mainWindow, text, CAPTION_REPLACE_IMAGE, style) == IDYES;
   }
   // The name goes into the wide text as it is: the format is ASCII.
   WCHAR text[kOverwriteTextChars];
@@ -174,7 +185,7 @@ bool AskToReplaceImage(bool exists) {
   text[at] = L'\0';
   WCHAR caption[sizeof(CAPTION_REPLACE_IMAGE)];
   for (uint32_t i = 0; i < sizeof(CAPTION_REPLACE_IMAGE); ++i) caption[i] = static_cast<WCHAR>(CAPTION_REPLACE_IMAGE[i]);
-  return MessageBoxW(mainWindow, text, caption, style) == IDYES;
+  return AskUserW(mainWindow, text, caption, style) == IDYES;
 }
 
 bool ImagePathGiven() {

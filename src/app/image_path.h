@@ -9,6 +9,10 @@
 
 #include <cstdint>
 
+// Puts `file` into the file field, as if typed (a file dropped on the
+// program's icon arrives as its only argument).
+void PresetImageField(HWND dialog, const wchar_t* file);
+
 // Reads the file field into the image path.
 void ReadImagePathField(HWND dialog);
 

@@ -107,6 +107,7 @@ void InitialiseMainWindow(HWND window) {
   EnableWindow(GetDlgItem(window, IDC_TOOL_RESTORE), RestoreOffered() ? TRUE : FALSE);
   SendMessageA(driveCombo, CB_SETCURSEL, 0, 0);
   UpdateTrimBox(window, 0);
+  if (startupImageFile != nullptr) PresetImageField(window, startupImageFile);
 }
 
 void ShowControl(HWND window, int id, bool shown) { ShowWindow(GetDlgItem(window, id), shown ? SW_SHOW : SW_HIDE); }

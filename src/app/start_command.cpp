@@ -45,7 +45,7 @@ void AbandonStart(const char* text) {
   if (jobState.imageFile != INVALID_HANDLE_VALUE) CloseHandle(jobState.imageFile);
   jobState.imageFile = INVALID_HANDLE_VALUE;
   jobState.busy.store(0);
-  MessageBoxA(mainWindow, text, CAPTION_START_FAILED, MB_OK | MB_ICONERROR);
+  AskUser(mainWindow, text, CAPTION_START_FAILED, MB_OK | MB_ICONERROR);
 }
 
 constexpr uint32_t kRefusalTextBytes = 512;
@@ -59,7 +59,7 @@ bool AcceptChecksumFile() {
   if (lookup != SumLookup::Unusable) return true;
   char text[kSumFileTextBytes];
   std::snprintf(text, sizeof(text), FORMAT_SUM_FILE_UNUSABLE, sumCheck.fileName, HashKindName(sumCheck.kind));
-  return MessageBoxA(mainWindow, text, CAPTION_SUM_FILE_UNUSABLE, MB_YESNO | MB_ICONWARNING) == IDYES;
+  return AskUser(mainWindow, text, CAPTION_SUM_FILE_UNUSABLE, MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
 // The warning's line naming the sum that will be checked and its file.
@@ -96,7 +96,7 @@ void ShowProtectedBox(const char* format, const char* volume, char designator, b
   NameDisk(designator, legacy, disk, sizeof(disk));
   char text[kRefusalTextBytes];
   std::snprintf(text, sizeof(text), format, volume, disk);
-  MessageBoxA(mainWindow, text, CAPTION_DISK_PROTECTED, MB_OK | MB_ICONERROR);
+  AskUser(mainWindow, text, CAPTION_DISK_PROTECTED, MB_OK | MB_ICONERROR);
 }
 
 // The legacy family knows drive letters only.
@@ -135,7 +135,7 @@ bool RefuseProtectedDisk(int32_t selectedTab, char designator, HANDLE file) {
     std::memset(&imageVolume, 0, sizeof(imageVolume));
     if (selectedTab != kDiskTools) ResolveImagePathVolume(listedVolumes, &imageVolume);
     if (imageVolume.unresolvedLocalShare) {
-      MessageBoxA(mainWindow, TEXT_REFUSE_LOCAL_SHARE, CAPTION_DISK_PROTECTED, MB_OK | MB_ICONERROR);
+      AskUser(mainWindow, TEXT_REFUSE_LOCAL_SHARE, CAPTION_DISK_PROTECTED, MB_OK | MB_ICONERROR);
       return true;
     }
   } else if (!ResolveHandleVolume(file, listedVolumes, &imageVolume)) {
@@ -182,7 +182,7 @@ bool ChosenDiskIsTheListedOne(const char* chosenText, char designator) {
     NameDisk(designator, false, disk, sizeof(disk));
     char text[kRefusalTextBytes];
     std::snprintf(text, sizeof(text), FORMAT_DISKS_CHANGED, disk);
-    MessageBoxA(mainWindow, text, CAPTION_DISKS_CHANGED, MB_OK | MB_ICONWARNING);
+    AskUser(mainWindow, text, CAPTION_DISKS_CHANGED, MB_OK | MB_ICONWARNING);
     RefreshDriveList();
     return false;
   }
@@ -206,7 +206,7 @@ bool UserConfirmsWrite(char designator, bool legacy) {
   std::snprintf(text, sizeof(text), FORMAT_DESTROY_TARGET, TEXT_DESTROY_WARNING, target.label);
   AddEntryLine(text, sizeof(text));
   AddSumLine(text, sizeof(text));
-  if (MessageBoxA(mainWindow, text, CAPTION_DESTROY_WARNING, MB_YESNO | MB_ICONWARNING) != IDYES) return false;
+  if (AskUser(mainWindow, text, CAPTION_DESTROY_WARNING, MB_YESNO | MB_ICONWARNING) != IDYES) return false;
   if (legacy) return true;
   char disk[kDiskNameBytes];
   NameDisk(designator, false, disk, sizeof(disk));
@@ -238,7 +238,7 @@ bool UserConfirmsWrite(char designator, bool legacy) {
   } else {
     return true;
   }
-  return MessageBoxA(mainWindow, text, CAPTION_INTERNAL_DISK, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+  return AskUser(mainWindow, text, CAPTION_INTERNAL_DISK, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
 // The compression the image path's name says: its extension.
@@ -259,12 +259,12 @@ bool ImageContentFitsName(HANDLE file, ImageFormat format) {
   if (check == ContentCheck::Matches) return true;
   CloseHandle(file);
   if (check == ContentCheck::Unreadable) {
-    MessageBoxA(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
+    AskUser(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
     return false;
   }
   char text[kImageRefusalTextBytes];
   std::snprintf(text, sizeof(text), FORMAT_NOT_COMPRESSED, ImageFormatExtension(format));
-  MessageBoxA(mainWindow, text, CAPTION_FILE_ERROR, MB_OK | MB_ICONERROR);
+  AskUser(mainWindow, text, CAPTION_FILE_ERROR, MB_OK | MB_ICONERROR);
   return false;
 }
 
@@ -289,6 +289,7 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite, uint8_t diskTo
     jobState.cancelRequested.store(1);
     return;
   }
+  jobState.jobEnd.store(kJobEndNone);
 
   driveText[kDriveTextBytes - 1] = '\0';
   char chosenText[kDriveTextBytes];  // the field whole: a listed entry is known by all of its text
@@ -298,16 +299,16 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite, uint8_t diskTo
   // file's name; a device is no image file, and opening one could write a disk.
   // The disk tools use no image file.
   if (selectedTab != kDiskTools && ImagePathTooLong()) {
-    MessageBoxA(mainWindow, TEXT_NAME_TOO_LONG, CAPTION_NO_FILE_NAME, MB_OK | MB_ICONERROR);
+    AskUser(mainWindow, TEXT_NAME_TOO_LONG, CAPTION_NO_FILE_NAME, MB_OK | MB_ICONERROR);
     return;
   }
   if (selectedTab != kDiskTools && (!ImagePathGiven() || ImagePathNamesDevice())) {
-    MessageBoxA(mainWindow, TEXT_NO_FILE_NAME, CAPTION_NO_FILE_NAME, MB_OK);
+    AskUser(mainWindow, TEXT_NO_FILE_NAME, CAPTION_NO_FILE_NAME, MB_OK);
     return;
   }
   const char designator = DriveDesignatorFromText(driveText);
   if (designator == 0) {
-    MessageBoxA(mainWindow, TEXT_NO_DRIVE, CAPTION_NO_DRIVE, MB_OK);
+    AskUser(mainWindow, TEXT_NO_DRIVE, CAPTION_NO_DRIVE, MB_OK);
     return;
   }
   if (selectedTab != kWriteImageToDisk && selectedTab != kCreateImageFromDisk && selectedTab != kDiskTools) return;
@@ -326,7 +327,7 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite, uint8_t diskTo
   // A disk tool destroys the disk's contents as a write does, under the same rules.
   if (selectedTab == kDiskTools) {
     if (diskTool == kToolRestoreDrive && (!RestoreOffered() || !NamesPhysicalDisk(designator))) {
-      MessageBoxA(mainWindow, TEXT_RESTORE_NEEDS_DISK, CAPTION_RESTORE_NEEDS_DISK, MB_OK | MB_ICONERROR);
+      AskUser(mainWindow, TEXT_RESTORE_NEEDS_DISK, CAPTION_RESTORE_NEEDS_DISK, MB_OK | MB_ICONERROR);
       return;
     }
     if (!UserConfirmsWrite(designator, legacy)) return;
@@ -336,7 +337,7 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite, uint8_t diskTo
     if (!AcceptChecksumFile()) return;
     HANDLE file = OpenImagePath(GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
     if (file == INVALID_HANDLE_VALUE) {
-      MessageBoxA(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
+      AskUser(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
       return;
     }
     if (RefuseProtectedDisk(selectedTab, designator, file)) {
@@ -359,7 +360,7 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite, uint8_t diskTo
     HANDLE file = OpenImagePath(GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN);
     const bool existed = file != INVALID_HANDLE_VALUE && GetLastError() == ERROR_ALREADY_EXISTS;
     if (file == INVALID_HANDLE_VALUE) {
-      MessageBoxA(mainWindow, TEXT_CREATE_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
+      AskUser(mainWindow, TEXT_CREATE_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
       return;
     }
     if (RefuseProtectedDisk(selectedTab, designator, file)) {
@@ -386,15 +387,16 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite, uint8_t diskTo
 
 void PressSumsButton() {
   if (quitWhenIdle.load() != 0 || jobState.busy.load() != 0) return;
+  jobState.jobEnd.store(kJobEndNone);
   if (!ImagePathGiven()) {
-    MessageBoxA(mainWindow, TEXT_NO_FILE_NAME, CAPTION_NO_FILE_NAME, MB_OK);
+    AskUser(mainWindow, TEXT_NO_FILE_NAME, CAPTION_NO_FILE_NAME, MB_OK);
     return;
   }
   sumCheck.active = 0;
   sumFile.active = 0;
   HANDLE file = OpenImagePath(GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
   if (file == INVALID_HANDLE_VALUE) {
-    MessageBoxA(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
+    AskUser(mainWindow, TEXT_OPEN_IMAGE_FAILED, CAPTION_FILE_ERROR, MB_OK);
     return;
   }
   jobState.imageFile = file;
@@ -412,6 +414,7 @@ void LaunchJob(int32_t mode, bool verify) {
   // left the flag up; it was meant for that job, not for this one.
   jobState.cancelRequested.store(0);
   jobState.outcomeWordShown.store(0);
+  jobState.jobEnd.store(kJobEndFailed);
   jobState.busy.store(1);
   // The box is greyed for anything but a physical disk; a check left in it
   // from another drive does not count.

@@ -48,4 +48,8 @@ bool DescribeNtEntry(char designator, DriveEntry* entry);
 // The entry whose label the drive text is (as far as the text could hold it), or null.
 const DriveEntry* FindDriveEntry(const char* driveText, uint32_t textBytes);
 void DescribeDeviceSize(const char* path);
+// The size text of `bytes` into sizeText: the main thread's, which the live
+// drive list rewrites at any time.
 void FormatByteSize(double bytes);
+// The same into `out` (kSizeTextBytes), for a thread of its own.
+void FormatSizeText(double bytes, char* out);

@@ -21,11 +21,9 @@ constexpr uint32_t kSizeBytes = kSizeTextBytes;
 typedef DWORD(WINAPI* FormatDriveCall)(HWND, UINT, UINT, UINT);
 constexpr UINT kFormatDefault = 0xFFFF;  // SHFMT_ID_DEFAULT
 
-// The size of `sectors` in the drive list's units.
-void SizeOf(uint64_t sectors, char* out) {
-  FormatByteSize(static_cast<double>(sectors) * kSectorBytes);
-  std::snprintf(out, kSizeBytes, "%s", sizeText);
-}
+// The size of `sectors` in the drive list's units, made in the worker's own
+// buffer: the drive list may be formatting sizes on the main thread meanwhile.
+void SizeOf(uint64_t sectors, char* out) { FormatSizeText(static_cast<double>(sectors) * kSectorBytes, out); }
 
 // The drive letter of a volume on physical disk `disk`, waited for up to
 // kLetterWaitMs; 0 when none appeared.
@@ -53,6 +51,21 @@ bool OpenFormatDialog(char letter) {
   return format != nullptr;
 }
 
+// The sectors the device reports. One that answers none of the disk requests
+// but has a length as a file (a disk image standing in for a drive, as Wine's
+// drives do) is taken at that length; a real disk's handle has none, and stays
+// without a size.
+uint64_t ToolDiskSectors(DiskDevice* device) {
+  DiskDeviceLength(device);
+  if (device->endSectors != 0 || device->legacy) return device->endSectors;
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  const DWORD low = GetFileSize(device->handle, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return 0;
+  device->endSectors = ((uint64_t{high} << 32) | low) / kSectorBytes;
+  return device->endSectors;
+}
+
 bool WriteWhole(DiskDevice* device, uint64_t sector, uint32_t count, const uint8_t* buffer, DWORD* error) {
   const DiskTransfer written = WriteDiskSectors(device, sector, count, buffer);
   *error = written.error != 0 ? written.error : ERROR_WRITE_FAULT;
@@ -66,18 +79,17 @@ void RestoreDisk() {
   const uint32_t disk = static_cast<uint32_t>(designator - '0');
   DiskDevice device;
   if (!OpenToolDisk(&device, GENERIC_WRITE)) {
-    MessageBoxA(mainWindow, kOpenForWritingFailed, kDiskErrorCaption, MB_ICONERROR);
+    AskUser(mainWindow, kOpenForWritingFailed, kDiskErrorCaption, MB_ICONERROR);
     return;
   }
   if (!HoldToolDisk(&device)) return;
-  DiskDeviceLength(&device);
-  const uint64_t sectors = device.endSectors;
+  const uint64_t sectors = ToolDiskSectors(&device);
   uint8_t* buffer = jobState.buffer;
   char text[kRestoreTextBytes];
   if (sectors <= kFirstPartitionSector || sectors < 2 * kClearSectors) {
     CloseToolDisk(&device);
     WriteOutcomeWord(kWordFailed);
-    MessageBoxA(mainWindow, kRestoreTooSmall, kRestoreCaption, MB_ICONERROR);
+    AskUser(mainWindow, sectors == 0 ? kRestoreSizeUnknown : kRestoreTooSmall, kRestoreCaption, MB_ICONERROR);
     return;
   }
   std::memset(buffer, 0, size_t{kClearSectors} * kSectorBytes);
@@ -99,9 +111,10 @@ void RestoreDisk() {
   if (!ok) {
     WriteOutcomeWord(kWordFailed);
     std::snprintf(text, sizeof(text), kRestoreFailedFormat, designator, static_cast<unsigned long>(error), step);
-    MessageBoxA(mainWindow, text, kRestoreCaption, MB_ICONERROR);
+    AskUser(mainWindow, text, kRestoreCaption, MB_ICONERROR);
     return;
   }
+  jobState.jobEnd.store(kJobEndCompleted);
   WriteOutcomeWord(kWordCompleted);
   RequestProgressRedraw();
   const char letter = WaitForDiskLetter(disk);
@@ -116,7 +129,7 @@ void RestoreDisk() {
   char size[kSizeBytes];
   SizeOf(sectors - kFirstPartitionSector, size);
   std::snprintf(text, sizeof(text), kRestoreDoneFormat, designator, size, type, tail);
-  MessageBoxA(mainWindow, text, kRestoreCaption, MB_OK);
+  AskUser(mainWindow, text, kRestoreCaption, MB_OK);
 }
 
 void FormatCheckResult(const CapacityResult& r, char* out, uint32_t outSize) {
@@ -152,17 +165,16 @@ void FormatCheckResult(const CapacityResult& r, char* out, uint32_t outSize) {
 void CheckCapacity() {
   DiskDevice device;
   if (!OpenToolDisk(&device, GENERIC_WRITE)) {
-    MessageBoxA(mainWindow, kOpenForWritingFailed, kDiskErrorCaption, MB_ICONERROR);
+    AskUser(mainWindow, kOpenForWritingFailed, kDiskErrorCaption, MB_ICONERROR);
     return;
   }
   if (!HoldToolDisk(&device)) return;
-  DiskDeviceLength(&device);
   CapacityResult result;
-  result.sectors = device.endSectors;
+  result.sectors = ToolDiskSectors(&device);
   if (result.sectors == 0) {
     CloseToolDisk(&device);
     WriteOutcomeWord(kWordFailed);
-    MessageBoxA(mainWindow, kCheckSizeUnknown, kCheckCaption, MB_ICONERROR);
+    AskUser(mainWindow, kCheckSizeUnknown, kCheckCaption, MB_ICONERROR);
     return;
   }
   const uint64_t key = NewCheckKey();
@@ -188,6 +200,7 @@ void CheckCapacity() {
   CloseToolDisk(&device);
   jobState.checkPass.store(0);
   const bool good = !result.cancelled && result.failedSectors == 0;
+  jobState.jobEnd.store(result.cancelled ? kJobEndCancelled : good ? kJobEndCompleted : kJobEndFailed);
   WriteOutcomeWord(result.cancelled ? kWordCancelled : good ? kWordCompleted : kWordFailed);
   RequestProgressRedraw();
   char text[kCheckResultTextBytes];
@@ -196,7 +209,7 @@ void CheckCapacity() {
   const size_t used = std::strlen(text);
   std::snprintf(text + used, sizeof(text) - used, "%s", offer ? kCheckOfferRestore : kCheckRestoreHint);
   const UINT icon = good ? MB_ICONINFORMATION : MB_ICONWARNING;
-  if (MessageBoxA(mainWindow, text, kCheckCaption, (offer ? MB_YESNO : MB_OK) | icon) == IDYES && offer) {
+  if (AskUser(mainWindow, text, kCheckCaption, (offer ? MB_YESNO : MB_OK) | icon) == IDYES && offer) {
     RestoreDisk();
   }
 }

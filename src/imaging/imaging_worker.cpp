@@ -25,15 +25,16 @@ struct Outcome {
   const char* word;
   const wchar_t* text;
   const wchar_t* caption;
+  uint8_t end;  // kJobEnd*
 };
 
-const Outcome kWriteCompleted{kWordCompleted, kWriteCompletedText, kCaptionSuccess};
-const Outcome kWriteCancelled{kWordCancelled, kWriteCancelledText, kCaptionCancelled};
-const Outcome kWriteFailed{kWordFailed, kWriteFailedText, kCaptionFailure};
-const Outcome kWriteNotVerified{kWordCancelled, kWriteNotVerifiedText, kCaptionCancelled};
-const Outcome kCreateCompleted{kWordCompleted, kCreateCompletedText, kCaptionSuccess};
-const Outcome kCreateCancelled{kWordCancelled, kCreateCancelledText, kCaptionCancelled};
-const Outcome kCreateFailed{kWordFailed, kCreateFailedText, kCaptionFailure};
+const Outcome kWriteCompleted{kWordCompleted, kWriteCompletedText, kCaptionSuccess, kJobEndCompleted};
+const Outcome kWriteCancelled{kWordCancelled, kWriteCancelledText, kCaptionCancelled, kJobEndCancelled};
+const Outcome kWriteFailed{kWordFailed, kWriteFailedText, kCaptionFailure, kJobEndFailed};
+const Outcome kWriteNotVerified{kWordCancelled, kWriteNotVerifiedText, kCaptionCancelled, kJobEndCancelled};
+const Outcome kCreateCompleted{kWordCompleted, kCreateCompletedText, kCaptionSuccess, kJobEndCompleted};
+const Outcome kCreateCancelled{kWordCancelled, kCreateCancelledText, kCaptionCancelled, kJobEndCancelled};
+const Outcome kCreateFailed{kWordFailed, kCreateFailedText, kCaptionFailure, kJobEndFailed};
 
 wchar_t outcomeText[kOutcomeTextChars];  // an outcome text with its added sentence; worker
 char sumNote[kSumTextBytes];             // the checksum's line in the outcome, empty when none; worker
@@ -55,6 +56,7 @@ uint32_t AppendOutcomeText(uint32_t at, const wchar_t* text) {
 // `note`, when given, goes on a line of its own under the outcome's text, and
 // so does the checksum's line (sumNote) when there is one.
 void ShowOutcome(const Outcome& outcome, const wchar_t* note = nullptr) {
+  jobState.jobEnd.store(outcome.end);
   WriteOutcomeWord(outcome.word);
   RequestProgressRedraw();
   uint32_t at = AppendOutcomeText(0, outcome.text);
@@ -65,7 +67,7 @@ void ShowOutcome(const Outcome& outcome, const wchar_t* note = nullptr) {
       outcomeText[at] = L'\0';
     }
   }
-  MessageBoxW(mainWindow, outcomeText, outcome.caption, MB_OK);
+  AskUserW(mainWindow, outcomeText, outcome.caption, MB_OK);
   CloseImageFile();
 }
 
@@ -101,9 +103,10 @@ SumVerdict JudgePublishedSum(char* text, uint32_t textBytes) {
 
 // "Failed", and the box saying the image is not the published one.
 void ShowSumDiffers(const char* text) {
+  jobState.jobEnd.store(kJobEndMismatch);
   WriteOutcomeWord(kWordFailed);
   RequestProgressRedraw();
-  MessageBoxA(mainWindow, text, kImageProblemCaption, MB_OK | MB_ICONERROR);
+  AskUser(mainWindow, text, kImageProblemCaption, MB_OK | MB_ICONERROR);
   CloseImageFile();
 }
 
@@ -208,7 +211,7 @@ bool HoldJobDisk(DiskDevice* device) {
   } else {
     std::snprintf(text, sizeof(text), kLetterInUseFormat, designator, designator);
   }
-  MessageBoxA(mainWindow, text, kDriveInUseCaption, MB_ICONERROR);
+  AskUser(mainWindow, text, kDriveInUseCaption, MB_ICONERROR);
   return false;
 }
 
@@ -221,7 +224,7 @@ void EndWithDiskWriteError(DiskDevice* device, const LoopResult& result) {
   char text[kDiskWriteErrorTextBytes];
   FormatDiskWriteError(text, sizeof(text), result.error, result.failedSector);
   AddHeadNote(text, sizeof(text), result.headCleared);
-  MessageBoxA(nullptr, text, kDiskErrorCaption, MB_ICONERROR);
+  AskUser(nullptr, text, kDiskErrorCaption, MB_ICONERROR);
 }
 
 // A compressed image that could not be read to its end: "Failed", with the
@@ -237,7 +240,7 @@ void ShowImageProblem(const ImageDecoder& decoder, bool headCleared = false) {
   AddHeadNote(text, sizeof(text), headCleared);
   WriteOutcomeWord(kWordFailed);
   RequestProgressRedraw();
-  MessageBoxA(mainWindow, text, kImageProblemCaption, MB_OK | MB_ICONERROR);
+  AskUser(mainWindow, text, kImageProblemCaption, MB_OK | MB_ICONERROR);
   CloseImageFile();
 }
 
@@ -262,9 +265,11 @@ void ShowVerifyOutcome(const VerifyResult& result, bool headCleared) {
   char text[kVerifyErrorTextBytes];
   FormatVerifyError(text, sizeof(text), result);
   AddHeadNote(text, sizeof(text), headCleared);
+  // A read error of the pass is a disk failure; only sectors that differ are a mismatch.
+  if (result.end == VerifyEnd::Differs) jobState.jobEnd.store(kJobEndMismatch);
   WriteOutcomeWord(kWordFailed);
   RequestProgressRedraw();
-  MessageBoxA(mainWindow, text, kVerifyErrorCaption, MB_OK | MB_ICONERROR);
+  AskUser(mainWindow, text, kVerifyErrorCaption, MB_OK | MB_ICONERROR);
   CloseImageFile();
 }
 
@@ -340,7 +345,7 @@ bool RunWriteJob() {
   DiskDevice device;
   if (!OpenJobDisk(&device, GENERIC_WRITE)) {
     CloseImageSource(&source);
-    MessageBoxA(mainWindow, kOpenForWritingFailed, kDiskErrorCaption, MB_ICONERROR);
+    AskUser(mainWindow, kOpenForWritingFailed, kDiskErrorCaption, MB_ICONERROR);
     CloseImageFile();
     return true;
   }
@@ -447,14 +452,14 @@ void RunCreateJob() {
   if (!OpenImageSink(&sink, jobState.imageFile, jobState.imageFormat, hash)) {
     WriteOutcomeWord(kWordFailed);
     RequestProgressRedraw();
-    MessageBoxA(mainWindow, kNoMemoryToCompress, kImageProblemCaption, MB_OK | MB_ICONERROR);
+    AskUser(mainWindow, kNoMemoryToCompress, kImageProblemCaption, MB_OK | MB_ICONERROR);
     CloseImageFile();
     return;
   }
   DiskDevice device;
   if (!OpenJobDisk(&device, GENERIC_READ)) {
     CloseImageSink(&sink);
-    MessageBoxA(mainWindow, kOpenForReadingFailed, kDiskErrorCaption, MB_ICONERROR);
+    AskUser(mainWindow, kOpenForReadingFailed, kDiskErrorCaption, MB_ICONERROR);
     CloseImageFile();
     return;
   }
@@ -488,17 +493,19 @@ void RunSumsJob() {
   const SumsResult result = RunSumsPass(jobState.imageFile, jobState.buffer, jobState.bufferBytes);
   CloseImageFile();
   if (result.end == SumsEnd::Done) {
+    jobState.jobEnd.store(kJobEndCompleted);
     WriteOutcomeWord(kWordCompleted);
     RequestProgressRedraw();
     ReportImageSums();
     return;
   }
+  if (result.end == SumsEnd::Cancelled) jobState.jobEnd.store(kJobEndCancelled);
   WriteOutcomeWord(result.end == SumsEnd::Cancelled ? kWordCancelled : kWordFailed);
   RequestProgressRedraw();
   if (result.end == SumsEnd::ReadError) {
     char text[kSumTextBytes];
     std::snprintf(text, sizeof(text), kSumsUnreadFormat, static_cast<unsigned long>(result.error));
-    MessageBoxA(mainWindow, text, kSumsCaption, MB_OK | MB_ICONERROR);
+    AskUser(mainWindow, text, kSumsCaption, MB_OK | MB_ICONERROR);
   }
 }
 

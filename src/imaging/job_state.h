@@ -32,6 +32,15 @@ constexpr UINT kImageSumsReadyMessage = WM_APP + 1;
 constexpr uint8_t kPlatformNt = 32;
 constexpr uint8_t kPlatformLegacy = 16;
 
+// How the last job ended, for the command line's exit code. Start sets
+// kJobEndNone before it judges anything and kJobEndFailed once it launches a
+// job, so every end the worker does not name counts as a failure.
+constexpr uint8_t kJobEndNone = 0;       // nothing launched: refused or declined at Start
+constexpr uint8_t kJobEndCompleted = 1;
+constexpr uint8_t kJobEndFailed = 2;
+constexpr uint8_t kJobEndCancelled = 3;
+constexpr uint8_t kJobEndMismatch = 4;   // the read-back or the publisher's sum differs
+
 // Fields read by the other thread while they change are atomics, so a 64-bit
 // counter or a double is never seen half-written.
 struct JobState {
@@ -57,6 +66,7 @@ struct JobState {
   std::atomic<uint8_t> cancelRequested{0};      // set by the button while busy, cleared by the worker
   std::atomic<uint8_t> busy{0};                 // 1 while a job runs; set by Start, cleared by the worker last
   std::atomic<uint8_t> outcomeWordShown{0};     // 1 once the worker wrote the job's outcome word; Start clears it
+  std::atomic<uint8_t> jobEnd{kJobEndNone};     // how the job ended (kJobEnd*); Start, then worker
   std::atomic<uint8_t> trimToPartitions{0};     // 1: a create ends at the last partition's end; written by Start
   std::atomic<uint64_t> fitSectors{0};          // nonzero: a write ends after these sectors, the part of a larger
                                                 // image that fits the disk (the user agreed); written by Start
@@ -112,3 +122,13 @@ void AddToolTip(int controlId, HWND dialog, const char* text, HWND toolTip);
 void RequestProgressRedraw();
 // Posts kImageSumsReadyMessage to mainWindow.
 void ReportImageSums();
+
+// Every box of the Start path and of the worker goes through these: a message
+// box while the window runs; with consoleAnswer set (the command line), the
+// sentence goes to the console instead and the answer comes from there.
+// Either text form; `flags` as MessageBox takes them, the answer as it gives it.
+int AskUser(HWND owner, const char* text, const char* caption, UINT flags);
+int AskUserW(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);
+// The command line's answer: exactly one of `text` and `wideText` is given.
+typedef int (*ConsoleAnswer)(const char* text, const wchar_t* wideText, UINT flags);
+extern ConsoleAnswer consoleAnswer;

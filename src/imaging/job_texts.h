@@ -160,6 +160,8 @@ constexpr char kRestoreFailedFormat[] =
     "Restoring Physical Disk %c failed: error #%lu while %s. The disk may hold no valid partition table; "
     "try again, or create one in Disk Management.";
 constexpr char kRestoreTooSmall[] = "The disk is too small to hold a partition. Nothing was written.";
+constexpr char kRestoreSizeUnknown[] =
+    "The disk does not report its size, so no partition can be laid out on it. Nothing was written.";
 constexpr char kRestoreClearing[] = "clearing its first and last MiB";
 constexpr char kRestoreWritingTable[] = "writing the partition table";
 constexpr uint32_t kRestoreTextBytes = 512;

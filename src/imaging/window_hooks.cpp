@@ -30,3 +30,15 @@ void RequestProgressRedraw() {
 }
 
 void ReportImageSums() { PostMessageA(mainWindow, kImageSumsReadyMessage, 0, 0); }
+
+ConsoleAnswer consoleAnswer = nullptr;
+
+int AskUser(HWND owner, const char* text, const char* caption, UINT flags) {
+  if (consoleAnswer != nullptr) return consoleAnswer(text, nullptr, flags);
+  return MessageBoxA(owner, text, caption, flags);
+}
+
+int AskUserW(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags) {
+  if (consoleAnswer != nullptr) return consoleAnswer(nullptr, text, flags);
+  return MessageBoxW(owner, text, caption, flags);
+}

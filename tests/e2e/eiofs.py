@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""eiofs.py MOUNTPOINT SIZE [BACKING FROM TO | --wrap BACKING]
+"""eiofs.py MOUNTPOINT SIZE [BACKING FROM TO | --wrap BACKING | --lose BACKING]
 
 A FUSE file system with one file, "disk", of SIZE bytes. Without BACKING every
 read and write of it fails with EIO, which Wine reports as ERROR_NOT_READY (21):
@@ -7,7 +7,8 @@ a drive with no medium. With BACKING, the bytes come from that file and only an
 access touching bytes FROM..TO-1 fails: an unreadable stretch inside a disk.
 With --wrap, the disk is a fake-capacity stick: it claims SIZE bytes but keeps
 only BACKING's size, and every offset past that is read and written at the
-offset modulo BACKING's size.
+offset modulo BACKING's size. With --lose, it keeps BACKING's size too, but
+writes past that are accepted and dropped, and reads there return zeros.
 The file is mounted with direct I/O: every read reaches this process, never
 the kernel's page cache (Wine opens devices without O_DIRECT, so without it a
 read-back after a write would be answered from the cache).
@@ -24,17 +25,21 @@ from fusepy import FUSE, FuseOSError, Operations
 
 
 class EioFS(Operations):
-    def __init__(self, size, backing=None, bad_from=0, bad_to=None, wrap=False):
+    def __init__(self, size, backing=None, bad_from=0, bad_to=None, wrap=False, lose=False):
         self.size, self.t = size, time.time()
         self.backing = open(backing, 'r+b') if backing else None
         self.bad_from = bad_from
         self.bad_to = size if bad_to is None else bad_to
-        self.stored = os.fstat(self.backing.fileno()).st_size if wrap else None
+        self.stored = os.fstat(self.backing.fileno()).st_size if wrap or lose else None
+        self.lose = lose
 
     def _pieces(self, offset, length):
         """(backing offset, length) pieces of an access, wrapped on a fake stick."""
         if self.stored is None:
             return [(offset, length)]
+        if self.lose:
+            kept = max(0, min(length, self.stored - offset))
+            return [(offset, kept), (None, length - kept)]
         out = []
         while length > 0:
             at = offset % self.stored
@@ -67,6 +72,9 @@ class EioFS(Operations):
         self._check(offset, size)
         data = b''
         for at, n in self._pieces(offset, size):
+            if at is None:
+                data += bytes(n)
+                continue
             self.backing.seek(at)
             data += self.backing.read(n)
         return data
@@ -77,8 +85,9 @@ class EioFS(Operations):
         self._check(offset, len(data))
         done = 0
         for at, n in self._pieces(offset, len(data)):
-            self.backing.seek(at)
-            self.backing.write(data[done:done + n])
+            if at is not None:
+                self.backing.seek(at)
+                self.backing.write(data[done:done + n])
             done += n
         self.backing.flush()
         return len(data)
@@ -89,10 +98,10 @@ class EioFS(Operations):
 
 if __name__ == '__main__':
     args = sys.argv[1:]
-    if len(args) not in (2, 4, 5) or (len(args) == 4 and args[2] != '--wrap'):
+    if len(args) not in (2, 4, 5) or (len(args) == 4 and args[2] not in ('--wrap', '--lose')):
         sys.exit(__doc__.strip().splitlines()[0])
     if len(args) == 4:
-        fs = EioFS(int(args[1]), args[3], 0, 0, wrap=True)
+        fs = EioFS(int(args[1]), args[3], 0, 0, wrap=args[2] == '--wrap', lose=args[2] == '--lose')
     elif len(args) == 5:
         fs = EioFS(int(args[1]), args[2], int(args[3]), int(args[4]))
     else:

@@ -8,9 +8,10 @@
 #             map_eio_drive L SIZE [BACKING FROM TO]
 #                                        drive L: on a FUSE file of SIZE bytes whose reads and writes fail with
 #                                        EIO (a "Not Ready" drive); with BACKING, only bytes FROM..TO-1 fail
-#             map_fake_drive L SIZE BACKING
+#             map_fake_drive L SIZE BACKING [wrap|lose]
 #                                        drive L: a fake-capacity stick that claims SIZE bytes, keeps BACKING's
-#                                        size and wraps every later offset onto its start (FUSE, direct I/O)
+#                                        size and wraps every later offset onto its start (FUSE, direct I/O);
+#                                        with "lose", later writes are dropped and reads there give zeros
 #             set_drive_type L TYPE      floppy|hd|cdrom|network for GetDriveType; call before start_tavrin
 #             unmap_drive L
 #             map_physical_disk N PATH   \\.\PhysicalDriveN opens PATH (a file or block device): "Physical Disk N"
@@ -113,8 +114,8 @@ map_loop_drive() {
 }
 
 map_fake_drive() {
-  [ $# = 3 ] || fail "usage: map_fake_drive LETTER SIZE BACKING"
-  map_eio_drive "$1" "$2" --wrap "$(readlink -f "$3")"
+  [ $# = 3 ] || { [ $# = 4 ] && [[ $4 =~ ^(wrap|lose)$ ]]; } || fail "usage: map_fake_drive LETTER SIZE BACKING [wrap|lose]"
+  map_eio_drive "$1" "$2" "--${4:-wrap}" "$(readlink -f "$3")"
 }
 
 map_eio_drive() {

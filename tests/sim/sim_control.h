@@ -18,6 +18,16 @@ namespace sim {
 // Call at the start of each test (the fixture in tests/unit/sim_fixture.h does).
 void Reset();
 
+// The standard handles (sim_console.cpp): what the program wrote to standard
+// output and error, as bytes; standard input a console holding `typed` (a
+// pipe at its end, which is no console, until this is called); the handler of
+// SetConsoleCtrlHandler called as a Ctrl+C would call it (false: none, or it
+// declined, and Windows would end the process).
+std::string StdOut();
+std::string StdErr();
+void TypeIntoConsole(const std::string& typed);
+bool PressCtrlC();
+
 // ---- Block devices (opened by their raw path, e.g. "\\\\.\\E:") ----------------
 struct DeviceSpec {
   uint64_t sizeBytes = 0;                       // the device's end; reads stop and writes fail there

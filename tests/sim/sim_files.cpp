@@ -324,6 +324,7 @@ bool FileOpenOnVolume(const std::string& volume) {
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
   if (read != nullptr) *read = 0;
+  if (sim_internal::ConsoleRead(file, buffer, toRead, read)) return TRUE;
   DWORD error = 0, done = 0;
   bool failed = false;       // a device may fail a call with last error 0
   std::string hookPath;      // set for device transfers
@@ -362,6 +363,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
   if (written != nullptr) *written = 0;
+  if (sim_internal::ConsoleWrite(file, buffer, toWrite, written)) return TRUE;
   DWORD error = 0, done = 0;
   bool failed = false;       // a device may fail a call with last error 0
   std::string hookPath;      // set for device transfers

@@ -76,6 +76,10 @@ void ResetSync();
 void RecordEvent(const sim::Event& event);
 
 void ResetHandles();
+void ResetConsole();
+// ReadFile and WriteFile of a standard handle; false for any other handle.
+bool ConsoleRead(HANDLE handle, void* buffer, DWORD toRead, DWORD* read);
+bool ConsoleWrite(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written);
 void ResetMemory();
 void ResetWindows();
 void ResetSystem();

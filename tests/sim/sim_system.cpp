@@ -224,6 +224,7 @@ bool LegacyFamily() {
 
 void Reset() {
   sim_internal::ResetHandles();
+  sim_internal::ResetConsole();
   sim_internal::ResetSync();
   sim_internal::ResetDevices();
   sim_internal::ResetMemory();

@@ -328,6 +328,24 @@ BOOL CloseHandle(HANDLE handle);
 DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* filePart);
 DWORD GetFullPathNameW(LPCWSTR path, DWORD size, LPWSTR buffer, LPWSTR* filePart);
 UINT GetDriveTypeA(LPCSTR root);
+// The console: standard output and error are pipes; input a pipe, or a
+// console when a test types into it (sim_control.h). Console calls beyond
+// these (AttachConsole, WriteConsoleW) are not exported: the code finds none.
+#define STD_INPUT_HANDLE (static_cast<DWORD>(-10))
+#define STD_OUTPUT_HANDLE (static_cast<DWORD>(-11))
+#define STD_ERROR_HANDLE (static_cast<DWORD>(-12))
+#define ATTACH_PARENT_PROCESS (static_cast<DWORD>(-1))
+#define CTRL_C_EVENT 0
+#define CTRL_BREAK_EVENT 1
+#define CTRL_CLOSE_EVENT 2
+#define CP_OEMCP 1
+typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD event);
+#define SEM_FAILCRITICALERRORS 0x0001
+#define SEM_NOOPENFILEERRORBOX 0x8000
+UINT SetErrorMode(UINT mode);
+HANDLE GetStdHandle(DWORD which);
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
 // KERNEL32 calls of Windows 2000 and later, reached through GetProcAddress (see sim_control.h).
 HANDLE FindFirstVolumeW(LPWSTR name, DWORD chars);
 BOOL FindNextVolumeW(HANDLE search, LPWSTR name, DWORD chars);

@@ -139,6 +139,24 @@ TEST_F(DiskTools, CancelInEitherPassSaysWhereItStopped) {
   }
 }
 
+// A disk's handle has no file size: a device that answers no length request
+// is not given one, and neither tool writes to it.
+TEST_F(DiskTools, ADiskThatReportsNoSizeIsLeftUntouchedByEitherTool) {
+  const std::string path = "\\\\.\\PHYSICALDRIVE1";
+  for (const uint8_t tool : {kToolCheckCapacity, kToolRestoreDrive}) {
+    SCOPED_TRACE(tool == kToolCheckCapacity ? "check" : "restore");
+    FreshJob();
+    sim::SetVersion(VER_PLATFORM_WIN32_NT, 5, 1, 2600);
+    sim::AddDevice(path, Disk(4u << 20));
+    PrepareTool(tool, '1');
+    RunJob();
+    EXPECT_NE(BoxText().find("does not report its size"), std::string::npos) << BoxText();
+    EXPECT_EQ(StatusText(), "Failed");
+    EXPECT_EQ(sim::Device(path).bytesWritten, 0u);
+    EXPECT_EQ(sim::Device(path).openHandles, 0);
+  }
+}
+
 TEST_F(DiskTools, RestoreClearsBothEndsAndWritesOnePartitionFrom1MiB) {
   sim::SetVersion(VER_PLATFORM_WIN32_NT, 5, 1, 2600);
   const std::string path = "\\\\.\\PHYSICALDRIVE1";

@@ -2,6 +2,9 @@
 // progress and writes the status line (run under TSan to see races).
 #include "job_fixture.h"
 
+#include "disk/drive_list.h"
+#include "imaging/disk_tools_job.h"
+
 #include <atomic>
 #include <cmath>
 #include <thread>
@@ -72,6 +75,28 @@ TEST_F(WorkerConcurrencyTest, CancelPressedFromTheWindowThreadStopsTheJob) {
   EXPECT_EQ(OnlyMessageBox().text, "Image Write Cancelled");
   EXPECT_EQ(jobState.sectorsDone.load(), 2u * 128);
   EXPECT_EQ(sim::Device("\\\\.\\E:").bytesWritten, 3u * 65536);
+}
+
+// The live drive list formats sizes on the main thread while a capacity check
+// formats the sizes of its result box on the worker's.
+TEST_F(WorkerConcurrencyTest, CapacityCheckSizesStayItsOwnWhileTheDriveListFormatsOthers) {
+  sim::DeviceSpec stick = Disk(4 << 20);
+  stick.answersLength = true;
+  stick.storedSectors = 3072;
+  sim::AddDevice("\\\\.\\E:", stick);
+  sim::SetMessageBoxHandler([](const sim::Event&) { return IDNO; });
+  jobState.mode = kDiskTools;
+  jobState.diskTool = kToolCheckCapacity;
+  jobState.busy = 1;
+  jobState.targetDesignator = 'E';
+  jobState.buffer = AllocateTransferBuffer();
+  jobState.bufferBytes = kTransferBytes;
+  StartJobThread();
+  for (int i = 0; jobState.busy.load() != 0 && i < 2000000; ++i) FormatByteSize(1e12 + i);
+  ASSERT_TRUE(WaitUntilIdle());
+  const std::string text = OnlyMessageBox().text;
+  EXPECT_NE(text.find("keeps only its first 3072 sectors (1.50 MB) of the 8192 sectors (4.00 MB)"), std::string::npos)
+      << text;
 }
 
 TEST(StatusText, ReaderNeverSeesHalfAText) {

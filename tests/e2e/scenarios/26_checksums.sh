@@ -1,6 +1,7 @@
 # Checksums: a write whose image has a correct .sha256 beside it names the
 # check in the warning and ends "Success" saying it matched; one listed with
-# a wrong sum in SHA256SUMS ends "Failed" with both sums; a created image gets
+# a wrong sum in SHA256SUMS ends "Failed" with both sums and the drive's first
+# MiB (which held the earlier image's head) zero; a created image gets
 # an IMAGE.sha256 that the native sha256sum -c accepts; the checksums button
 # shows the three sums the native tools compute and judges a pasted one.
 
@@ -40,6 +41,7 @@ expect_match "$(sha256sum <"$SCRATCH/listed/other.img" | cut -c1-64)" "$failure"
 expect_match "$(sha256sum <"$SCRATCH/in.img" | cut -c1-64)" "$failure" "the list's sum in the box"
 ui wait-text 1008 Start 5000 >/dev/null || fail "the button does not read Start after the mismatch"
 expect_eq "Failed" "$(ui status)" "status after the mismatch"
+cmp -n 1048576 /dev/zero "$SCRATCH/e.bin" || fail "the drive's first MiB is not zero after the mismatch"
 
 # A checksum file that holds no sum: named before anything is written; No stops.
 printf 'not a checksum\n' >"$SCRATCH/in.img.sha256"
