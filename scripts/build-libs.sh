@@ -2,7 +2,8 @@
 # Cross-builds the libraries tavrin.exe links statically, from Debian's source
 # packages at pinned versions, for i686 Windows: liblzma (xz-utils), libzstd,
 # minizip's unzip part, libbz2 (bzip2), liblz4 (lz4; zlib itself comes from
-# libz-mingw-w64-dev) and the MD5, SHA-1 and SHA-256 modules of mbed TLS. Only
+# libz-mingw-w64-dev), the MD5, SHA-1 and SHA-256 modules of mbed TLS, and
+# libarchive (read only, against the libraries above, for .7z and tar). Only
 # the libraries, static, decoders only where the product only decodes; liblzma
 # with the threads that Windows 95 has, for its multi-threaded decoder. The result is cached in OUT_DIR
 # (include/, lib/, and a stamp naming the versions) and rebuilt only when the
@@ -21,7 +22,8 @@ MINIZIP_VERSION=1.1-8+deb12u1
 MBEDTLS_VERSION=2.28.3-1
 BZIP2_VERSION=1.0.8-5
 LZ4_VERSION=1.9.4-1
-STAMP="recipe 5 xz-utils=$XZ_VERSION libzstd=$ZSTD_VERSION minizip=$MINIZIP_VERSION mbedtls=$MBEDTLS_VERSION bzip2=$BZIP2_VERSION lz4=$LZ4_VERSION host=$HOST"
+LIBARCHIVE_VERSION=3.6.2-1+deb12u5
+STAMP="recipe 7 xz-utils=$XZ_VERSION libzstd=$ZSTD_VERSION minizip=$MINIZIP_VERSION mbedtls=$MBEDTLS_VERSION bzip2=$BZIP2_VERSION lz4=$LZ4_VERSION libarchive=$LIBARCHIVE_VERSION host=$HOST"
 
 die() { echo "build-libs: $*" >&2; exit 1; }
 
@@ -38,7 +40,7 @@ mkdir -p "$OUT.work/src" "$OUT/include/minizip" "$OUT/lib"
 OUT=$(cd "$OUT" && pwd)
 WORK=$OUT.work
 LOG=$WORK/build.log
-echo "build-libs: building liblzma, libzstd, minizip, libbz2, liblz4 and mbed TLS's hashes for $HOST into $OUT (log: $LOG)" >&2
+echo "build-libs: building liblzma, libzstd, minizip, libbz2, liblz4, mbed TLS's hashes and libarchive for $HOST into $OUT (log: $LOG)" >&2
 
 # fetch NAME VERSION: downloads and unpacks the source package (Debian's patches applied).
 fetch() {
@@ -57,6 +59,7 @@ fetch mbedtls "$MBEDTLS_VERSION"
 
 fetch bzip2 "$BZIP2_VERSION"
 fetch lz4 "$LZ4_VERSION"
+fetch libarchive "$LIBARCHIVE_VERSION"
 
 CFLAGS_COMMON="-O2 -DNDEBUG"
 
@@ -148,6 +151,26 @@ cp "$WORK/src/bzip2/bzlib.h" "$OUT/include/"
   $HOST-ar rcs "$OUT/lib/liblz4.a" "$WORK"/lz4-obj/*.o
 ) >>"$LOG" 2>&1 || die "building liblz4 failed (see $LOG)"
 cp "$WORK/src/lz4/lib/lz4.h" "$WORK/src/lz4/lib/lz4frame.h" "$OUT/include/"
+
+# libarchive: the library alone (no tools), static, against the liblzma and
+# libbz2 built above and the mingw zlib (the 7z methods); no zstd (a
+# compressed tar is decompressed by the product's own decoders), no crypto,
+# no XML, no iconv, no ACLs or extended attributes, no Windows CNG. The
+# product reads through its own callbacks and never reaches the library's file
+# functions; the imports they would bring are its own (archive_imports.cpp). Debian's patches touch the
+# autotools inputs; the configure script shipped is used as it is.
+(
+  cd "$WORK/src/libarchive"
+  ./configure --host=$HOST --prefix="$WORK/libarchive-install" --disable-shared --enable-static \
+    --disable-bsdtar --disable-bsdcat --disable-bsdcpio --disable-acl --disable-xattr \
+    --without-cng --without-openssl --without-nettle --without-mbedtls --without-xml2 --without-expat \
+    --without-iconv --without-lz4 --without-zstd --without-libb2 --without-lzo2 --disable-posix-regex-lib \
+    CPPFLAGS="-I$OUT/include" LDFLAGS="-L$OUT/lib" CFLAGS="$CFLAGS_COMMON -ffunction-sections -fdata-sections" \
+    >>"$LOG" 2>&1
+  make -j2 ACLOCAL=true AUTOCONF=true AUTOMAKE=true AUTOHEADER=true libarchive.la >>"$LOG" 2>&1
+) || die "building libarchive failed (see $LOG)"
+cp "$WORK/src/libarchive/.libs/libarchive.a" "$OUT/lib/"
+cp "$WORK/src/libarchive/libarchive/archive.h" "$WORK/src/libarchive/libarchive/archive_entry.h" "$OUT/include/"
 
 echo "$STAMP" >"$OUT/stamp"
 rm -rf "$WORK"

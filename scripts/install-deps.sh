@@ -8,7 +8,7 @@ PACKAGES=(
   python3 python3-fusepy cmake ninja-build g++ googletest libgtest-dev clang libclang-rt-14-dev
   # compressed images: host libraries, the product's zlib, what scripts/build-libs.sh
   # needs to fetch and build the others from source, and the native tools the tests compare with
-  zlib1g-dev liblzma-dev libzstd-dev libminizip-dev libbz2-dev liblz4-dev libz-mingw-w64-dev dpkg-dev make
+  zlib1g-dev liblzma-dev libzstd-dev libminizip-dev libbz2-dev liblz4-dev libarchive-dev libz-mingw-w64-dev dpkg-dev make
   # checksums: the host build's hash library (the product builds it from source) and the native tool
   libmbedtls-dev coreutils
   xz-utils zstd gzip zip bzip2 lz4 7zip mtools dosfstools

@@ -8,7 +8,7 @@ SAME_TEXT(TEXT_OUT_OF_MEMORY, "Insufficient Memory")
 SAME_TEXT(CAPTION_OUT_OF_MEMORY, "Out of Memory")
 // Opening offers every image it can write, saving the compressed forms it can create.
 SAME_TEXT(FORMAT_FILE_FILTER,
-    "Image Files%c*.img;*.vhd%cCompressed Images%c*.gz;*.xz;*.zst;*.zip;*.bz2;*.lz4%cAll Files%c*.*%c%c")
+    "Image Files%c*.img;*.vhd%cCompressed Images%c*.gz;*.xz;*.zst;*.zip;*.bz2;*.lz4;*.7z;*.tar;*.tgz%cAll Files%c*.*%c%c")
 SAME_TEXT(FORMAT_CREATE_FILE_FILTER, "Image Files%c*.img;*.vhd%cCompressed Images%c*.gz;*.zst%cAll Files%c*.*%c%c")
 
 // Status line prompts of the two tabs
@@ -54,8 +54,8 @@ SAME_TEXT(CAPTION_DESTROY_WARNING, "Warning! Data will be lost!")
 // Added to the warning when the image has a checksum file: the hash's name
 // ("SHA-256") and the checksum file's name.
 SAME_TEXT(FORMAT_SUM_WILL_BE_CHECKED, "The image file's %s will be checked against the sum in %s.")
-// Added to the warning for an archive: its file that will be written.
-SAME_TEXT(FORMAT_ZIP_ENTRY_WRITTEN, "From the archive, its file %s will be written.")
+// Added to the warning when the image is a file of an archive (zip, .7z, tar): its name in the archive.
+SAME_TEXT(FORMAT_ENTRY_WILL_BE_WRITTEN, "The archive's file %s will be written to the disk.")
 // A checksum file that is there but cannot be used: its name and the hash's name.
 SAME_TEXT(FORMAT_SUM_FILE_UNUSABLE, 
     "The checksum file %s cannot be read, or holds no %s sum for the image file.\r\n"

@@ -23,6 +23,12 @@ uint8_t scanBuffer[kScanBytes];  // main thread
 uint8_t headBuffer[kScanBytes];  // main thread
 uint32_t headBytes = 0;          // decoded bytes of a compressed image in headBuffer
 
+}  // namespace
+
+char imageEntryName[kEntryNameBytes];
+
+namespace {
+
 // The image's decompressed length; false when it is not known for the whole file.
 bool ImageLength(HANDLE file, ImageFormat format, uint64_t* bytes) {
   imageEntryName[0] = '\0';
@@ -126,9 +132,8 @@ void FormatSize(char* out, uint32_t outSize, uint64_t bytes) {
 
 }  // namespace
 
-char imageEntryName[kZipEntryNameBytes];
-
 bool ImageFitsDisk(HANDLE file, ImageFormat format, char designator) {
+  imageEntryName[0] = '\0';
   jobState.fitSectors.store(0);
   jobState.leftOutBytes.store(0);
   jobState.fitAfterPartitions.store(0);

@@ -14,6 +14,6 @@
 bool ImageFitsDisk(HANDLE file, ImageFormat format, char designator);
 
 
-// The archive's file that a zip image is (its name as the archive gives it),
-// taken by ImageFitsDisk for the warning; "" for any other image. Main thread.
-extern char imageEntryName[kZipEntryNameBytes];
+// The archive's file the write takes as its image (a zip's, .7z's or tar's), as the
+// archive names it; set by ImageFitsDisk, empty for any other image. Main thread.
+extern char imageEntryName[kEntryNameBytes];

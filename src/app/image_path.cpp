@@ -41,14 +41,25 @@ DWORD FileDialogRecordBytes() {
 }
 
 template <typename Ch>
-void ExtensionOf(const Ch* name, size_t length, char* out, uint32_t outSize) {
-  out[0] = '\0';
-  size_t end = length;
-  while (end > 0 && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
+size_t ExtensionStart(const Ch* name, size_t end) {
   size_t start = end;
   while (start > 0 && name[start - 1] != '.' && name[start - 1] != '\\' && name[start - 1] != '/' &&
          name[start - 1] != ':') {
     --start;
+  }
+  return start;
+}
+
+// The last extension, or with `parts` 2 the last two ("tar.gz") when the name has two.
+template <typename Ch>
+void ExtensionOf(const Ch* name, size_t length, char* out, uint32_t outSize, uint32_t parts = 1) {
+  out[0] = '\0';
+  size_t end = length;
+  while (end > 0 && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
+  size_t start = ExtensionStart(name, end);
+  if (parts == 2 && start > 1 && name[start - 1] == '.') {
+    const size_t inner = ExtensionStart(name, start - 1);
+    if (inner > 0 && inner < start - 1 && name[inner - 1] == '.') start = inner;
   }
   if (start == 0 || name[start - 1] != '.' || end - start + 1 > outSize) return;
   for (size_t i = start; i < end; ++i) {
@@ -241,14 +252,14 @@ HANDLE OpenImagePath(DWORD access, DWORD disposition, DWORD flags) {
   return CreateFileW(imagePathWide, access, FILE_SHARE_READ, nullptr, disposition, flags, nullptr);
 }
 
-void ImagePathExtension(char* out, uint32_t outSize) {
+void ImagePathExtension(char* out, uint32_t outSize, uint32_t parts) {
   if (out == nullptr || outSize == 0) return;
   imagePath[kImagePathBytes - 1] = '\0';
   imagePathWide[kImagePathChars - 1] = L'\0';
   if (LegacyFamily()) {
-    ExtensionOf(imagePath, std::strlen(imagePath), out, outSize);
+    ExtensionOf(imagePath, std::strlen(imagePath), out, outSize, parts);
   } else {
-    ExtensionOf(imagePathWide, std::wcslen(imagePathWide), out, outSize);
+    ExtensionOf(imagePathWide, std::wcslen(imagePathWide), out, outSize, parts);
   }
 }
 

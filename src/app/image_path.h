@@ -65,8 +65,9 @@ void ImageFileName(char* out, uint32_t outSize, UINT codePage);
 // The name's extension in lower-case ASCII ("gz" for "D:\x\Disk.GZ"), without
 // the dot; empty when the name has none, or when it holds a character outside
 // ASCII or is longer than outSize - 1 (no known extension is either). Trailing
-// dots and spaces are ignored, as the file system ignores them.
-void ImagePathExtension(char* out, uint32_t outSize);
+// dots and spaces are ignored, as the file system ignores them. With `parts`
+// 2, the last two extensions when the name has two ("tar.gz").
+void ImagePathExtension(char* out, uint32_t outSize, uint32_t parts = 1);
 
 // Record sizes the file dialogs accept on 32-bit Windows: the full record from
 // NT 5.0 on; the legacy family and NT 4.0 take it without its last three fields.

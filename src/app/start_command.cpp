@@ -72,6 +72,14 @@ void AddSumLine(char* text, uint32_t textBytes) {
   std::snprintf(text + length + 2, textBytes - length - 2, FORMAT_SUM_WILL_BE_CHECKED, HashKindName(sumCheck.kind),
                 sumCheck.fileName);
 }
+
+// The warning's line naming the archive's file that will be written.
+void AddEntryLine(char* text, uint32_t textBytes) {
+  if (imageEntryName[0] == '\0') return;
+  std::strncat(text, "\r\n", textBytes - std::strlen(text) - 1);
+  const size_t length = std::strlen(text);
+  std::snprintf(text + length, textBytes - length, FORMAT_ENTRY_WILL_BE_WRITTEN, imageEntryName);
+}
 constexpr uint32_t kDiskNameBytes = 24;
 constexpr uint32_t kVolumeNameBytes = MAX_PATH + 32;
 constexpr uint32_t kWarningTextBytes = 512;
@@ -198,13 +206,9 @@ bool UserConfirmsWrite(char designator, bool legacy) {
     std::snprintf(target.label, kDriveLabelBytes, drive <= 2 ? LEGACY_FLOPPY_LABEL : LEGACY_DRIVE_LABEL,
                   static_cast<char>('A' - 1 + drive));
   }
-  char text[kWarningTextBytes + kSumFileNameBytes];
+  char text[kWarningTextBytes + kSumFileNameBytes + kEntryNameBytes];
   std::snprintf(text, sizeof(text), FORMAT_DESTROY_TARGET, TEXT_DESTROY_WARNING, target.label);
-  if (imageEntryName[0] != '\0') {
-    std::strncat(text, "\r\n", sizeof(text) - std::strlen(text) - 1);
-    const size_t length = std::strlen(text);
-    std::snprintf(text + length, sizeof(text) - length, FORMAT_ZIP_ENTRY_WRITTEN, imageEntryName);
-  }
+  AddEntryLine(text, sizeof(text));
   AddSumLine(text, sizeof(text));
   if (AskUser(mainWindow, text, CAPTION_DESTROY_WARNING, MB_YESNO | MB_ICONWARNING) != IDYES) return false;
   if (legacy) return true;
@@ -244,6 +248,10 @@ bool UserConfirmsWrite(char designator, bool legacy) {
 // The compression the image path's name says: its extension.
 ImageFormat NamedImageFormat() {
   char extension[kExtensionBytes];
+  // An archive's name ends in two ("tar.gz"), a compressed image's in one.
+  ImagePathExtension(extension, sizeof(extension), 2);
+  const ImageFormat format = ImageFormatFromExtension(extension);
+  if (format != ImageFormat::Plain) return format;
   ImagePathExtension(extension, sizeof(extension));
   return ImageFormatFromExtension(extension);
 }
@@ -319,7 +327,7 @@ void PressStartButton(int32_t selectedTab, bool verifyAfterWrite, uint8_t diskTo
 
   sumCheck.active = 0;
   sumFile.active = 0;
-  imageEntryName[0] = '\0';
+  imageEntryName[0] = '\0';  // a disk tool writes no image
   // A disk tool destroys the disk's contents as a write does, under the same rules.
   if (selectedTab == kDiskTools) {
     if (diskTool == kToolRestoreDrive && (!RestoreOffered() || !NamesPhysicalDisk(designator))) {

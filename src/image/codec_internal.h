@@ -66,6 +66,12 @@ bool RewindLz4Decoder(ImageDecoder* decoder);
 void CloseLz4Decoder(ImageDecoder* decoder);
 uint64_t Lz4ConsumedBytes(const ImageDecoder* decoder);
 
+// .7z and tar archives (ImageFormatIsArchive); their chosen file's size is stated.
+bool OpenArchiveDecoder(ImageDecoder* decoder);
+bool ReadArchiveDecoder(ImageDecoder* decoder, uint8_t* out, uint32_t wanted, uint32_t* got);
+bool RewindArchiveDecoder(ImageDecoder* decoder);
+void CloseArchiveDecoder(ImageDecoder* decoder);
+
 // A VHD states its disk's size; it reads its footer and tables by seeking.
 bool OpenVhdDecoder(ImageDecoder* decoder);
 bool ReadVhdDecoder(ImageDecoder* decoder, uint8_t* out, uint32_t wanted, uint32_t* got);

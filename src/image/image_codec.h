@@ -2,7 +2,8 @@
 // content say, a decoder that hands out an image's bytes read from its file
 // (decompressed, or a virtual disk's sectors), and an encoder that turns a
 // created image into its file. The codecs are the libraries' (zlib, liblzma,
-// libzstd, minizip, libbz2, liblz4); the VHD footer and tables are ours.
+// libzstd, minizip, libbz2, liblz4, and libarchive for .7z and tar); the VHD
+// footer and tables are ours.
 #pragma once
 
 #include "win_api.h"
@@ -13,12 +14,18 @@
 // reads, an encoder the bytes it writes.
 struct ImageHash;
 
-enum class ImageFormat : uint8_t { Plain, Gzip, Xz, Zstd, Zip, Bzip2, Lz4, Vhd };
+enum class ImageFormat : uint8_t {
+  Plain, Gzip, Xz, Zstd, Zip, Bzip2, Lz4, Vhd,
+  SevenZip, Tar, TarGzip, TarXz, TarZstd, TarBzip2,  // archives: one file of them is the image
+};
 
-// By the name's extension, in any case: .gz, .xz, .zst, .zip, .bz2, .lz4, .vhd; Plain for any other.
+// By the name's extension, in any case: .gz, .xz, .zst, .zip, .bz2, .lz4, .vhd,
+// .7z, .tar, .tar.gz (.tgz), .tar.xz, .tar.zst, .tar.bz2; Plain for any other.
 ImageFormat ImageFormatFromName(const char* name);
-// By an extension without its dot, in lower case ("gz"); Plain for any other.
+// By an extension without its dot, in lower case ("gz", "tar.gz"); Plain for any other.
 ImageFormat ImageFormatFromExtension(const char* extension);
+// .7z and the tar forms: the image is one file of the archive (decoder->entryName).
+bool ImageFormatIsArchive(ImageFormat format);
 // Whether `head` (the file's first bytes) starts with the format's magic; Plain
 // has none and always matches; a VHD's is its footer's cookie (CheckImageContent).
 bool HasFormatMagic(ImageFormat format, const uint8_t* head, uint32_t headBytes);
@@ -32,7 +39,11 @@ ContentCheck CheckImageContent(HANDLE file, ImageFormat format);
 // create to any other name makes a plain image.
 bool CanEncodeFormat(ImageFormat format);
 
-constexpr uint32_t kMagicBytes = 6;           // the longest magic (xz); enough to tell every format
+constexpr uint32_t kMagicBytes = 6;           // the longest magic at the start (xz, 7z)
+// A tar's magic ("ustar") stands in its first header, after the name and modes.
+constexpr uint32_t kTarMagicOffset = 257;
+constexpr uint32_t kMagicHeadBytes = kTarMagicOffset + kMagicBytes;  // what is read to tell every format
+constexpr uint32_t kEntryNameBytes = 260;     // an archive entry's name as kept (longer ones are cut)
 constexpr uint32_t kCodecBufferBytes = 65536; // compressed bytes moved per file read or write
 
 // Memory bounds of decompression. xz's largest preset uses a 64 MiB dictionary,
@@ -54,7 +65,8 @@ enum class CodecError : uint8_t {
   OutOfMemory,   // an allocation failed
   MemoryBound,   // the data needs more memory than the bounds above
   Unsupported,   // a zip without a file, encrypted or neither stored nor deflated; an unknown xz filter;
-                 // a differencing VHD (it needs its parent)
+                 // a differencing VHD (it needs its parent); a .7z or tar without a file, an encrypted
+                 // entry, a method the library does not have
   ReadFailed,    // reading the image file failed (systemError)
   WriteFailed,   // writing the image file failed or wrote short (systemError)
   UnknownCheck,  // an xz stream whose check is of a kind liblzma does not know: its data cannot be checked
@@ -67,7 +79,6 @@ extern bool (*codecCancelled)();
 // At most this many entries of a zip directory are read: a directory that
 // claims more is no image this program writes.
 constexpr uint32_t kZipEntriesMax = 65536;
-constexpr uint32_t kZipEntryNameBytes = 260;
 
 struct ImageDecoder {
   ImageFormat format = ImageFormat::Plain;
@@ -84,13 +95,13 @@ struct ImageDecoder {
   // At the end: bytes other than zeros follow the last gzip member or zstd
   // frame. The image is whole (finished), but the file is more than it.
   bool trailing = false;
-  char entryName[kZipEntryNameBytes] = {};  // zip: the entry that is the image, as the archive names it
   CodecError error = CodecError::None;
   uint64_t errorOffset = 0;            // decompressed offset where the error was met
   DWORD systemError = 0;               // Win32 error of a failed read
   uint8_t* input = nullptr;            // kCodecBufferBytes of compressed input (gzip, xz, zstd)
   void* state = nullptr;               // the format's own record
   ImageHash* hash = nullptr;           // hashes the file's bytes as read; none when NULL
+  char entryName[kEntryNameBytes] = {};  // an archive's file that is the image, as the archive names it
 };
 
 // Opens a decoder on `file` (at any position; read from its start) for `format`

@@ -6,7 +6,7 @@ namespace {
 
 bool ReadMagic(ImageDecoder* decoder, uint8_t* head, uint32_t* headBytes) {
   DWORD read = 0;
-  if (!ReadFile(decoder->file, head, kMagicBytes, &read, nullptr)) {
+  if (!ReadFile(decoder->file, head, kMagicHeadBytes, &read, nullptr)) {
     decoder->systemError = GetLastError();
     return FailDecoder(decoder, CodecError::ReadFailed);
   }
@@ -39,7 +39,7 @@ bool OpenImageDecoder(ImageDecoder* decoder, HANDLE file, ImageFormat format, Im
   decoder->hash = hash;
   decoder->format = format;
   decoder->file = file;
-  uint8_t head[kMagicBytes] = {};
+  uint8_t head[kMagicHeadBytes] = {};
   uint32_t headBytes = 0;
   if (format == ImageFormat::Plain) return FailDecoder(decoder, CodecError::Unsupported);
   if (!TakeFileBytes(decoder) || !RestartFile(decoder) || !ReadMagic(decoder, head, &headBytes)) return false;
@@ -67,6 +67,12 @@ bool OpenImageDecoder(ImageDecoder* decoder, HANDLE file, ImageFormat format, Im
     case ImageFormat::Bzip2: opened = OpenBzip2Decoder(decoder); break;
     case ImageFormat::Lz4: opened = OpenLz4Decoder(decoder); break;
     case ImageFormat::Vhd: opened = OpenVhdDecoder(decoder); break;
+    case ImageFormat::SevenZip:
+    case ImageFormat::Tar:
+    case ImageFormat::TarGzip:
+    case ImageFormat::TarXz:
+    case ImageFormat::TarZstd:
+    case ImageFormat::TarBzip2: opened = OpenArchiveDecoder(decoder); break;
     case ImageFormat::Plain: break;
   }
   if (!opened) {
@@ -95,6 +101,12 @@ bool ReadDecodedBytes(ImageDecoder* decoder, uint8_t* out, uint32_t wanted, uint
     case ImageFormat::Bzip2: ok = ReadBzip2Decoder(decoder, out, wanted, got); break;
     case ImageFormat::Lz4: ok = ReadLz4Decoder(decoder, out, wanted, got); break;
     case ImageFormat::Vhd: ok = ReadVhdDecoder(decoder, out, wanted, got); break;
+    case ImageFormat::SevenZip:
+    case ImageFormat::Tar:
+    case ImageFormat::TarGzip:
+    case ImageFormat::TarXz:
+    case ImageFormat::TarZstd:
+    case ImageFormat::TarBzip2: ok = ReadArchiveDecoder(decoder, out, wanted, got); break;
     case ImageFormat::Plain: break;
   }
   decoder->decodedBytes += *got;
@@ -118,9 +130,7 @@ DecoderProgress DecoderProgressOf(const ImageDecoder* decoder) {
       case ImageFormat::Zstd: progress.done = ZstdConsumedBytes(decoder); break;
       case ImageFormat::Bzip2: progress.done = Bzip2ConsumedBytes(decoder); break;
       case ImageFormat::Lz4: progress.done = Lz4ConsumedBytes(decoder); break;
-      case ImageFormat::Vhd:
-      case ImageFormat::Zip:
-      case ImageFormat::Plain: progress.done = decoder->readBytes; break;
+      default: progress.done = decoder->readBytes; break;  // the formats that state no size
     }
   }
   if (decoder->finished) progress.done = progress.total;
@@ -144,6 +154,12 @@ bool RewindImageDecoder(ImageDecoder* decoder) {
     case ImageFormat::Bzip2: return RewindBzip2Decoder(decoder);
     case ImageFormat::Lz4: return RewindLz4Decoder(decoder);
     case ImageFormat::Vhd: return RewindVhdDecoder(decoder);
+    case ImageFormat::SevenZip:
+    case ImageFormat::Tar:
+    case ImageFormat::TarGzip:
+    case ImageFormat::TarXz:
+    case ImageFormat::TarZstd:
+    case ImageFormat::TarBzip2: return RewindArchiveDecoder(decoder);
     case ImageFormat::Plain: break;
   }
   return false;
@@ -159,6 +175,12 @@ void CloseImageDecoder(ImageDecoder* decoder) {
       case ImageFormat::Bzip2: CloseBzip2Decoder(decoder); break;
       case ImageFormat::Lz4: CloseLz4Decoder(decoder); break;
       case ImageFormat::Vhd: CloseVhdDecoder(decoder); break;
+      case ImageFormat::SevenZip:
+      case ImageFormat::Tar:
+      case ImageFormat::TarGzip:
+      case ImageFormat::TarXz:
+      case ImageFormat::TarZstd:
+      case ImageFormat::TarBzip2: CloseArchiveDecoder(decoder); break;
       case ImageFormat::Plain: break;
     }
   }

@@ -11,9 +11,19 @@ struct FormatSign {
   const char* extension;  // lower case, with the dot
   uint8_t magic[kMagicBytes];
   uint32_t magicBytes;
+  uint32_t magicOffset = 0;  // where the magic stands in the file
 };
 
+// The tar forms come before the compressions they end in: the longest name wins.
 const FormatSign kSigns[] = {
+    {ImageFormat::TarGzip, ".tar.gz", {0x1F, 0x8B}, 2},
+    {ImageFormat::TarGzip, ".tgz", {0x1F, 0x8B}, 2},
+    {ImageFormat::TarXz, ".tar.xz", {0xFD, '7', 'z', 'X', 'Z', 0x00}, 6},
+    {ImageFormat::TarZstd, ".tar.zst", {0x28, 0xB5, 0x2F, 0xFD}, 4},
+    {ImageFormat::TarBzip2, ".tar.bz2", {'B', 'Z', 'h'}, 3},
+    // POSIX and GNU tars alike ("ustar\0" and "ustar  ").
+    {ImageFormat::Tar, ".tar", {'u', 's', 't', 'a', 'r'}, 5, kTarMagicOffset},
+    {ImageFormat::SevenZip, ".7z", {'7', 'z', 0xBC, 0xAF, 0x27, 0x1C}, 6},
     {ImageFormat::Gzip, ".gz", {0x1F, 0x8B}, 2},
     {ImageFormat::Xz, ".xz", {0xFD, '7', 'z', 'X', 'Z', 0x00}, 6},
     {ImageFormat::Zstd, ".zst", {0x28, 0xB5, 0x2F, 0xFD}, 4},
@@ -64,7 +74,8 @@ bool HasFormatMagic(ImageFormat format, const uint8_t* head, uint32_t headBytes)
         head[2] == 0x4D && head[3] == 0x18) {
       return true;
     }
-    return headBytes >= sign.magicBytes && std::memcmp(head, sign.magic, sign.magicBytes) == 0;
+    return headBytes >= sign.magicOffset + sign.magicBytes &&
+           std::memcmp(head + sign.magicOffset, sign.magic, sign.magicBytes) == 0;
   }
   return true;
 }
@@ -87,14 +98,19 @@ ContentCheck CheckImageContent(HANDLE file, ImageFormat format) {
     const uint64_t fileBytes = (static_cast<uint64_t>(high) << 32) | low;
     return ProbeVhdContent(file, fileBytes, &check) ? check : ContentCheck::Unreadable;
   }
-  uint8_t head[kMagicBytes] = {};
+  uint8_t head[kMagicHeadBytes] = {};
   DWORD read = 0;
   DWORD ignored = 0;
-  if (!SeekCodecFile(file, 0, &ignored) || !ReadFile(file, head, kMagicBytes, &read, nullptr) ||
+  if (!SeekCodecFile(file, 0, &ignored) || !ReadFile(file, head, kMagicHeadBytes, &read, nullptr) ||
       !SeekCodecFile(file, 0, &ignored)) {
     return ContentCheck::Unreadable;
   }
   return HasFormatMagic(format, head, read) ? ContentCheck::Matches : ContentCheck::Differs;
+}
+
+bool ImageFormatIsArchive(ImageFormat format) {
+  return format == ImageFormat::SevenZip || format == ImageFormat::Tar || format == ImageFormat::TarGzip ||
+         format == ImageFormat::TarXz || format == ImageFormat::TarZstd || format == ImageFormat::TarBzip2;
 }
 
 bool CanEncodeFormat(ImageFormat format) {

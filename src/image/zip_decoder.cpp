@@ -100,7 +100,7 @@ bool ChooseEntry(ImageDecoder* decoder) {
       return FailDecoder(decoder, CodecError::Cancelled);
     }
     unz_file_info64 info;
-    char name[kZipEntryNameBytes];
+    char name[kEntryNameBytes];
     result = unzGetCurrentFileInfo64(state->archive, &info, name, sizeof(name), nullptr, 0, nullptr, 0);
     if (result != UNZ_OK) break;
     const size_t nameLength = info.size_filename < sizeof(name) ? info.size_filename : sizeof(name) - 1;

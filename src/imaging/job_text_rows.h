@@ -65,7 +65,8 @@ SAME_TEXT(kImageNoMemoryReason, "There is not enough memory to decompress the im
 SAME_TEXT(kImageMemoryBoundReason, "The image file needs more memory to decompress than this program allows "
     "(65 MiB for xz, a 128 MiB window for Zstandard).")
 SAME_TEXT(kImageUnsupportedReason, "The image file is compressed in a form this program cannot read "
-    "(from a zip archive only a file that is stored or deflated and not encrypted).")
+    "(from a zip archive only a file that is stored or deflated and not encrypted; from a 7z or tar "
+    "archive only a file that is not encrypted, in a method this program has).")
 SAME_TEXT(kImageUnknownCheckReason,
     "The image file is an xz file whose check is of a kind this program does not know, so its content "
     "could not be checked.")

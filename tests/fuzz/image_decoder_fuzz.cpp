@@ -73,9 +73,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   // Byte 0 picks the format; the rest is the image file.
-  const ImageFormat formats[] = {ImageFormat::Gzip,  ImageFormat::Xz,  ImageFormat::Zstd, ImageFormat::Zip,
-                                 ImageFormat::Bzip2, ImageFormat::Lz4, ImageFormat::Vhd};
-  const ImageFormat format = formats[data[0] % 7];
+  const ImageFormat formats[] = {ImageFormat::Gzip,     ImageFormat::Xz,  ImageFormat::Zstd,    ImageFormat::Zip,
+                                 ImageFormat::Bzip2,    ImageFormat::Lz4, ImageFormat::Vhd,     ImageFormat::SevenZip,
+                                 ImageFormat::Tar,      ImageFormat::TarGzip, ImageFormat::TarXz};
+  const ImageFormat format = formats[data[0] % (sizeof(formats) / sizeof(formats[0]))];
   FILE* out = fopen(ImagePath().c_str(), "wb");
   Require(out != nullptr);
   Require(fwrite(data + 1, 1, size - 1, out) == size - 1);

@@ -10,7 +10,7 @@
 namespace {
 
 const char kDrive[] = "\\\\.\\E:";
-const char* const kExtensions[] = {".gz", ".xz", ".zst", ".zip"};
+const char* const kExtensions[] = {".gz", ".xz", ".zst", ".zip", ".7z", ".tar", ".tar.gz", ".tar.bz2"};
 
 class CompressedJobTest : public JobTest {
  protected:
@@ -107,6 +107,9 @@ TEST_F(CompressedJobTest, DamagedOrRefusedImageEndsFailedSayingWhereAndWhy) {
       {"xz cut short", ".xz", 50, -1, "", damaged, false},  // its index is at the end: refused at once
       {"zstd cut short", ".zst", 50, -1, "", damaged, true},
       {"zip cut short", ".zip", 50, -1, "", damaged, false},  // its directory is at the end
+      {"7z cut short", ".7z", 50, -1, "", damaged, false},    // its headers are at the end
+      {"tar.xz cut short", ".tar.xz", 50, -1, "", damaged, false},  // the xz index is at the end
+      {"tar.zst with a flipped byte", ".tar.zst", 0, 60, "", damaged, false},  // met choosing the file
       {"gzip with a flipped byte", ".gz", 0, 60, "", damaged, true},
       {"zstd with a flipped byte", ".zst", 0, 60, "", damaged, true},
       {"xz in blocks on threads, a flipped byte", ".xz", 0, 60, "xz -c -T2 --block-size=131072 \"$0\"", damaged, true},

@@ -62,7 +62,8 @@ class ImageCodecTest : public SimTest {
   }
 };
 
-const char* const kExtensions[] = {".gz", ".xz", ".zst", ".zip", ".bz2", ".lz4"};
+// Each holds a checksum of its data (a bare tar has none: a flipped byte in it is not damage).
+const char* const kExtensions[] = {".gz", ".xz", ".zst", ".zip", ".bz2", ".lz4", ".7z", ".tar.gz", ".tar.xz", ".tar.zst", ".tar.bz2"};
 
 // A VHD's disk is whole sectors: the tools pad the last one with zeros.
 std::vector<uint8_t> WholeSectors(std::vector<uint8_t> bytes) {
@@ -79,16 +80,21 @@ TEST_F(ImageCodecTest, NameSaysTheFormatAndTheMagicConfirmsIt) {
       {"C:\\images\\disk.img.gz", ImageFormat::Gzip}, {"DISK.XZ", ImageFormat::Xz},
       {"a.Zst", ImageFormat::Zstd},                   {"backup.zip", ImageFormat::Zip},
       {"disk.img", ImageFormat::Plain},               {"disk.gz.img", ImageFormat::Plain},
-      {".gz", ImageFormat::Plain},                    {"disk.tgz", ImageFormat::Plain},
+      {".gz", ImageFormat::Plain},                    {"disk.tgz", ImageFormat::TarGzip},
       {"disk.zstd", ImageFormat::Plain},              {"", ImageFormat::Plain},
       {"disk.img.BZ2", ImageFormat::Bzip2},           {"a.lz4", ImageFormat::Lz4},
       {"Backup.VHD", ImageFormat::Vhd},               {"disk.vhdx", ImageFormat::Plain},
+      {"disk.7z", ImageFormat::SevenZip},             {"disk.img.TAR.GZ", ImageFormat::TarGzip},
+      {"a.tar.xz", ImageFormat::TarXz},               {"a.tar.zst", ImageFormat::TarZstd},
+      {"a.tar.bz2", ImageFormat::TarBzip2},           {"a.tar", ImageFormat::Tar},
+      {"a.tar.img", ImageFormat::Plain},              {"a.tar.lz4", ImageFormat::Lz4},
   };
   for (const Case& c : cases) EXPECT_EQ(ImageFormatFromName(c.name), c.format) << c.name;
 
   // A file named as compressed whose content is not is refused before any byte is decoded.
   const std::vector<uint8_t> plain = Content(5000, 1);
-  for (const char* extension : {".gz", ".xz", ".zst", ".zip", ".bz2", ".lz4", ".vhd"}) {
+  for (const char* extension : {".gz", ".xz", ".zst", ".zip", ".bz2", ".lz4", ".vhd", ".7z", ".tar", ".tar.gz",
+                                ".tar.xz", ".tar.zst", ".tar.bz2"}) {
     SCOPED_TRACE(extension);
     const std::string path = TempPath(std::string("plain") + extension);
     WriteHostFile(path, plain);
@@ -124,16 +130,32 @@ TEST_F(ImageCodecTest, DecodesTheNativeToolsFilesExactly) {
       {".bz2", {severalBlocks}, false},      {".bz2", {70000, 2 * 65536 + 100}, false},
       {".lz4", {severalBlocks}, false},      {".lz4", {70000, 2 * 65536 + 100}, false},
       {".vhd", {severalBlocks}, true},       {".dynamic.vhd", {severalBlocks, 3 << 20}, true},
+      // An archive's image is its largest file, also in the middle of a solid block.
+      {".7z", {severalBlocks}, true},        {".7z", {70000, 3 * 65536, 1000}, true},
+      {".lzma.7z", {severalBlocks}, true},   {".bcj.7z", {1000, severalBlocks}, true},
+      {".bcj2.7z", {severalBlocks}, true},   {".deflate.7z", {severalBlocks}, true},
+      {".bzip2.7z", {severalBlocks, 70000}, true},
+      {".tar", {severalBlocks}, true},       {".tar", {70000, 3 * 65536, 1000}, true},
+      {".tar.gz", {severalBlocks}, true},    {".tgz", {1000, severalBlocks}, true},
+      {".tar.xz", {70000, 3 * 65536, 1000}, true},
+      {".tar.zst", {severalBlocks}, true},   {".tar.bz2", {severalBlocks, 70000}, true},
+      {".tar", {0}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.extension) + " of " + std::to_string(c.parts.size()) + " parts");
     std::vector<std::vector<uint8_t>> parts;
     std::vector<uint8_t> expected;
+    const bool archive = std::string(c.extension) == ".zip" ||
+                         ImageFormatIsArchive(ImageFormatFromName((std::string("image") + c.extension).c_str()));
+    std::string entryName;  // the largest part's, as the tools name it in the archive
     for (size_t i = 0; i < c.parts.size(); ++i) {
       parts.push_back(Content(c.parts[i], static_cast<uint32_t>(i + 1)));
-      // A zip image is its largest entry; the others, one after the other.
-      if (std::string(c.extension) != ".zip") expected.insert(expected.end(), parts[i].begin(), parts[i].end());
-      else if (parts[i].size() > expected.size()) expected = parts[i];
+      // An archive's image is its largest entry; the others', their parts one after the other.
+      if (!archive) expected.insert(expected.end(), parts[i].begin(), parts[i].end());
+      else if (parts[i].size() > expected.size() || i == 0) {
+        expected = parts[i];
+        entryName = "part" + std::to_string(i);
+      }
     }
     const bool vhd = std::string(c.extension).find(".vhd") != std::string::npos;
     if (vhd) expected = WholeSectors(expected);
@@ -145,6 +167,9 @@ TEST_F(ImageCodecTest, DecodesTheNativeToolsFilesExactly) {
     EXPECT_TRUE(DecodeAll(&decoder, &decoded));
     EXPECT_TRUE(decoded == expected) << "decoded " << decoded.size() << " bytes, expected " << expected.size();
     EXPECT_TRUE(decoder.finished);
+    if (ImageFormatIsArchive(decoder.format)) {
+      EXPECT_EQ(std::string(decoder.entryName), entryName);
+    }
     EXPECT_EQ(decoder.sizeStated, c.sizeStated);
     if (c.sizeStated) {
       EXPECT_EQ(decoder.statedBytes, expected.size());
@@ -339,6 +364,13 @@ TEST_F(ImageCodecTest, MemoryBeyondTheBoundOrNotToBeHadIsAClearError) {
       {"bzip2, no memory for the blocks", "bzip2 -c", "a.bz2", 0, 100, CodecError::OutOfMemory},
       {"lz4, no memory at open", "lz4 -q -c", "a.lz4", 1, 0, CodecError::OutOfMemory},
       {"lz4, no memory for the blocks", "lz4 -q -c", "a.lz4", 0, 100, CodecError::OutOfMemory},
+      // A compressed tar is under its compression's bounds, met while the file is chosen.
+      {"tar.xz with a 128 MiB dictionary", "sh -c 'tar -cPf - \"$0\" | xz -c --lzma2=dict=128MiB'", "big.tar.xz", 0, 0,
+       CodecError::MemoryBound},
+      {"tar.xz at its largest preset", "sh -c 'tar -cPf - \"$0\" | xz -c -9'", "nine.tar.xz", 0, 0, CodecError::None},
+      {"tar.gz, no memory at open", "sh -c 'tar -cPf - \"$0\" | gzip -c'", "a.tar.gz", 1, 0, CodecError::OutOfMemory},
+      {"tar.zst, no memory for its window", "sh -c 'tar -cPf - \"$0\" | zstd -q -c'", "a.tar.zst", 2, 0,
+       CodecError::OutOfMemory},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -51,7 +51,7 @@ class SimTest : public ::testing::Test {
   // the other; .zip: one archive entry per part).
   // `extension` names the tool; ".vhd" is a fixed virtual disk and ".dynamic.vhd"
   // a dynamic one, of the parts one after the other (both sized exactly, in
-  // whole sectors).
+  // whole sectors); the archives are below.
   static bool CompressWithTool(const std::string& extension, const std::vector<std::string>& parts,
                                const std::string& out) {
     std::string command = "rm -f " + Quoted(out);
@@ -62,6 +62,35 @@ class SimTest : public ::testing::Test {
       return RunTool(command + " >" + Quoted(out + ".raw") + " && qemu-img convert -q -f raw -O vpc -o subformat=" +
                      subformat + ",force_size=on " + Quoted(out + ".raw") + " " + Quoted(out) + " && rm -f " +
                      Quoted(out + ".raw"));
+    }
+    // An archive of the parts, named without their folder: ".7z" in 7zz's
+    // defaults (solid LZMA2), ".lzma.7z" and the like in that method or filter;
+    // ".tar" in tar's own format, then compressed as the name ends.
+    const size_t tarAt = extension.find(".tar");
+    const bool sevenZip = extension.size() >= 3 && extension.compare(extension.size() - 3, 3, ".7z") == 0;
+    if (sevenZip || tarAt != std::string::npos || extension == ".tgz") {
+      if (parts.empty()) return false;
+      const std::string folder = parts[0].substr(0, parts[0].rfind('/'));
+      std::string names;
+      for (const std::string& part : parts) names += " " + Quoted(part.substr(part.rfind('/') + 1));
+      if (sevenZip) {
+        const std::string method = extension.substr(0, extension.size() - 3);
+        std::string options = "";
+        if (method == ".lzma" || method == ".deflate" || method == ".bzip2") options = " -m0=" + method.substr(1);
+        else if (method == ".bcj") options = " -mf=BCJ";
+        else if (method == ".bcj2") options = " -mf=BCJ2";
+        else if (!method.empty()) return false;
+        return RunTool(command + " && cd " + Quoted(folder) + " && 7zz a -bso0 -bsp0 -y" + options + " " + Quoted(out) +
+                       names);
+      }
+      const std::string compression = extension == ".tgz" ? ".gz" : extension.substr(tarAt + 4);
+      std::string flag;
+      if (compression == ".gz") flag = " -z";
+      else if (compression == ".xz") flag = " -J";
+      else if (compression == ".zst") flag = " --zstd";
+      else if (compression == ".bz2") flag = " -j";
+      else if (!compression.empty()) return false;
+      return RunTool(command + " && tar -c" + flag + " -f " + Quoted(out) + " -C " + Quoted(folder) + names);
     }
     for (const std::string& part : parts) {
       if (extension == ".zip") command += " && zip -q -j " + Quoted(out) + " " + Quoted(part);

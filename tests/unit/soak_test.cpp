@@ -236,9 +236,9 @@ Plan DrawPlan(Random& r) {
   // image changes nothing the user sees; faults of the image file's own
   // reads and writes are left to the plain images.
   if (r.OneIn(4) && p.imageReadFailsAt == kNone && p.imageLimit == kNone) {
-    const char* const written[] = {".gz", ".xz", ".zst", ".zip"};
+    const char* const written[] = {".gz", ".xz", ".zst", ".zip", ".7z", ".tar.xz", ".tar"};
     const char* const created[] = {".gz", ".zst"};
-    p.compressed = p.mode == kWriteImageToDisk ? written[r.Below(4)] : created[r.Below(2)];
+    p.compressed = p.mode == kWriteImageToDisk ? written[r.Below(sizeof(written) / sizeof(written[0]))] : created[r.Below(2)];
   }
   if (p.mode == kCreateImageFromDisk && !p.legacy && p.designator <= '9' && r.OneIn(2)) {
     p.trim = true;

@@ -186,7 +186,7 @@ TEST_F(StartCommandTest, DecliningTheWarningOpensAndWritesNothing) {
   const struct {
     const char* name;
     std::string line;
-  } rows[] = {{"in.img", ""}, {"in.zip", "\r\nFrom the archive, its file big.img will be written."}};
+  } rows[] = {{"in.img", ""}, {"in.zip", "\r\nThe archive's file big.img will be written to the disk."}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     sim::ClearEvents();
@@ -213,6 +213,20 @@ TEST_F(StartCommandTest, DecliningTheWarningOpensAndWritesNothing) {
     const std::vector<uint8_t> start = sim::DeviceBytes(kDriveE, 0, 8192);
     for (size_t i = 0; i < start.size(); ++i) ASSERT_EQ(start[i], DevicePattern(i)) << "byte " << i;
   }
+  // An archive's image: the warning names the file of it that would be written.
+  const std::string inner = TempPath("disk one.img");
+  WriteHostFile(inner, RandomBytes(8192, 4));
+  for (const char* extension : {".tar.gz", ".7z"}) {
+    sim::ClearEvents();
+    const std::string archive = TempPath(std::string("in") + extension);
+    ASSERT_TRUE(CompressWithTool(extension, {inner}, archive));
+    Press(kWriteImageToDisk, archive, "Drive E: (1.00 MB)");
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].text, std::string(TEXT_DESTROY_WARNING) +
+                                   "\r\n\r\nTarget: Drive E: (1023.50 KB)\r\nThe archive's file disk one.img will be "
+                                   "written to the disk.");
+  }
+  EXPECT_EQ(sim::Device(kDriveE).bytesWritten, 0u);
 }
 
 TEST_F(StartCommandTest, DiskHoldingWindowsOrTheImageIsRefusedBeforeTheWarning) {
@@ -332,7 +346,8 @@ TEST_F(StartCommandTest, NameThatSaysCompressedIsRefusedWhenTheContentIsNot) {
   const std::vector<uint8_t> notGzip(plain.begin() + 2, plain.end());
   const std::pair<const char*, const char*> cases[] = {
       {"in.gz", ".gz"}, {"in.XZ", ".xz"}, {"in.zst", ".zst"}, {"in.zip", ".zip"}, {"in.img.gz", ".gz"},
-      {"in.bz2", ".bz2"}, {"in.LZ4", ".lz4"},  {"in.vhd", ".vhd"}};
+      {"in.bz2", ".bz2"}, {"in.LZ4", ".lz4"},  {"in.vhd", ".vhd"}, {"in.7z", ".7z"}, {"in.tar", ".tar"},
+      {"in.img.TAR.GZ", ".tar.gz"}, {"in.tar.xz", ".tar.xz"}};
   for (const auto& [name, extension] : cases) {
     SCOPED_TRACE(name);
     sim::ClearEvents();
@@ -667,7 +682,7 @@ TEST_F(StartCommandTest, BrowseChoosesWideNamesOnTheNtFamilyAndAnsiOnesOnTheLega
     // Opening lists every image that can be written, saving those that can be created.
     EXPECT_EQ(call.filter, c.tab == kCreateImageFromDisk
                                ? "Image Files|*.img;*.vhd|Compressed Images|*.gz;*.zst|All Files|*.*|"
-                               : "Image Files|*.img;*.vhd|Compressed Images|*.gz;*.xz;*.zst;*.zip;*.bz2;*.lz4|All Files|*.*|");
+                               : "Image Files|*.img;*.vhd|Compressed Images|*.gz;*.xz;*.zst;*.zip;*.bz2;*.lz4;*.7z;*.tar;*.tgz|All Files|*.*|");
     EXPECT_EQ(call.defaultExtension, DEFAULT_IMAGE_EXTENSION);
     // The save dialog asks before an existing file is replaced; Start then does not ask again.
     EXPECT_EQ(call.flags, static_cast<DWORD>(OFN_HIDEREADONLY | (call.save ? OFN_OVERWRITEPROMPT : 0)));

@@ -66,7 +66,7 @@ TEST_F(StartUpTest, FirstLookHasTheWritePromptAnEmptyFileNameAndTheFilters) {
   EXPECT_EQ(jobState.tickCount.load(), 0u);
   EXPECT_EQ(moduleInstance, instance_);
   // The literals add the last NUL.
-  const char expected[] = "Image Files\0*.img;*.vhd\0Compressed Images\0*.gz;*.xz;*.zst;*.zip;*.bz2;*.lz4\0All Files\0*.*\0\0";
+  const char expected[] = "Image Files\0*.img;*.vhd\0Compressed Images\0*.gz;*.xz;*.zst;*.zip;*.bz2;*.lz4;*.7z;*.tar;*.tgz\0All Files\0*.*\0\0";
   EXPECT_EQ(std::memcmp(fileFilter, expected, sizeof(expected)), 0);
   const char expectedCreate[] = "Image Files\0*.img;*.vhd\0Compressed Images\0*.gz;*.zst\0All Files\0*.*\0\0";
   EXPECT_EQ(std::memcmp(createFileFilter, expectedCreate, sizeof(expectedCreate)), 0);

@@ -1,6 +1,7 @@
 # Compressed images through the real window: a FAT floppy image compressed
-# by the native xz, zstd, gzip, zip, bzip2 and lz4 tools, and as a fixed and a
-# dynamic VHD made by qemu-img, is written onto a drive, which
+# by the native xz, zstd, gzip, zip, bzip2 and lz4 tools, in a .7z (7zz) and a
+# .tar.xz (tar) beside another file, and as a fixed and a dynamic VHD made by
+# qemu-img, is written onto a drive (an archive's warning naming its file), which
 # then passes fsck.fat and gives back its files through mcopy; a file named
 # as compressed that is not is refused before the drive is touched; a
 # truncated one ends "Failed" with the damaged-image box; a create to .zst
@@ -18,6 +19,8 @@ gzip -c "$floppy" >"$SCRATCH/floppy.img.gz"
 (cd "$SCRATCH" && zip -q floppy.zip floppy.img)
 bzip2 -c "$floppy" >"$SCRATCH/floppy.img.bz2"
 lz4 -q -c "$floppy" >"$SCRATCH/floppy.img.lz4"
+head -c 5000 /dev/urandom >"$SCRATCH/readme.txt"
+(cd "$SCRATCH" && 7zz a -bso0 -bsp0 floppy.7z readme.txt floppy.img && tar -cJf floppy.tar.xz readme.txt floppy.img)
 qemu-img convert -q -f raw -O vpc -o subformat=fixed,force_size=on "$floppy" "$SCRATCH/floppy.vhd"
 qemu-img convert -q -f raw -O vpc -o subformat=dynamic,force_size=on "$floppy" "$SCRATCH/floppy-dynamic.vhd"
 head -c 300000 "$SCRATCH/floppy.img.gz" >"$SCRATCH/cut.img.gz"
@@ -34,7 +37,7 @@ ui combo-select 1036 $((index - 1)) >/dev/null
 write_image() {
   ui set-text 1039 "$(win_path "$SCRATCH/$1")"
   ui click 1008
-  ui answer 'Warning! Data will be lost!' yes >/dev/null
+  warning=$(ui answer 'Warning! Data will be lost!' yes | tr -d '\r')
 }
 
 ui tab 0 >/dev/null
@@ -47,9 +50,12 @@ ui no-box 'Warning! Data will be lost!' 300 >/dev/null || fail "the refused imag
 cmp "$SCRATCH/e.orig" "$SCRATCH/e.bin" || fail "the refused image changed the drive"
 
 for image in floppy.img.xz floppy.img.zst floppy.img.gz floppy.zip floppy.img.bz2 floppy.img.lz4 floppy.vhd \
-  floppy-dynamic.vhd; do
+  floppy-dynamic.vhd floppy.7z floppy.tar.xz; do
   cp "$SCRATCH/e.orig" "$SCRATCH/e.bin"
   write_image "$image"
+  case $image in
+  *.7z | *.tar.xz) expect_match "The archive's file floppy.img will be written to the disk." "$warning" "warning of $image" ;;
+  esac
   expect_eq "映像写入完成" "$(ui answer Success ok 15000)" "success box of $image"
   ui wait-text 1008 Start 5000 >/dev/null || fail "the button does not read Start after $image"
   expect_eq "Completed" "$(ui status)" "status line after $image"
