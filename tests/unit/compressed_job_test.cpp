@@ -2,6 +2,7 @@
 // one, through the whole worker on the NT family: the bytes on the disk or in
 // the image, the progress, and the outcome the user is shown.
 #include "job_fixture.h"
+#include "imaging/job_texts.h"
 
 #include <zlib.h>
 
@@ -99,9 +100,7 @@ TEST_F(CompressedJobTest, DamagedOrRefusedImageEndsFailedSayingWhereAndWhy) {
     bool reserveCheck = false;  // the xz stream's check id made one liblzma does not know
   };
   const char* damaged = "The image file is damaged: it is cut short or corrupt, or a checksum in it does not match.";
-  const char* unsupported =
-      "The image file is compressed in a form this program cannot read (from a zip archive only a file that is "
-      "stored or deflated and not encrypted).";
+  const char* unsupported = kImageUnsupportedReason;
   const Case cases[] = {
       {"gzip cut short", ".gz", 50, -1, "", damaged, true},
       {"xz cut short", ".xz", 50, -1, "", damaged, false},  // its index is at the end: refused at once

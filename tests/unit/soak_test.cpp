@@ -13,6 +13,7 @@
 // failure names both and can be replayed with TAVRIN_SOAK_SEED=<seed>
 // TAVRIN_SOAK_FIRST=<job> TAVRIN_SOAK_JOBS=1.
 #include "job_fixture.h"
+#include "imaging/job_texts.h"
 
 #include "disk/legacy_sectors.h"
 #include "resources/resource_ids.h"
@@ -694,9 +695,8 @@ Expected Model(const Plan& p, const std::vector<uint8_t>& image, uint64_t blocks
     Expected e;
     e.disk = FreshDisk(p.diskBytes);
     e.told = {"Failed",
-              "The image file is compressed in a form this program cannot read (from a zip archive only a file that "
-              "is stored or deflated and not encrypted).\r\nIt stops at byte 0 of the image; nothing was written to "
-              "the disk.",
+              std::string(kImageUnsupportedReason) +
+                  "\r\nIt stops at byte 0 of the image; nothing was written to the disk.",
               "Failure", MB_OK | MB_ICONERROR};
     return e;
   }
