@@ -40,6 +40,7 @@ const TextTable& AppTextTable();
 #define USAGE_OPTION_NOT_HERE "The option \"%s\" does not apply to this command."
 #define USAGE_NOT_A_DISK "\"%s\" names no disk: give a drive letter (E or E:), a digit (1 for Physical Disk 1) or \\\\.\\PhysicalDrive1."
 #define USAGE_VERIFY_BOTH "Give --verify or --no-verify, not both.%s"
+#define USAGE_LANGUAGE "--lang takes zh-CN or en (\"%s\" is neither)."
 #define USAGE_NO_COMMAND "No command given; \"tavrin --help\" lists them.%s"
 #define USAGE_TOO_MANY_WORDS "Too many arguments from \"%s\" on."
 // Kept apart so that it can go once several disks can be written at once.
@@ -79,6 +80,8 @@ const TextTable& AppTextTable();
   "  tavrin check DISK [--yes]            writes and reads back every sector (destroys the contents)\r\n" \
   "  tavrin restore DISK [--yes]          one empty partition over the whole physical disk\r\n" \
   "  tavrin --help | --version\r\n" \
+  "  --lang zh-CN | en                    the texts in Chinese or English for this run (any command,\r\n" \
+  "                                       or the window)\r\n" \
   "\r\n" \
   "DISK is a drive letter (E or E:), a digit (1 for Physical Disk 1) or \\\\.\\PhysicalDrive1.\r\n" \
   "Every check of the window applies. Before anything is overwritten the command asks on the\r\n" \

@@ -162,6 +162,14 @@ CommandLine ParseCommandLine(uint32_t count, const wchar_t* const* words) {
     } else if (WordIs(word, "--help") || WordIs(word, "-h") || WordIs(word, "/?")) {
       line.command = Command::Help;
       return line;
+    } else if (WordIs(word, "--lang")) {
+      // The language of this run's texts: its value is the next word.
+      if (i + 1 >= count || !(WordIs(words[i + 1], "en") || WordIs(words[i + 1], "zh-cn"))) {
+        return UsageError(USAGE_LANGUAGE, i + 1 < count ? static_cast<int32_t>(i + 1) : -1);
+      }
+      ++i;
+      line.languageGiven = true;
+      line.english = WordIs(words[i], "en");
     } else if (WordIs(word, "--version")) {
       line.command = Command::Version;
       return line;
@@ -174,6 +182,13 @@ CommandLine ParseCommandLine(uint32_t count, const wchar_t* const* words) {
     }
   }
   if (count > kMaxArguments) return UsageError(USAGE_TOO_MANY_WORDS, static_cast<int32_t>(kMaxArguments));
+  // --lang alone opens the window in that language; with just a file's name, showing it.
+  if (line.languageGiven && positionals <= 1 && given[kOptQuiet] + given[kOptYes] + given[kOptTrim] + given[kOptVerify] +
+                                                   given[kOptNoVerify] == 0 &&
+      (positionals == 0 || FindVerb(words[positional[0]]) == nullptr)) {
+    if (positionals == 1) line.file = words[positional[0]];
+    return line;
+  }
   if (positionals == 0) {
     // Options alone (--quiet by itself) ask for nothing.
     return UsageError(USAGE_NO_COMMAND, -1);

@@ -26,6 +26,8 @@ struct CommandLine {
   bool trim = false;              // create: end at the last partition
   bool yes = false;               // consent given beforehand
   bool quiet = false;             // only the outcome is printed
+  bool english = false;           // --lang en: English for this run (not remembered)
+  bool languageGiven = false;     // --lang zh-CN or --lang en was given
   const char* error = nullptr;    // a usage error's sentence (a format with one %s), null when none
   int32_t errorArgument = -1;     // the word the error names (index into the words), -1 when none
 };

@@ -46,6 +46,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   ApplyLanguage(StartLanguage());
   const uint32_t count = ReadProgramWords();
   const CommandLine line = ParseCommandLine(count > 0 ? count - 1 : 0, words + 1);
+  if (line.languageGiven) ChooseLanguageByName(line.english ? "en" : "zh-CN");
   if (line.command != Command::Window || line.error != nullptr) {
     return RunCommandLine(line, words + 1);
   }

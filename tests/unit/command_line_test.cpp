@@ -20,6 +20,7 @@ struct ParseRow {
   bool verify, trim, yes, quiet;
   const char* error;    // nullptr: accepted
   int32_t errorArgument;
+  int8_t english = -1;  // --lang: -1 not given, 0 zh-CN, 1 en
 };
 
 const ParseRow kParseRows[] = {
@@ -58,6 +59,15 @@ const ParseRow kParseRows[] = {
     // Several disks are read, and refused as a whole until they can be written at once.
     {{L"write", L"a.img", L"E", L"F:", L"2"}, Command::Window, 0, nullptr, true, false, false, false, USAGE_SEVERAL_DISKS, 3},
     {{L"write", L"a.img", L"E", L"F", L"zz"}, Command::Window, 0, nullptr, true, false, false, false, USAGE_NOT_A_DISK, 4},
+    // --lang: for any command, or alone (the window), with a file to show or not.
+    {{L"--lang", L"en"}, Command::Window, 0, nullptr, true, false, false, false, nullptr, -1, 1},
+    {{L"x.img", L"--lang", L"ZH-cn"}, Command::Window, 0, L"x.img", true, false, false, false, nullptr, -1, 0},
+    {{L"list", L"--lang", L"en"}, Command::List, 0, nullptr, true, false, false, false, nullptr, -1, 1},
+    {{L"--lang", L"en", L"--help"}, Command::Help, 0, nullptr, true, false, false, false, nullptr, -1, 1},
+    {{L"write", L"a.img", L"E", L"--lang", L"zh-CN", L"--yes"}, Command::Write, 'E', L"a.img", true, false, true, false, nullptr, -1, 0},
+    {{L"list", L"--lang", L"fr"}, Command::Window, 0, nullptr, true, false, false, false, USAGE_LANGUAGE, 2},
+    {{L"list", L"--lang"}, Command::Window, 0, nullptr, true, false, false, false, USAGE_LANGUAGE, -1},
+    {{L"--lang", L"en", L"--quiet"}, Command::Window, 0, nullptr, true, false, false, false, USAGE_NO_COMMAND, -1},
 };
 
 TEST(CommandLineTest, ReadsEveryFormAndRefusesWhatItCannotTake) {
@@ -82,6 +92,8 @@ TEST(CommandLineTest, ReadsEveryFormAndRefusesWhatItCannotTake) {
     EXPECT_EQ(line.trim, row.trim) << shown;
     EXPECT_EQ(line.yes, row.yes) << shown;
     EXPECT_EQ(line.quiet, row.quiet) << shown;
+    EXPECT_EQ(line.languageGiven, row.english >= 0) << shown;
+    if (row.english >= 0) EXPECT_EQ(line.english, row.english == 1) << shown;
   }
 }
 
