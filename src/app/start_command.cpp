@@ -76,8 +76,10 @@ void AddSumLine(char* text, uint32_t textBytes) {
 // The warning's line naming the archive's file that will be written.
 void AddEntryLine(char* text, uint32_t textBytes) {
   if (imageEntryName[0] == '\0') return;
-  std::strncat(text, "\r\n", textBytes - std::strlen(text) - 1);
-  const size_t length = std::strlen(text);
+  // The format is the chosen language's text, so the line break is put apart.
+  size_t length = std::strlen(text);
+  std::snprintf(text + length, textBytes - length, "\r\n");
+  length = std::strlen(text);
   std::snprintf(text + length, textBytes - length, FORMAT_ENTRY_WILL_BE_WRITTEN, imageEntryName);
 }
 constexpr uint32_t kDiskNameBytes = 24;
