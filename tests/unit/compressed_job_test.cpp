@@ -57,6 +57,19 @@ void ReserveXzCheck(std::vector<uint8_t>* xz) {
   put32(d.size() - 12, crc32(0, d.data() + d.size() - 8, 6));
 }
 
+// A zip of one entry whose CRC-32, in its local header and in the central
+// directory alike, no longer matches its data: only the check after every
+// stated byte of the entry finds it.
+void DamageZipCrc(std::vector<uint8_t>* zip) {
+  const uint8_t local[] = {'P', 'K', 3, 4};
+  const uint8_t central[] = {'P', 'K', 1, 2};
+  auto header = std::search(zip->begin(), zip->end(), local, local + 4);
+  auto entry = std::search(zip->begin(), zip->end(), central, central + 4);
+  ASSERT_TRUE(header != zip->end() && entry != zip->end());
+  header[14] ^= 0x40;
+  entry[16] ^= 0x40;
+}
+
 TEST_F(CompressedJobTest, WriteGivesTheDiskTheDecompressedImageWithProgressThatNeverRunsBackwards) {
   const std::vector<uint8_t> image = Image(9 * 65536 + 700);  // several blocks, a partial last sector
   const size_t whole = (image.size() + 511) / 512 * 512;
@@ -98,6 +111,7 @@ TEST_F(CompressedJobTest, DamagedOrRefusedImageEndsFailedSayingWhereAndWhy) {
     const char* reason;
     bool diskOpened;
     bool reserveCheck = false;  // the xz stream's check id made one liblzma does not know
+    bool damageCrc = false;     // the zip entry's CRC-32 made wrong
   };
   const char* damaged = "The image file is damaged: it is cut short or corrupt, or a checksum in it does not match.";
   const char* unsupported = kImageUnsupportedReason;
@@ -111,6 +125,10 @@ TEST_F(CompressedJobTest, DamagedOrRefusedImageEndsFailedSayingWhereAndWhy) {
       {"tar.zst with a flipped byte", ".tar.zst", 0, 60, "", damaged, false},  // met choosing the file
       {"gzip with a flipped byte", ".gz", 0, 60, "", damaged, true},
       {"zstd with a flipped byte", ".zst", 0, 60, "", damaged, true},
+      // Every stated byte decodes; only the check after them finds the damage.
+      {"zip whose CRC-32 does not match", ".zip", 0, -1, "zip -q -j \"$0.zip\" \"$0\" && cat \"$0.zip\"", damaged,
+       true, false, true},
+      {"gzip with its length field damaged", ".gz", 0, 100, "", damaged, true},
       {"xz in blocks on threads, a flipped byte", ".xz", 0, 60, "xz -c -T2 --block-size=131072 \"$0\"", damaged, true},
       {"xz with a 128 MiB dictionary", ".xz", 0, -1, "xz -c --lzma2=dict=128MiB \"$0\"",
        "The image file needs more memory to decompress than this program allows (65 MiB for xz, a 128 MiB "
@@ -143,8 +161,9 @@ TEST_F(CompressedJobTest, DamagedOrRefusedImageEndsFailedSayingWhereAndWhy) {
       ASSERT_FALSE(packed.empty());
     }
     if (c.reserveCheck) ReserveXzCheck(&packed);
+    if (c.damageCrc) DamageZipCrc(&packed);
     if (c.keep != 0) packed.resize(packed.size() * static_cast<size_t>(c.keep) / 100);
-    if (c.flipAt >= 0) packed[packed.size() * static_cast<size_t>(c.flipAt) / 100] ^= 0x40;
+    if (c.flipAt >= 0) packed[std::min(packed.size() - 1, packed.size() * static_cast<size_t>(c.flipAt) / 100)] ^= 0x40;
     UseImageName(std::string("image.img") + c.extension);
     ASSERT_TRUE(PrepareWrite('E', packed));
     RunJob();
