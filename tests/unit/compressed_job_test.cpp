@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -269,20 +270,29 @@ TEST_F(CompressedJobTest, WhatFollowsOrLacksInTheImageFileDecidesTheOutcome) {
 }
 
 TEST_F(CompressedJobTest, CreateToGzOrZstIsWhatTheNativeToolsDecompressEvenWhenCancelled) {
+  enum Fault { kNone, kFullAtTheEnd, kShortWriteAtTheEnd, kFlushFails };
   struct Case {
     const char* name;
     const char* decompress;
     int cancelAfterRead;  // 0: runs to the end
+    Fault fault = kNone;  // at the end: the image's disk takes one byte less than the
+                          // whole image (made by the row of the same name before), or its flush fails
   };
   const Case cases[] = {
       {"out.img.gz", "gzip -dc", 0},
       {"out.img.zst", "zstd -q -dc", 0},
       {"out.img.zst", "zstd -q -dc", 3},
       {"out.img.xz", "cat", 0},  // any other name is a plain image
+      {"out.img.gz", "", 0, kFullAtTheEnd},
+      {"out.img.zst", "", 0, kFullAtTheEnd},
+      {"out.img.zst", "", 0, kShortWriteAtTheEnd},
+      {"out.img.zst", "", 0, kFlushFails},
   };
   const uint64_t diskBytes = 10 * 65536;
+  std::map<std::string, uint64_t> wholeBytes;  // of each name's image run to the end
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.name) + " cancelled after read " + std::to_string(c.cancelAfterRead));
+    SCOPED_TRACE(std::string(c.name) + " cancelled after read " + std::to_string(c.cancelAfterRead) + ", fault " +
+                 std::to_string(c.fault));
     FreshJob();
     sim::AddDevice(kDrive, Disk(diskBytes));
     int reads = 0;
@@ -290,8 +300,17 @@ TEST_F(CompressedJobTest, CreateToGzOrZstIsWhatTheNativeToolsDecompressEvenWhenC
       if (!write && ++reads == c.cancelAfterRead) jobState.cancelRequested = 1;
     });
     UseImageName(c.name, kCreateImageFromDisk);
+    if (c.fault == kFullAtTheEnd) sim::SetFileSizeLimit(imagePath_, wholeBytes.at(c.name) - 1);
+    if (c.fault == kShortWriteAtTheEnd) sim::SetFileShortWrite(imagePath_, wholeBytes.at(c.name) - 1);
+    if (c.fault == kFlushFails) sim::SetFileFlushError(imagePath_, ERROR_DISK_FULL);
     ASSERT_TRUE(PrepareCreate('E'));
     RunJob();
+    if (c.fault != kNone) {
+      EXPECT_EQ(StatusText(), "Failed");
+      EXPECT_EQ(OnlyMessageBox().caption, "Failure");
+      continue;
+    }
+    if (c.cancelAfterRead == 0) wholeBytes[c.name] = ReadHostFile(imagePath_).size();
     const size_t copied = c.cancelAfterRead == 0 ? diskBytes : (c.cancelAfterRead - 1) * 65536;
     EXPECT_EQ(StatusText(), c.cancelAfterRead == 0 ? "Completed" : "Cancelled");
     const std::string out = imagePath_ + ".out";
