@@ -1,26 +1,7 @@
 #include "online/online_texts.h"
 
-#include "text_rows_define.h"
-#include "online/online_text_rows.h"
-#include "text_rows_end.h"
-
-namespace {
-
-const TextRow kRows[] = {
-#include "text_rows_narrow.h"
-#include "online/online_text_rows.h"
-#include "text_rows_end.h"
-    {nullptr, nullptr, nullptr, nullptr}};
-
-const WideTextRow kWideRows[] = {
-#include "text_rows_wide.h"
-#include "online/online_text_rows.h"
-#include "text_rows_end.h"
-    {nullptr, nullptr, nullptr, nullptr}};
-
-const TextTable kTable{kRows, kWideRows};
-
-}  // namespace
+#define TEXT_ROWS_FILE "online/online_text_rows.h"
+#include "text_rows_table.h"
 
 void SelectOnlineTexts(UiLanguage language) { SelectTextTable(kTable, language); }
 
