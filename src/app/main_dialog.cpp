@@ -14,6 +14,7 @@
 #include "app/progress_paint.h"
 #include "app/start_command.h"
 #include "app/status_line.h"
+#include "app/tool_tips.h"
 #include "app/trim_option.h"
 #include "disk/drive_list.h"
 #include "imaging/disk_tools_job.h"
@@ -53,13 +54,7 @@ void CreateToolTips(HWND window) {
                                   moduleInstance, nullptr);
   SetWindowPos(toolTipWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
   SendMessageA(toolTipWindow, TTM_ACTIVATE, TRUE, 0);
-  AddToolTip(IDC_HELP, window, TIP_HELP, toolTipWindow);
-  AddToolTip(IDC_START, window, TIP_START, toolTipWindow);
-  AddToolTip(IDC_ABOUT, window, TIP_ABOUT, toolTipWindow);
-  AddToolTip(IDC_BROWSE, window, TIP_BROWSE, toolTipWindow);
-  AddToolTip(IDC_VERIFY, window, TIP_VERIFY, toolTipWindow);
-  AddToolTip(IDC_TRIM, window, TIP_TRIM, toolTipWindow);
-  AddToolTip(IDC_SUMS, window, TIP_SUMS, toolTipWindow);
+  RegisterToolTips(window);
 }
 
 // Greys the create tab's trim box unless the drive field names a physical
@@ -298,7 +293,9 @@ void ChangeLanguage(HWND window, UiLanguage language) {
   InsertTab(kCreateImageFromDisk, TAB_CAPTION_CREATE);
   InsertTab(kDiskTools, TAB_CAPTION_TOOLS);
   SendMessageA(tabControl, TCM_SETCURSEL, static_cast<WPARAM>(tab), 0);
-  CreateToolTips(window);
+  // The same tool tip control takes the new texts; a second one would show
+  // the old tips beside the new.
+  RegisterToolTips(window);
   ChangeTab(window);
   HMENU menu = GetSystemMenu(window, FALSE);
   CheckMenuItem(menu, IDM_LANGUAGE_CHINESE, MF_BYCOMMAND | (language == kLanguageChinese ? MF_CHECKED : MF_UNCHECKED));
