@@ -71,7 +71,10 @@ void EndProgressGuarded() {
 }  // namespace
 
 void OpenConsoleStreams() {
-  InitializeCriticalSection(&guard);
+  // Once per process: a second initialisation of a live section leaks its first.
+  static bool guardReady = false;
+  if (!guardReady) InitializeCriticalSection(&guard);
+  guardReady = true;
   HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
   writeConsoleW = FindFunction<WriteConsoleWFunction>(kernel, "WriteConsoleW");
   if (!Usable(GetStdHandle(STD_OUTPUT_HANDLE)) && !Usable(GetStdHandle(STD_ERROR_HANDLE))) {

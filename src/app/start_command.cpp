@@ -76,11 +76,11 @@ void AddSumLine(char* text, uint32_t textBytes) {
 // The warning's line naming the archive's file that will be written.
 void AddEntryLine(char* text, uint32_t textBytes) {
   if (imageEntryName[0] == '\0') return;
-  // strncat is not in the C library of Windows 95.
-  const size_t length = std::strlen(text);
-  if (length + 2 >= textBytes) return;
-  std::memcpy(text + length, "\r\n", 3);
-  std::snprintf(text + length + 2, textBytes - length - 2, FORMAT_ENTRY_WILL_BE_WRITTEN, imageEntryName);
+  // The format is the chosen language's text, so the line break is put apart.
+  size_t length = std::strlen(text);
+  std::snprintf(text + length, textBytes - length, "\r\n");
+  length = std::strlen(text);
+  std::snprintf(text + length, textBytes - length, FORMAT_ENTRY_WILL_BE_WRITTEN, imageEntryName);
 }
 constexpr uint32_t kDiskNameBytes = 24;
 constexpr uint32_t kVolumeNameBytes = MAX_PATH + 32;

@@ -23,7 +23,7 @@
 #                                        own shell, not in $(...):  rc=0; wait_tavrin_exit 5 || rc=$?
 #             set_tavrin_setting NAME [VALUE]
 #                                        HKCU\Software\Tavrin NAME = VALUE (REG_SZ), or removed without
-#                                        VALUE; Language is zh-CN again and the rest removed at the end
+#                                        VALUE; after every scenario only Language = zh-CN is left
 # UI          ui ARGS...                 run the UI driver (see tests/e2e/driver/ui_driver.cpp)
 # Checks      expect_eq WANT GOT WHAT    fail unless equal
 #             control_state ID           "shown|hidden enabled|greyed" from the control's style
@@ -46,7 +46,6 @@ _SCENARIO_DRIVES=()
 _SCENARIO_DISKS=()
 _SCENARIO_WIN98=""
 _SCENARIO_DRIVE_TYPES=()
-_SCENARIO_SETTINGS=""
 
 fail() {
   echo "FAIL [$SCENARIO]: $*" >&2
@@ -206,7 +205,6 @@ start_tavrin_hosts() {
 }
 
 set_tavrin_setting() {
-  _SCENARIO_SETTINGS=1
   if [ $# -ge 2 ]; then
     wine reg add 'HKCU\Software\Tavrin' /v "$1" /d "$2" /f >/dev/null 2>&1 || fail "cannot set $1"
   else
@@ -261,10 +259,10 @@ _scenario_cleanup() {
   for p in "${_SCENARIO_PIDS[@]}"; do wait "$p" 2>/dev/null; done
   for l in "${_SCENARIO_DRIVES[@]}"; do unmap_drive "$l"; done
   for l in "${_SCENARIO_DISKS[@]}"; do rm -f "$WINEPREFIX/dosdevices/physicaldrive$l"; done
-  if [ -n "$_SCENARIO_SETTINGS" ]; then
-    wine reg delete 'HKCU\Software\Tavrin' /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Tavrin' /v Language /d zh-CN /f >/dev/null 2>&1
-  fi
+  # Every window that closes remembers its settings (the verify box among
+  # them), so each scenario leaves only the language the suite starts with.
+  wine reg delete 'HKCU\Software\Tavrin' /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Tavrin' /v Language /d zh-CN /f >/dev/null 2>&1
   if [ -n "$_SCENARIO_WIN98" ]; then
     wine reg delete 'HKCU\Software\Wine\AppDefaults\tavrin.exe' /f >/dev/null 2>&1
   fi

@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -57,6 +58,19 @@ void ReserveXzCheck(std::vector<uint8_t>* xz) {
   put32(d.size() - 12, crc32(0, d.data() + d.size() - 8, 6));
 }
 
+// A zip of one entry whose CRC-32, in its local header and in the central
+// directory alike, no longer matches its data: only the check after every
+// stated byte of the entry finds it.
+void DamageZipCrc(std::vector<uint8_t>* zip) {
+  const uint8_t local[] = {'P', 'K', 3, 4};
+  const uint8_t central[] = {'P', 'K', 1, 2};
+  auto header = std::search(zip->begin(), zip->end(), local, local + 4);
+  auto entry = std::search(zip->begin(), zip->end(), central, central + 4);
+  ASSERT_TRUE(header != zip->end() && entry != zip->end());
+  header[14] ^= 0x40;
+  entry[16] ^= 0x40;
+}
+
 TEST_F(CompressedJobTest, WriteGivesTheDiskTheDecompressedImageWithProgressThatNeverRunsBackwards) {
   const std::vector<uint8_t> image = Image(9 * 65536 + 700);  // several blocks, a partial last sector
   const size_t whole = (image.size() + 511) / 512 * 512;
@@ -98,6 +112,7 @@ TEST_F(CompressedJobTest, DamagedOrRefusedImageEndsFailedSayingWhereAndWhy) {
     const char* reason;
     bool diskOpened;
     bool reserveCheck = false;  // the xz stream's check id made one liblzma does not know
+    bool damageCrc = false;     // the zip entry's CRC-32 made wrong
   };
   const char* damaged = "The image file is damaged: it is cut short or corrupt, or a checksum in it does not match.";
   const char* unsupported = kImageUnsupportedReason;
@@ -111,6 +126,10 @@ TEST_F(CompressedJobTest, DamagedOrRefusedImageEndsFailedSayingWhereAndWhy) {
       {"tar.zst with a flipped byte", ".tar.zst", 0, 60, "", damaged, false},  // met choosing the file
       {"gzip with a flipped byte", ".gz", 0, 60, "", damaged, true},
       {"zstd with a flipped byte", ".zst", 0, 60, "", damaged, true},
+      // Every stated byte decodes; only the check after them finds the damage.
+      {"zip whose CRC-32 does not match", ".zip", 0, -1, "zip -q -j \"$0.zip\" \"$0\" && cat \"$0.zip\"", damaged,
+       true, false, true},
+      {"gzip with its length field damaged", ".gz", 0, 100, "", damaged, true},
       {"xz in blocks on threads, a flipped byte", ".xz", 0, 60, "xz -c -T2 --block-size=131072 \"$0\"", damaged, true},
       {"xz with a 128 MiB dictionary", ".xz", 0, -1, "xz -c --lzma2=dict=128MiB \"$0\"",
        "The image file needs more memory to decompress than this program allows (65 MiB for xz, a 128 MiB "
@@ -143,8 +162,9 @@ TEST_F(CompressedJobTest, DamagedOrRefusedImageEndsFailedSayingWhereAndWhy) {
       ASSERT_FALSE(packed.empty());
     }
     if (c.reserveCheck) ReserveXzCheck(&packed);
+    if (c.damageCrc) DamageZipCrc(&packed);
     if (c.keep != 0) packed.resize(packed.size() * static_cast<size_t>(c.keep) / 100);
-    if (c.flipAt >= 0) packed[packed.size() * static_cast<size_t>(c.flipAt) / 100] ^= 0x40;
+    if (c.flipAt >= 0) packed[std::min(packed.size() - 1, packed.size() * static_cast<size_t>(c.flipAt) / 100)] ^= 0x40;
     UseImageName(std::string("image.img") + c.extension);
     ASSERT_TRUE(PrepareWrite('E', packed));
     RunJob();
@@ -250,20 +270,29 @@ TEST_F(CompressedJobTest, WhatFollowsOrLacksInTheImageFileDecidesTheOutcome) {
 }
 
 TEST_F(CompressedJobTest, CreateToGzOrZstIsWhatTheNativeToolsDecompressEvenWhenCancelled) {
+  enum Fault { kNone, kFullAtTheEnd, kShortWriteAtTheEnd, kFlushFails };
   struct Case {
     const char* name;
     const char* decompress;
     int cancelAfterRead;  // 0: runs to the end
+    Fault fault = kNone;  // at the end: the image's disk takes one byte less than the
+                          // whole image (made by the row of the same name before), or its flush fails
   };
   const Case cases[] = {
       {"out.img.gz", "gzip -dc", 0},
       {"out.img.zst", "zstd -q -dc", 0},
       {"out.img.zst", "zstd -q -dc", 3},
       {"out.img.xz", "cat", 0},  // any other name is a plain image
+      {"out.img.gz", "", 0, kFullAtTheEnd},
+      {"out.img.zst", "", 0, kFullAtTheEnd},
+      {"out.img.zst", "", 0, kShortWriteAtTheEnd},
+      {"out.img.zst", "", 0, kFlushFails},
   };
   const uint64_t diskBytes = 10 * 65536;
+  std::map<std::string, uint64_t> wholeBytes;  // of each name's image run to the end
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.name) + " cancelled after read " + std::to_string(c.cancelAfterRead));
+    SCOPED_TRACE(std::string(c.name) + " cancelled after read " + std::to_string(c.cancelAfterRead) + ", fault " +
+                 std::to_string(c.fault));
     FreshJob();
     sim::AddDevice(kDrive, Disk(diskBytes));
     int reads = 0;
@@ -271,8 +300,17 @@ TEST_F(CompressedJobTest, CreateToGzOrZstIsWhatTheNativeToolsDecompressEvenWhenC
       if (!write && ++reads == c.cancelAfterRead) jobState.cancelRequested = 1;
     });
     UseImageName(c.name, kCreateImageFromDisk);
+    if (c.fault == kFullAtTheEnd) sim::SetFileSizeLimit(imagePath_, wholeBytes.at(c.name) - 1);
+    if (c.fault == kShortWriteAtTheEnd) sim::SetFileShortWrite(imagePath_, wholeBytes.at(c.name) - 1);
+    if (c.fault == kFlushFails) sim::SetFileFlushError(imagePath_, ERROR_DISK_FULL);
     ASSERT_TRUE(PrepareCreate('E'));
     RunJob();
+    if (c.fault != kNone) {
+      EXPECT_EQ(StatusText(), "Failed");
+      EXPECT_EQ(OnlyMessageBox().caption, "Failure");
+      continue;
+    }
+    if (c.cancelAfterRead == 0) wholeBytes[c.name] = ReadHostFile(imagePath_).size();
     const size_t copied = c.cancelAfterRead == 0 ? diskBytes : (c.cancelAfterRead - 1) * 65536;
     EXPECT_EQ(StatusText(), c.cancelAfterRead == 0 ? "Completed" : "Cancelled");
     const std::string out = imagePath_ + ".out";

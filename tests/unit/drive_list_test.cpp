@@ -111,20 +111,24 @@ TEST_F(DriveList, NtLabelsNameEachAnsweringDeviceWithItsSizeOrState) {
       {DiskPath('0'), WithGeometry(1024, 255, 63), "Physical Disk 0 (7.84 GB)", '0'},
       // 3 TiB: the partition answer wraps at 32 bits, the true length does not
       {DiskPath('1'), WithLength(6442450944ull), "Physical Disk 1 (3072.00 GB)", '1'},
-      {DiskPath('2'), WithLength(2880), "Physical Disk 2 (1.41 MB)", '2'},
+      {DiskPath('2'), WithLength(2880), "Physical Disk 2 (1.41 MB) S:", '2'},
       {DiskPath('3'), Failing(ERROR_NOT_READY), "Physical Disk 3 (Not Ready)", '3'},
       {DiskPath('5'), Failing(ERROR_CRC), nullptr, 0},
       // Vendor and product after the size label, then the letters of the disk's volumes; the
       // entry is longer than the field, and its designator is still read before the "(".
       {DiskPath('7'), Described(2880, " SanDisk ", "Cruzer Blade    ", "4C53"),
        "Physical Disk 7 (1.41 MB) SanDisk Cruzer Blade E: T:", '7'},
-      {DiskPath('9'), WithPartition(2880), "Physical Disk 9 (1.41 MB)", '9'},
+      {DiskPath('9'), WithPartition(2880), "Physical Disk 9 (1.41 MB) S:", '9'},
   };
   for (const Device& d : devices) sim::AddDevice(d.path, d.setup);
   // E: and T: lie on disk 7 (their entries tell its maker too); so does a volume without a letter.
   sim::AddVolume('E', {7, 0, 1 << 20, ""});
   sim::AddVolume('T', {7, 1 << 20, 1 << 20, ""});
   sim::AddLetterlessVolume("esp", {7, 2 << 20, 1 << 20, ""});
+  // S: spans disks 9 and 2: it lies on both.
+  sim::VolumeSpec spanned{9, 0, 1 << 20, ""};
+  spanned.moreDisks = {2};
+  sim::AddVolume('S', spanned);
   BuildDriveList(combo_, false);
 
   std::vector<std::string> expected;

@@ -236,6 +236,12 @@ TEST_F(NtCreateTest, CreateTakesEveryReadableSectorAndJudgesByTheTrueLength) {
       {"200 sectors", 200, true, 0, kNoSector, 0, 102400, 200, "Completed"},
       // no partition answer and a geometry 44 sectors short: the true length counts
       {"GPT disk, short geometry", 300, true, 256, kNoSector, 0, 300 * 512, 300, "Completed"},
+      // only a geometry of 256 sectors (its last index counted) on a disk of 600: the sectors past
+      // it are read all the same, and a cancel there leaves the image unfinished though more than
+      // that length was copied
+      {"geometry only, understated", 600, false, 256, kNoSector, 0, 600 * 512, 255, "Completed"},
+      {"geometry only, understated, cancelled past it", 600, false, 256, kNoSector, 4, 3 * 65536, 255,
+       "Cancelled"},
       {"2^32 + 256 sectors cancelled", kHuge, true, 0, kNoSector, 3, 2 * 65536, kHuge, "Cancelled"},
       {"2^32 + 256 sectors failing at 300", kHuge, true, 0, 300, 0, 2 * 65536, kHuge, "Failed"},
       // no size: the failed block is read sector by sector up to the bad one

@@ -398,19 +398,49 @@ TEST_F(NtWriteTest, WindowCallsFollowTheJobInOrder) {
   EXPECT_EQ(busyWhileBoxOpen, 1) << "the job is still running while its outcome is shown";
 }
 
-TEST_F(NtWriteTest, ImageOfFourGibibytesLessOneIsSizedDespiteALeftoverError) {
-  sim::AddDevice(kDrive, Disk(1 << 20));
-  WriteHostFile(imagePath_, {});
-  std::filesystem::resize_file(imagePath_, 0xFFFFFFFFull);  // sparse: the low part of its size is 0xFFFFFFFF
-  int writes = 0;
-  sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {
-    if (write && ++writes == 1) jobState.cancelRequested = 1;
-  });
-  ASSERT_TRUE(PrepareJob(kWriteImageToDisk, 'E'));
-  SetLastError(ERROR_ALREADY_EXISTS);
-  RunJob();
-  EXPECT_EQ(jobState.totalSectors.load(), 0x100000000ull / 512) << "the last partial sector counts";
-  EXPECT_EQ(StatusText(), "Cancelled") << "a size taken for a failure would end the job at once";
+// The image's size in 64 bits, or no write at all: a size taken for a failure
+// (or a failure for a size) would end the job at once, a cut one as "Completed".
+TEST_F(NtWriteTest, ImageIsSizedInSixtyFourBitsOrNotWrittenAtAll) {
+  struct Case {
+    const char* what;
+    uint64_t bytes;      // sparse: nothing past the first transfers is read
+    DWORD sizeError;     // GetFileSize fails with it
+    uint64_t sectors;    // totalSectors; 0: not sized
+    const char* word;
+  };
+  const Case cases[] = {
+      {"4 GiB less one, a leftover error set", 0xFFFFFFFFull, 0, 0x100000000ull / 512, "Cancelled"},
+      {"4 GiB and 700 bytes", 0x100000000ull + 700, 0, 0x100000000ull / 512 + 2, "Cancelled"},
+      {"a size that cannot be read", 3 * 65536, ERROR_READ_FAULT, 0, "Failed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FreshJob();
+    sim::AddDevice(kDrive, Disk(1 << 20));
+    WriteHostFile(imagePath_, {});
+    std::filesystem::resize_file(imagePath_, c.bytes);
+    if (c.sizeError != 0) sim::SetFileSizeError(imagePath_, c.sizeError);
+    int writes = 0;
+    double percentAtCancel = -1.0;
+    sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {
+      if (write && ++writes == 2) {
+        percentAtCancel = jobState.percentDone.load();
+        jobState.cancelRequested = 1;
+      }
+    });
+    ASSERT_TRUE(PrepareJob(kWriteImageToDisk, 'E'));
+    SetLastError(ERROR_ALREADY_EXISTS);
+    RunJob();
+    EXPECT_EQ(StatusText(), c.word);
+    if (c.sectors != 0) {
+      EXPECT_EQ(jobState.totalSectors.load(), c.sectors) << "the last partial sector counts";
+      EXPECT_LT(percentAtCancel, 0.1) << "progress follows the whole size";
+      EXPECT_EQ(OnlyMessageBox().text.rfind("Image Write Cancelled", 0), 0u);
+    } else {
+      EXPECT_EQ(sim::Device(kDrive).bytesWritten, 0u) << "written without knowing how much";
+      EXPECT_EQ(OnlyMessageBox().text, "映像写入失败");
+    }
+  }
 }
 
 TEST_F(NtWriteTest, WritesAndTheirErrorsReachSectorsPastTwoTebibytes) {

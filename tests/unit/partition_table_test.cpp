@@ -140,6 +140,7 @@ struct TableCase {
   uint64_t end;                  // 0: no table trusted
   uint64_t diskSectors = kDisk;  // what the caller knows of the disk's length
   uint64_t failAt = UINT64_MAX;  // a sector that cannot be read
+  bool parserOnly = false;       // the table's end lies past what a test disk may copy
 };
 
 std::vector<TableCase> TableCases() {
@@ -184,6 +185,10 @@ std::vector<TableCase> TableCases() {
        [](TableDisk& d) { MakeGpt(d, {{256, 100}}); Put64(d.Sector(2) + 40, 200); SealGpt(d); }, 0},
       {"GPT without used entries", [](TableDisk& d) { MakeGpt(d, {}); SealGpt(d); }, 0},
       {"GPT larger than the disk", gpt, 0, 2048},
+      // Start and count both fit 32 bits, their sum does not: the end lies past 2 TiB.
+      {"MBR partition ending past 2 TiB",
+       [](TableDisk& d) { MakeMbr(d, {{128, 512}, {0xF0000000u, 0x20000000u}}, {}, {}); },
+       0x110000000ull, 0, UINT64_MAX, true},
   };
 }
 
@@ -227,6 +232,7 @@ class TrimmedCreate : public JobTest {};
 TEST_F(TrimmedCreate, ImageHoldsTheDiskUpToItsLastPartitionOrAllOfIt) {
   const std::string path = "\\\\.\\PHYSICALDRIVE1";
   for (const TableCase& c : TableCases()) {
+    if (c.parserOnly) continue;
     FreshJob();
     TableDisk disk;
     disk.sectors = kDisk;

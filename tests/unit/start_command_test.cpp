@@ -235,7 +235,7 @@ TEST_F(StartCommandTest, DiskHoldingWindowsOrTheImageIsRefusedBeforeTheWarning) 
   sim::AddVolume('C', {0, 0, 1 << 20, TempPath("c")});
   sim::AddVolume('E', {1, 0, 1 << 20, TempPath("e")});
   sim::AddVolume('F', {1, 1 << 20, 1 << 20, TempPath("f")});
-  for (char digit : {'0', '1', '2', '6'}) AddDrive(std::string("\\\\.\\PHYSICALDRIVE") + digit, 2 << 20);
+  for (char digit : {'0', '1', '2', '5', '6'}) AddDrive(std::string("\\\\.\\PHYSICALDRIVE") + digit, 2 << 20);
   // The same volumes reached by other paths: S: is a subst drive of E:\, C:\link a
   // junction to it; a volume without a letter on disk 2 is mounted at C:\mnt\data; G:
   // spans ten extents, the last on disk 6.
@@ -257,6 +257,7 @@ TEST_F(StartCommandTest, DiskHoldingWindowsOrTheImageIsRefusedBeforeTheWarning) 
     const char* drive;
     bool legacy;
     const char* text;  // nullptr: Start goes on to the warning (declined here)
+    bool beforeVista = false;
   };
   const char* kImageOnE1 =
       "The image file is on drive E:, so Physical Disk 1 cannot be written: the image would be destroyed while "
@@ -295,6 +296,9 @@ TEST_F(StartCommandTest, DiskHoldingWindowsOrTheImageIsRefusedBeforeTheWarning) 
       {kWriteImageToDisk, "G:\\in.img", "Physical Disk 6", false,
        "The image file is on drive G:, so Physical Disk 6 cannot be written: the image would be destroyed while "
        "it is being read. Choose an image stored on another disk. Nothing was written."},
+      {kWriteImageToDisk, "G:\\in.img", "Physical Disk 5", false,
+       "The image file is on drive G:, so Physical Disk 5 cannot be written: the image would be destroyed while "
+       "it is being read. Choose an image stored on another disk. Nothing was written."},
       {kCreateImageFromDisk, "C:\\link\\out.img", "Physical Disk 1", false,
        "The image file would be created on drive E:, and Physical Disk 1 is the disk being read. Choose a place "
        "on another disk for the image. Nothing was written."},
@@ -307,12 +311,28 @@ TEST_F(StartCommandTest, DiskHoldingWindowsOrTheImageIsRefusedBeforeTheWarning) 
       {kWriteImageToDisk, "E:\\in.img", "Drive E:", true,
        "The image file is on drive E:, so drive E: cannot be written: the image would be destroyed while it is "
        "being read. Choose an image stored on another disk. Nothing was written."},
+      {kWriteImageToDisk, "e:\\in.img", "Drive E:", true,
+       "The image file is on drive E:, so drive E: cannot be written: the image would be destroyed while it is "
+       "being read. Choose an image stored on another disk. Nothing was written."},
+      // Last: an NT before Vista, where no open file says its volume and the path alone is judged.
+      // Letters in either case, and the long-name prefix, name the same drive.
+      {kWriteImageToDisk, "e:\\in.img", "Physical Disk 1", false, kImageOnE1, true},
+      {kWriteImageToDisk, "\\\\?\\E:\\in.img", "Physical Disk 1", false, kImageOnE1, true},
+      {kWriteImageToDisk, "\\\\?\\e:\\in.img", "Drive E: (1.00 MB)", false,
+       "The image file is on drive E:, so drive E: cannot be written: the image would be destroyed while it is "
+       "being read. Choose an image stored on another disk. Nothing was written.",
+       true},
+      {kCreateImageFromDisk, "\\\\?\\f:\\out.img", "Physical Disk 1 (2.00 MB)", false,
+       "The image file would be created on drive F:, and Physical Disk 1 is the disk being read. Choose a place "
+       "on another disk for the image. Nothing was written.",
+       true},
   };
   sim::SetMessageBoxHandler([](const sim::Event&) { return IDNO; });
   for (const Case& c : cases) {
     SCOPED_TRACE(c.image + " onto " + c.drive);
     sim::ClearEvents();
     jobState.platformClass = c.legacy ? kPlatformLegacy : kPlatformNt;
+    if (c.beforeVista) sim::RemoveExport("KERNEL32.DLL", "GetFinalPathNameByHandleW");
     Press(c.tab, c.image, c.drive);
     const auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 1u);
@@ -331,7 +351,7 @@ TEST_F(StartCommandTest, DiskHoldingWindowsOrTheImageIsRefusedBeforeTheWarning) 
   EXPECT_FALSE(std::filesystem::exists(TempPath("e/out.img")));
   EXPECT_FALSE(std::filesystem::exists(TempPath("f/out.img")));
   for (const char* device : {"\\\\.\\PHYSICALDRIVE0", "\\\\.\\PHYSICALDRIVE1", "\\\\.\\PHYSICALDRIVE2",
-                             "\\\\.\\PHYSICALDRIVE6", "\\\\.\\C:", "\\\\.\\E:"}) {
+                             "\\\\.\\PHYSICALDRIVE5", "\\\\.\\PHYSICALDRIVE6", "\\\\.\\C:", "\\\\.\\E:"}) {
     EXPECT_EQ(sim::Device(device).lastOpenAccess & GENERIC_WRITE, 0u) << device << " was opened for writing";
     EXPECT_EQ(sim::Device(device).bytesWritten, 0u) << device;
   }
