@@ -81,7 +81,7 @@ CHECKSUMS = dict(style=0x80C808C0, rect=(0, 0, 320, 98), caption='Checksums',
 # and so are the places but those of ENGLISH_RECTS.
 ENGLISH = {
     '浏览': 'Browse', '开始': 'Start', '关于': 'About', '帮助': 'Help', '校验值': 'Checksums',
-    '写入后校验': 'Verify after writing', '仅已分配分区': 'Allocated partitions only',
+    '写入后校验': 'Verify write', '仅已分配分区': 'Allocated partitions only',
     '检测真实容量': 'Check real capacity', '恢复为普通U盘': 'Restore as USB drive',
     '映像档:': 'Image File:', '选择驱动器': 'Select Drive',
     '捐赠': 'Donate', '与我联系': 'Contact Me', '定制软件': 'Custom Software', '检查更新': 'Check for Updates',
@@ -94,7 +94,12 @@ ENGLISH = {
     '在线检查是否有更新版本.': 'Check online whether a newer version is available.',
 }
 # Where the English words need more room than the Chinese (control id: rect).
-ENGLISH_RECTS = {1039: (56, 33, 136, 12), 1046: (88, 76, 54, 10), 1043: (7, 35, 48, 9), 1040: (162, 3, 67, 8)}
+ENGLISH_RECTS = {1039: (56, 33, 136, 12), 1043: (7, 35, 48, 9), 1040: (162, 3, 67, 8),
+                 1007: (3, 75, 32, 14), 1009: (37, 75, 32, 14), 1046: (72, 76, 63, 10), 1048: (137, 75, 55, 14),
+                 1047: (72, 76, 119, 10), 1008: (194, 75, 32, 14)}
+# The English button row of each tab, left to right: neighbours must not overlap (a
+# check box under a button loses its clicks and the end of its text).
+BUTTON_ROWS = ((1007, 1009, 1046, 1048, 1008), (1007, 1009, 1047, 1008))
 CHINESE_CHARACTER = re.compile('[\u3000-\u9fff\uff00-\uffef]')
 LANG_CHINESE_SIMPLIFIED, LANG_ENGLISH_US, LANG_NEUTRAL = 0x0804, 0x0409, 0
 
@@ -299,6 +304,13 @@ def check(path):
             faults.append('template %d in language %#06x missing' % (name, lang))
             continue
         check_dialog('%d/%#06x' % (name, lang), parse_dialog(blob), want, faults, 109)
+    # The Chinese window's short words leave the end of the check boxes' strip
+    # empty under the Checksums button; the English words need all of theirs.
+    rects = {cid: rect for cid, _, _, rect, _ in in_english(MAIN)['controls']}
+    for row in BUTTON_ROWS:
+        for left, right in zip(row, row[1:]):
+            if rects[left][0] + rects[left][2] > rects[right][0]:
+                faults.append('102/%#06x: control %d runs into control %d' % (LANG_ENGLISH_US, left, right))
     # Each window in the two languages and nothing else: a template left in
     # another language would be what some system picks.
     for name, langs in ((102, {LANG_CHINESE_SIMPLIFIED, LANG_ENGLISH_US}),

@@ -27,3 +27,32 @@ template <typename Function>
 Function FindFunction(HMODULE library, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
 }
+
+#include <cstdint>
+
+// ITaskbarList3 (Windows 7 and later) as COM lays it out: a pointer to the
+// table of its calls, IUnknown's first, then ITaskbarList's and
+// ITaskbarList2's, then its own. Declared here by layout, so the program
+// needs no headers of a newer system; only the calls it makes are typed.
+struct TaskbarList3;
+struct TaskbarList3Calls {
+  HRESULT(WINAPI* QueryInterface)(TaskbarList3* self, const GUID* interfaceId, void** object);
+  ULONG(WINAPI* AddRef)(TaskbarList3* self);
+  ULONG(WINAPI* Release)(TaskbarList3* self);
+  HRESULT(WINAPI* HrInit)(TaskbarList3* self);
+  void* AddTab;
+  void* DeleteTab;
+  void* ActivateTab;
+  void* SetActiveAlt;
+  void* MarkFullscreenWindow;
+  HRESULT(WINAPI* SetProgressValue)(TaskbarList3* self, HWND window, ULONGLONG completed, ULONGLONG total);
+  HRESULT(WINAPI* SetProgressState)(TaskbarList3* self, HWND window, int32_t flags);
+};
+struct TaskbarList3 {
+  const TaskbarList3Calls* calls;
+};
+// Its states (TBPF_*), and CoCreateInstance's context for a server in the process.
+constexpr int32_t kTaskbarNoProgress = 0;
+constexpr int32_t kTaskbarNormal = 2;
+constexpr int32_t kTaskbarError = 4;
+constexpr DWORD kComInProcessServer = 1;

@@ -14,6 +14,8 @@
 #include "app/progress_paint.h"
 #include "app/start_command.h"
 #include "app/status_line.h"
+#include "app/taskbar_progress.h"
+#include "app/tool_tips.h"
 #include "app/trim_option.h"
 #include "disk/drive_list.h"
 #include "imaging/disk_tools_job.h"
@@ -53,13 +55,7 @@ void CreateToolTips(HWND window) {
                                   moduleInstance, nullptr);
   SetWindowPos(toolTipWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
   SendMessageA(toolTipWindow, TTM_ACTIVATE, TRUE, 0);
-  AddToolTip(IDC_HELP, window, TIP_HELP, toolTipWindow);
-  AddToolTip(IDC_START, window, TIP_START, toolTipWindow);
-  AddToolTip(IDC_ABOUT, window, TIP_ABOUT, toolTipWindow);
-  AddToolTip(IDC_BROWSE, window, TIP_BROWSE, toolTipWindow);
-  AddToolTip(IDC_VERIFY, window, TIP_VERIFY, toolTipWindow);
-  AddToolTip(IDC_TRIM, window, TIP_TRIM, toolTipWindow);
-  AddToolTip(IDC_SUMS, window, TIP_SUMS, toolTipWindow);
+  RegisterToolTips(window);
 }
 
 // Greys the create tab's trim box unless the drive field names a physical
@@ -150,19 +146,23 @@ void AddLanguageItems(HWND window) {
 
 // Elevated on Vista and later, the window would not hear Explorer's drops
 // through the privilege filter.
-void AcceptDrops(HWND window) {
-  DragAcceptFiles(window, TRUE);
+// The window runs elevated on Vista and later: what the shell sends it must
+// be let through the privilege filter.
+void LetThrough(HWND window, UINT message) {
   HMODULE user = GetModuleHandleA("USER32.DLL");
-  const UINT messages[3] = {WM_DROPFILES, WM_COPYDATA, 0x0049};  // the last is WM_COPYGLOBALDATA
   const auto filterEx = FindFunction<FilterExCall>(user, "ChangeWindowMessageFilterEx");
   const auto filter = FindFunction<FilterCall>(user, "ChangeWindowMessageFilter");
-  for (UINT message : messages) {
-    if (filterEx != nullptr) {
-      filterEx(window, message, 1, nullptr);  // MSGFLT_ALLOW
-    } else if (filter != nullptr) {
-      filter(message, 1);  // MSGFLT_ADD
-    }
+  if (filterEx != nullptr) {
+    filterEx(window, message, 1, nullptr);  // MSGFLT_ALLOW
+  } else if (filter != nullptr) {
+    filter(message, 1);  // MSGFLT_ADD
   }
+}
+
+void AcceptDrops(HWND window) {
+  DragAcceptFiles(window, TRUE);
+  const UINT messages[3] = {WM_DROPFILES, WM_COPYDATA, 0x0049};  // the last is WM_COPYGLOBALDATA
+  for (UINT message : messages) LetThrough(window, message);
 }
 
 void InitialiseMainWindow(HWND window) {
@@ -172,6 +172,10 @@ void InitialiseMainWindow(HWND window) {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   jobState.percentDone.store(0.0);
   jobState.percentDoneCopy.store(0.0);
+
+  // Known and let through before the window shows, when the shell makes its taskbar button.
+  RegisterTaskbarButtonMessage();
+  if (taskbarButtonMessage != 0) LetThrough(window, taskbarButtonMessage);
 
   tabControl = GetDlgItem(window, IDC_TABS);
   InsertTab(kWriteImageToDisk, TAB_CAPTION_WRITE);
@@ -298,7 +302,9 @@ void ChangeLanguage(HWND window, UiLanguage language) {
   InsertTab(kCreateImageFromDisk, TAB_CAPTION_CREATE);
   InsertTab(kDiskTools, TAB_CAPTION_TOOLS);
   SendMessageA(tabControl, TCM_SETCURSEL, static_cast<WPARAM>(tab), 0);
-  CreateToolTips(window);
+  // The same tool tip control takes the new texts; a second one would show
+  // the old tips beside the new.
+  RegisterToolTips(window);
   ChangeTab(window);
   HMENU menu = GetSystemMenu(window, FALSE);
   CheckMenuItem(menu, IDM_LANGUAGE_CHINESE, MF_BYCOMMAND | (language == kLanguageChinese ? MF_CHECKED : MF_UNCHECKED));
@@ -326,6 +332,11 @@ void TakeDrop(HWND window, HDROP drop) {
 }  // namespace
 
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == taskbarButtonMessage && message != 0) {
+    ConnectTaskbar();
+    ShowTaskbarProgress(window);
+    return FALSE;
+  }
   switch (message) {
     case WM_INITDIALOG:
       InitialiseMainWindow(window);
@@ -392,6 +403,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return FALSE;
       }
       StatusTimerTick();
+      ShowTaskbarProgress(window);
       // A device change that came during the job rebuilds the list now that it has ended.
       RefreshDriveListIfDue();
       if (QuitIsDue()) PostQuitMessage(0);

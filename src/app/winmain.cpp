@@ -11,6 +11,7 @@
 #include "app/settings.h"
 #include "app/main_dialog.h"
 #include "app/start_up.h"
+#include "app/taskbar_progress.h"
 #include "app/wide_calls.h"
 #include "imaging/job_state.h"
 #include "resources/resource_ids.h"
@@ -64,6 +65,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       LoadImageA(instance, MAKEINTRESOURCEA(IDI_TAVRIN), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
   RegisterControlClasses();
   RunDialogInLanguage(instance, IDD_MAIN, nullptr, MainDialogProc);
+  ReleaseTaskbar();
   FinishAfterWindow();
   return 0;
 }

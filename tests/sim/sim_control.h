@@ -199,6 +199,13 @@ struct Event {
   bool wide = false;    // the wide-character variant was called
   bool quitPending = false;  // MessageBox: a quit message was pending, so the box closed at once unseen
 };
+// The taskbar button: ITaskbarList3's calls recorded as "SetProgressState"
+// (wParam the state) and "SetProgressValue" (wParam completed, lParam total),
+// window the button's. Before Windows 7 the taskbar list lacks that interface:
+// CoCreateInstance answers E_NOINTERFACE. Present again after Reset.
+void SetTaskbarProgressInterface(bool present);
+int TaskbarObjectsHeld();  // interfaces given out and not released
+int ComStartsOwed();       // successful CoInitialize calls not matched by CoUninitialize
 std::vector<Event> Events();
 void ClearEvents();
 HWND MakeWindow(const std::string& name);   // a fake top-level window (e.g. the main dialog)

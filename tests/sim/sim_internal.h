@@ -84,6 +84,7 @@ void ResetMemory();
 void ResetWindows();
 void ResetSystem();
 void ResetModules();
+void ResetCom();
 void ResetRegistry();
 
 // What Sleep skipped instead of waiting; GetTickCount counts it as time gone by.

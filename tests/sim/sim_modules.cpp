@@ -1,5 +1,5 @@
-// Simulated system libraries: WS2_32.DLL and COMCTL32.DLL with the exports the
-// code looks up, either of which a test can take away (a plain first release of
+// Simulated system libraries: WS2_32.DLL, COMCTL32.DLL, OLE32.DLL with the exports the
+// code looks up, any of which a test can take away (a plain first release of
 // the legacy family has neither Winsock 2 nor InitCommonControlsEx).
 #include "sim_internal.h"
 
@@ -53,7 +53,11 @@ const std::vector<Library>& Libraries() {
         {"GetComputerNameW", Any(&GetComputerNameW)},
         {"DeleteFileW", Any(&DeleteFileW)},
         {"GetUserDefaultUILanguage", Any(&GetUserDefaultUILanguage)}}},
-      {"USER32.DLL", {{"FlashWindowEx", Any(&FlashWindowEx)}}},
+      {"USER32.DLL", {{"FlashWindowEx", Any(&FlashWindowEx)}, {"RegisterWindowMessageA", Any(&RegisterWindowMessageA)}}},
+      {"OLE32.DLL",
+       {{"CoInitialize", Any(&CoInitialize)},
+        {"CoCreateInstance", Any(&CoCreateInstance)},
+        {"CoUninitialize", Any(&CoUninitialize)}}},
   };
   return libraries;
 }
@@ -177,6 +181,7 @@ void ResetModules() {
   removedLibraries.clear();
   removedExports.clear();
   loadedReferences = 0;
+  ResetCom();
 }
 
 }  // namespace sim_internal

@@ -463,5 +463,31 @@ BOOL FlashWindow(HWND window, BOOL invert);
 BOOL FlashWindowEx(PFLASHWINFO info);  // Windows 98 and 2000 on: looked up in USER32.DLL
 BOOL MessageBeep(UINT sound);
 
+// Taskbar progress: OLE32.DLL's CoInitialize, CoCreateInstance and CoUninitialize
+// and USER32.DLL's RegisterWindowMessageA, looked up at run time. CoCreateInstance
+// gives ITaskbarList3 (see win_api.h) for the taskbar list's class once COM is
+// started on the calling thread; see sim_control.h.
+typedef uint64_t ULONGLONG;
+typedef int32_t HRESULT;
+typedef struct {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+} GUID;
+#define S_OK ((HRESULT)0)
+#define S_FALSE ((HRESULT)1)
+#define E_NOINTERFACE ((HRESULT)0x80004002)
+#define E_POINTER ((HRESULT)0x80004003)
+#define E_UNEXPECTED ((HRESULT)0x8000FFFF)
+#define CO_E_NOTINITIALIZED ((HRESULT)0x800401F0)
+#define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154)
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
+HRESULT CoInitialize(void* reserved);
+HRESULT CoCreateInstance(const GUID* classId, void* outer, DWORD context, const GUID* interfaceId, void** object);
+void CoUninitialize();
+UINT RegisterWindowMessageA(LPCSTR name);
+
 // Networking and the shell (sockets mapped to loopback)
 #include "sim_net.h"

@@ -7,6 +7,7 @@
 #include "app/image_path.h"
 #include "app/language.h"
 #include "app/settings.h"
+#include "app/tool_tips.h"
 #include "imaging/job_state.h"
 #include "imaging/job_texts.h"
 #include "online/online_texts.h"
@@ -123,6 +124,29 @@ TEST_F(LanguageTest, TheMenuSwitchesAndIsRememberedTheCommandLineIsNot) {
   }
   EXPECT_EQ(sim::RegistryValueOf(kKey, "Language")->bytes, Bytes(std::string("en") + '\0'))
       << "the command line's choice is not remembered";
+
+  // The tips registered anew after a switch: during a job Start still cancels it.
+  mainWindow = sim::MakeWindow("main");
+  toolTipWindow = sim::MakeWindow("tips");
+  const LPARAM start = reinterpret_cast<LPARAM>(GetDlgItem(mainWindow, IDC_START));
+  struct Tip {
+    UiLanguage language;
+    uint8_t busy;
+    const char* want;
+  } tips[] = {{kLanguageEnglish, 1, "Cancel imaging process"}, {kLanguageChinese, 1, "Cancel imaging process"},
+              {kLanguageEnglish, 0, "Start transfer"}};
+  for (const Tip& t : tips) {
+    SwitchLanguage(t.language);
+    jobState.busy = t.busy;
+    sim::ClearEvents();
+    RegisterToolTips(mainWindow);
+    std::string got = "(none)";
+    for (const sim::Event& e : sim::Events()) {
+      if (e.kind == "SendMessage" && e.message == TTM_ADDTOOLA && e.lParam == start) got = e.text;
+    }
+    EXPECT_EQ(got, t.want) << "busy " << int(t.busy) << ", language " << int(t.language);
+  }
+  jobState.busy = 0;
 }
 
 TEST_F(LanguageTest, EveryTextHasBothLanguagesAndTheEnglishHasNoChinese) {

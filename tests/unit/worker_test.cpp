@@ -1,5 +1,6 @@
 // What every job of the worker shares: the device it opens, the way out when
 // the device will not open, and the idle state it always leaves behind.
+#include "app/taskbar_progress.h"
 #include "job_fixture.h"
 
 #include "resources/resource_ids.h"
@@ -150,6 +151,62 @@ TEST_F(WorkerTest, ToolTipIsRegisteredAnewWithTheLatestText) {
   // An earlier registration goes first, or the tip would keep its first text.
   const std::vector<std::string> expected = {"remove", "add Cancel imaging process", "remove", "add Start transfer"};
   EXPECT_EQ(tips, expected);
+}
+
+// The taskbar button on Windows 7 and later: a bar that follows the job, the
+// error state once one failed and until the next starts (Start marks a launched
+// job failed until the worker names its end); nothing before 7 or without COM.
+TEST_F(WorkerTest, TheTaskbarButtonFollowsTheJobAndShowsTheErrorStateAfterAFailure) {
+  struct Row {
+    const char* label;
+    bool com, progressInterface;
+  } rows[] = {{"Windows 7", true, true}, {"Vista: no ITaskbarList3", true, false}, {"no OLE32.DLL", false, true}};
+  for (const Row& r : rows) {
+    FreshJob();
+    if (!r.com) sim::RemoveLibrary("OLE32.DLL");
+    sim::SetTaskbarProgressInterface(r.progressInterface);
+    RegisterTaskbarButtonMessage();
+    EXPECT_NE(taskbarButtonMessage, 0u) << r.label;
+    ConnectTaskbar();
+    std::vector<std::string> shown;
+    const auto tick = [&shown] {
+      sim::ClearEvents();
+      ShowTaskbarProgress(mainWindow);
+      for (const sim::Event& e : sim::Events()) {
+        EXPECT_EQ(e.window, mainWindow);
+        if (e.kind == "SetProgressState") shown.push_back("state " + std::to_string(e.wParam));
+        if (e.kind == "SetProgressValue") shown.push_back("value " + std::to_string(e.wParam) + "/" + std::to_string(e.lParam));
+      }
+    };
+    tick();
+    jobState.busy = 1;
+    jobState.percentDone = 40.7;
+    tick();
+    tick();  // nothing changed, nothing sent
+    jobState.percentDone = 100.2;
+    tick();
+    jobState.busy = 0;
+    tick();
+    // A write onto a drive that is not there.
+    WriteHostFile(imagePath_, ImageBytes(512));
+    ASSERT_TRUE(PrepareJob(kWriteImageToDisk, 'E')) << r.label;
+    jobState.jobEnd = kJobEndFailed;
+    RunJob();
+    ASSERT_EQ(jobState.jobEnd.load(), kJobEndFailed) << r.label;
+    tick();
+    tick();
+    jobState.busy = 1;  // the next job, launched
+    jobState.percentDone = 0.0;
+    tick();
+    jobState.busy = 0;
+    ReleaseTaskbar();
+    const std::vector<std::string> all = {"state 0", "state 2", "value 40/100", "value 100/100", "state 0",
+                                          "state 4", "state 2", "value 0/100"};
+    EXPECT_EQ(shown, r.com && r.progressInterface ? all : std::vector<std::string>()) << r.label;
+    EXPECT_EQ(sim::TaskbarObjectsHeld(), 0) << r.label;
+    EXPECT_EQ(sim::ComStartsOwed(), 0) << r.label << ": CoInitialize without CoUninitialize";
+    EXPECT_EQ(sim::LoadedLibraries(), 0) << r.label;
+  }
 }
 
 }  // namespace

@@ -178,7 +178,7 @@ void PostKey(HWND target, UINT vk) {
 int Usage() {
   Out("usage: tavrin_uidriver.exe [-w CAPTION] COMMAND [ARGS...]\n"
       "  wait [ms] | gone [ms] | dump | windows [all] | acp | tab-get | tab N | tab-texts | tooltips | status\n"
-      "  text ID | wait-text ID TEXT [ms] | set-text ID TEXT | style ID\n"
+      "  text ID | wait-text ID TEXT [ms] | set-text ID TEXT | style ID | fits ID\n"
       "  click ID | command ID | close | devices-changed | key ID|0 VK | checked ID | check ID 0|1\n"
       "  combo-items ID | combo-select ID INDEX\n"
       "  box CAPTION [ms] | answer CAPTION ok|yes|no|cancel [ms] | no-box CAPTION ms\n"
@@ -346,6 +346,38 @@ int CmdCheck(const Context& c) {
   }
   Line(std::to_wstring(want));
   return kOk;
+}
+
+// Whether a check box's text is drawn whole: its width in the control's font
+// beside the box (as wide as a menu check mark, plus the gap before the text)
+// within the control's width; prints "NEED ROOM" in pixels either way.
+int CmdFits(const Context& c) {
+  if (c.args.size() != 1) return Usage();
+  HWND d = Target(c);
+  if (!d) return kTimeout;
+  HWND h = Control(d, c.args[0]);
+  if (!h) return kCheckFailed;
+  wchar_t text[256];
+  const int length = GetWindowTextW(h, text, 256);
+  RECT client;
+  HDC dc = GetDC(h);
+  if (dc == nullptr || !GetClientRect(h, &client)) {
+    Err(L"cannot measure control " + c.args[0]);
+    if (dc != nullptr) ReleaseDC(h, dc);
+    return kCheckFailed;
+  }
+  HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageW(h, WM_GETFONT, 0, 0));
+  SIZE size = {};
+  const BOOL measured = GetTextExtentPoint32W(dc, text, length, &size);
+  SelectObject(dc, old);
+  ReleaseDC(h, dc);
+  if (!measured) {
+    Err(L"cannot measure control " + c.args[0]);
+    return kCheckFailed;
+  }
+  const long need = size.cx + GetSystemMetrics(SM_CXMENUCHECK) + 4;
+  Line(std::to_wstring(need) + L" " + std::to_wstring(client.right));
+  return need <= client.right ? kOk : kCheckFailed;
 }
 
 // WM_COMMAND with notification code 0, as a button click or a menu/accelerator
@@ -720,7 +752,7 @@ const Command kCommands[] = {
     {L"no-box", CmdNoBox},        {L"tooltips", CmdToolTips},
     {L"acp", CmdAcp},             {L"status", CmdStatus},
     {L"tab-texts", CmdTabTexts},  {L"checked", CmdChecked},
-    {L"check", CmdCheck},
+    {L"check", CmdCheck},         {L"fits", CmdFits},
 };
 
 }  // namespace
