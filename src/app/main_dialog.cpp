@@ -7,6 +7,7 @@
 #include "app/checksum_dialog.h"
 #include "app/close_request.h"
 #include "app/drive_refresh.h"
+#include "app/file_drop.h"
 #include "app/image_path.h"
 #include "app/language.h"
 #include "app/language_dialog.h"
@@ -83,8 +84,6 @@ typedef BOOL(WINAPI* GetMonitorInfoCall)(HMONITOR, LPMONITORINFO);
 typedef BOOL(WINAPI* AppendMenuWCall)(HMENU, UINT, UINT_PTR, LPCWSTR);
 typedef BOOL(WINAPI* FilterExCall)(HWND, UINT, DWORD, void*);
 typedef BOOL(WINAPI* FilterCall)(UINT, DWORD);
-typedef UINT(WINAPI* DragQueryFileWCall)(HDROP, UINT, LPWSTR, UINT);
-
 bool Inside(const RECT& inner, const RECT& outer) {
   return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right && inner.bottom <= outer.bottom;
 }
@@ -311,24 +310,6 @@ void ChangeLanguage(HWND window, UiLanguage language) {
   CheckMenuItem(menu, IDM_LANGUAGE_ENGLISH, MF_BYCOMMAND | (language == kLanguageEnglish ? MF_CHECKED : MF_UNCHECKED));
 }
 
-// The first file dropped fills the file field of the tab shown (the disk
-// tools have none); a drop during a job changes nothing.
-void TakeDrop(HWND window, HDROP drop) {
-  if (SelectedTab() != kDiskTools && jobState.busy.load() == 0) {
-    const auto queryWide = jobState.platformClass == kPlatformLegacy
-                               ? nullptr
-                               : FindFunction<DragQueryFileWCall>(GetModuleHandleA("SHELL32.DLL"), "DragQueryFileW");
-    if (queryWide != nullptr) {
-      WCHAR name[kImagePathChars];
-      if (queryWide(drop, 0, name, kImagePathChars) > 0) SetControlTextWide(window, IDC_IMAGE_FILE, name);
-    } else {
-      char name[kImagePathBytes];
-      if (DragQueryFileA(drop, 0, name, kImagePathBytes) > 0) SetDlgItemTextA(window, IDC_IMAGE_FILE, name);
-    }
-  }
-  DragFinish(drop);
-}
-
 }  // namespace
 
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -369,7 +350,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       }
       return FALSE;
     case WM_DROPFILES:
-      TakeDrop(window, reinterpret_cast<HDROP>(wParam));
+      TakeDroppedFile(window, reinterpret_cast<HDROP>(wParam), SelectedTab());
       return TRUE;
     case WM_CLOSE:
       RememberPlace(window);

@@ -246,4 +246,9 @@ void SetSendMessageHandler(std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)> ha
 std::string Utf8(const wchar_t* text);
 std::wstring Utf16(const std::string& utf8);  // one UTF-16 code unit per wchar_t, as WCHAR texts hold
 
+// A drop of these files, as Explorer hands it to WM_DROPFILES; DropsHeld()
+// counts the drops not yet given back with DragFinish.
+HDROP MakeDrop(const std::vector<std::wstring>& files);
+int DropsHeld();
+
 }  // namespace sim

@@ -53,6 +53,7 @@ const std::vector<Library>& Libraries() {
         {"GetComputerNameW", Any(&GetComputerNameW)},
         {"DeleteFileW", Any(&DeleteFileW)},
         {"GetUserDefaultUILanguage", Any(&GetUserDefaultUILanguage)}}},
+      {"SHELL32.DLL", {{"DragQueryFileW", Any(&DragQueryFileW)}}},
       {"USER32.DLL", {{"FlashWindowEx", Any(&FlashWindowEx)}, {"RegisterWindowMessageA", Any(&RegisterWindowMessageA)}}},
       {"OLE32.DLL",
        {{"CoInitialize", Any(&CoInitialize)},
@@ -98,7 +99,11 @@ HMODULE LoadLibraryA(LPCSTR name) {
 HMODULE GetModuleHandleA(LPCSTR name) {
   std::lock_guard<std::mutex> hold(moduleMutex);
   const std::string wanted = Upper(name);
-  HMODULE library = wanted == "COMCTL32.DLL" || wanted == "KERNEL32.DLL" || wanted == "USER32.DLL" ? Find(name) : nullptr;
+  // The program's static imports are loaded with it; others only by LoadLibrary.
+  HMODULE library = wanted == "COMCTL32.DLL" || wanted == "KERNEL32.DLL" || wanted == "USER32.DLL" ||
+                            wanted == "SHELL32.DLL"
+                        ? Find(name)
+                        : nullptr;
   if (library == nullptr) SetLastError(ERROR_MOD_NOT_FOUND);
   return library;
 }

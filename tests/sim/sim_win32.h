@@ -462,6 +462,15 @@ HWND GetForegroundWindow();
 BOOL FlashWindow(HWND window, BOOL invert);
 BOOL FlashWindowEx(PFLASHWINFO info);  // Windows 98 and 2000 on: looked up in USER32.DLL
 BOOL MessageBeep(UINT sound);
+// Files dropped on a window (sim::MakeDrop). As Windows: index 0xFFFFFFFF
+// gives the number of files; a NULL buffer gives the name's length; else the
+// name is copied, cut to the buffer, and its copied length returned (0 for an
+// index past the last file). DragFinish releases the drop.
+struct HDROP__ { int unused; };
+typedef HDROP__* HDROP;
+UINT DragQueryFileA(HDROP drop, UINT index, LPSTR out, UINT outSize);
+UINT DragQueryFileW(HDROP drop, UINT index, LPWSTR out, UINT outSize);  // Windows NT: looked up in SHELL32.DLL
+void DragFinish(HDROP drop);
 
 // Taskbar progress: OLE32.DLL's CoInitialize, CoCreateInstance and CoUninitialize
 // and USER32.DLL's RegisterWindowMessageA, looked up at run time. CoCreateInstance

@@ -3,6 +3,7 @@
 #include "sim_internal.h"
 
 #include <algorithm>
+#include <map>
 #include <cstring>
 
 namespace {
@@ -523,6 +524,55 @@ BOOL FlashWindowEx(PFLASHWINFO info) {
   event.wParam = info->dwFlags;
   sim_internal::RecordEvent(event);
   return FALSE;
+}
+
+namespace {
+
+std::map<HDROP, std::vector<std::wstring>> drops;  // live drops and their files
+
+template <typename Char>
+UINT QueryDrop(Char* out, UINT outSize, const std::basic_string<Char>& name) {
+  if (out == nullptr) return static_cast<UINT>(name.size());
+  if (outSize == 0) return 0;
+  const UINT copied = std::min<UINT>(static_cast<UINT>(name.size()), outSize - 1);
+  std::copy(name.begin(), name.begin() + copied, out);
+  out[copied] = 0;
+  return copied;
+}
+
+const std::vector<std::wstring>* DropFiles(HDROP drop) {
+  const auto found = drops.find(drop);
+  return found == drops.end() ? nullptr : &found->second;
+}
+
+}  // namespace
+
+HDROP sim::MakeDrop(const std::vector<std::wstring>& files) {
+  HDROP drop = new HDROP__{};
+  drops[drop] = files;
+  return drop;
+}
+
+int sim::DropsHeld() { return static_cast<int>(drops.size()); }
+
+UINT DragQueryFileW(HDROP drop, UINT index, LPWSTR out, UINT outSize) {
+  const std::vector<std::wstring>* files = DropFiles(drop);
+  if (files == nullptr) return 0;
+  if (index == 0xFFFFFFFFu) return static_cast<UINT>(files->size());
+  if (index >= files->size()) return 0;
+  return QueryDrop<wchar_t>(out, outSize, (*files)[index]);
+}
+
+UINT DragQueryFileA(HDROP drop, UINT index, LPSTR out, UINT outSize) {
+  const std::vector<std::wstring>* files = DropFiles(drop);
+  if (files == nullptr) return 0;
+  if (index == 0xFFFFFFFFu) return static_cast<UINT>(files->size());
+  if (index >= files->size()) return 0;
+  return QueryDrop<char>(out, outSize, sim_internal::WideToAnsi((*files)[index]));
+}
+
+void DragFinish(HDROP drop) {
+  if (drops.erase(drop) != 0) delete drop;
 }
 
 BOOL MessageBeep(UINT sound) {

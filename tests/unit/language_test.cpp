@@ -4,6 +4,7 @@
 // a tavrin.ini beside the program.
 #include "app/app_state.h"
 #include "app/app_texts.h"
+#include "app/file_drop.h"
 #include "app/image_path.h"
 #include "app/language.h"
 #include "app/settings.h"
@@ -311,3 +312,38 @@ TEST_F(LanguageTest, EachTabsBrowseStartsInTheFolderItLastUsed) {
 }
 
 }  // namespace
+
+// A file dropped on the window fills the field of the tab shown, in the
+// family's own calls; the disk tools and a running job take nothing; every
+// drop is given back.
+TEST_F(LanguageTest, ADroppedFileFillsTheFieldOfTheTabShownOnly) {
+  const struct {
+    const char* what;
+    uint8_t family;
+    int32_t tab;
+    bool busy;
+    std::vector<std::wstring> files;
+    std::string field;  // what the file field then holds
+  } rows[] = {
+      {"write tab, a Chinese name", kPlatformNt, kWriteImageToDisk, false, {L"D:\\映像\\disk.img", L"D:\\b.img"},
+       "D:\\映像\\disk.img"},
+      {"create tab", kPlatformNt, kCreateImageFromDisk, false, {L"E:\\backup.img"}, "E:\\backup.img"},
+      {"legacy family", kPlatformLegacy, kWriteImageToDisk, false, {L"A:\\DISK.IMG"}, "A:\\DISK.IMG"},
+      {"disk tools tab", kPlatformNt, kDiskTools, false, {L"D:\\x.img"}, "old.img"},
+      {"during a job", kPlatformNt, kWriteImageToDisk, true, {L"D:\\x.img"}, "old.img"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    sim::Reset();
+    mainWindow = sim::MakeWindow("main");
+    jobState.platformClass = row.family;
+    sim::SetVersion(row.family == kPlatformNt ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222);
+    sim::SetControlText(mainWindow, IDC_IMAGE_FILE, "old.img");
+    jobState.busy.store(row.busy ? 1 : 0);
+    TakeDroppedFile(mainWindow, sim::MakeDrop(row.files), row.tab);
+    jobState.busy.store(0);
+    EXPECT_EQ(sim::ControlText(mainWindow, IDC_IMAGE_FILE), row.field);
+    EXPECT_EQ(sim::DropsHeld(), 0);
+  }
+  jobState.platformClass = kPlatformNt;
+}
