@@ -183,9 +183,10 @@ CommandLine ParseCommandLine(uint32_t count, const wchar_t* const* words) {
   }
   if (count > kMaxArguments) return UsageError(USAGE_TOO_MANY_WORDS, static_cast<int32_t>(kMaxArguments));
   // --lang alone opens the window in that language; with just a file's name, showing it.
-  if (line.languageGiven && positionals <= 1 && given[kOptQuiet] + given[kOptYes] + given[kOptTrim] + given[kOptVerify] +
-                                                   given[kOptNoVerify] == 0 &&
-      (positionals == 0 || FindVerb(words[positional[0]]) == nullptr)) {
+  bool otherOptions = false;
+  for (uint8_t option = 0; option < kOptCount; ++option) otherOptions = otherOptions || given[option];
+  if (line.languageGiven && !otherOptions &&
+      (positionals == 0 || (positionals == 1 && FindVerb(words[positional[0]]) == nullptr))) {
     if (positionals == 1) line.file = words[positional[0]];
     return line;
   }

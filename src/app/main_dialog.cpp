@@ -45,6 +45,19 @@ void InsertTab(int index, const WCHAR* caption) {
   InsertTabWide(tabControl, index, tabCaption);
 }
 
+// The three tabs, in the chosen language's captions.
+void InsertTabs() {
+  InsertTab(kWriteImageToDisk, TAB_CAPTION_WRITE);
+  InsertTab(kCreateImageFromDisk, TAB_CAPTION_CREATE);
+  InsertTab(kDiskTools, TAB_CAPTION_TOOLS);
+}
+
+// The system menu's tick on the language shown.
+void MarkLanguageItem(HMENU menu, UiLanguage language) {
+  CheckMenuItem(menu, IDM_LANGUAGE_CHINESE, MF_BYCOMMAND | (language == kLanguageChinese ? MF_CHECKED : MF_UNCHECKED));
+  CheckMenuItem(menu, IDM_LANGUAGE_ENGLISH, MF_BYCOMMAND | (language == kLanguageEnglish ? MF_CHECKED : MF_UNCHECKED));
+}
+
 int32_t SelectedTab() {
   return static_cast<int32_t>(SendMessageA(tabControl, TCM_GETCURSEL, 0, 0));
 }
@@ -139,12 +152,9 @@ void AddLanguageItems(HWND window) {
       AppendMenuA(menu, MF_STRING, ids[i], ansi);
     }
   }
-  CheckMenuItem(menu, IDM_LANGUAGE_CHINESE, MF_BYCOMMAND | (uiLanguage == kLanguageChinese ? MF_CHECKED : MF_UNCHECKED));
-  CheckMenuItem(menu, IDM_LANGUAGE_ENGLISH, MF_BYCOMMAND | (uiLanguage == kLanguageEnglish ? MF_CHECKED : MF_UNCHECKED));
+  MarkLanguageItem(menu, uiLanguage);
 }
 
-// Elevated on Vista and later, the window would not hear Explorer's drops
-// through the privilege filter.
 // The window runs elevated on Vista and later: what the shell sends it must
 // be let through the privilege filter.
 void LetThrough(HWND window, UINT message) {
@@ -177,9 +187,7 @@ void InitialiseMainWindow(HWND window) {
   if (taskbarButtonMessage != 0) LetThrough(window, taskbarButtonMessage);
 
   tabControl = GetDlgItem(window, IDC_TABS);
-  InsertTab(kWriteImageToDisk, TAB_CAPTION_WRITE);
-  InsertTab(kCreateImageFromDisk, TAB_CAPTION_CREATE);
-  InsertTab(kDiskTools, TAB_CAPTION_TOOLS);
+  InsertTabs();
 
   // Visible before the drives are probed, which can take a while.
   ShowWindow(window, SW_SHOW);
@@ -297,17 +305,13 @@ void ChangeLanguage(HWND window, UiLanguage language) {
   RelabelFromTemplate(window, IDD_MAIN, jobState.busy.load() != 0 ? IDC_START : 0);
   const int32_t tab = SelectedTab();
   SendMessageA(tabControl, TCM_DELETEALLITEMS, 0, 0);
-  InsertTab(kWriteImageToDisk, TAB_CAPTION_WRITE);
-  InsertTab(kCreateImageFromDisk, TAB_CAPTION_CREATE);
-  InsertTab(kDiskTools, TAB_CAPTION_TOOLS);
+  InsertTabs();
   SendMessageA(tabControl, TCM_SETCURSEL, static_cast<WPARAM>(tab), 0);
   // The same tool tip control takes the new texts; a second one would show
   // the old tips beside the new.
   RegisterToolTips(window);
   ChangeTab(window);
-  HMENU menu = GetSystemMenu(window, FALSE);
-  CheckMenuItem(menu, IDM_LANGUAGE_CHINESE, MF_BYCOMMAND | (language == kLanguageChinese ? MF_CHECKED : MF_UNCHECKED));
-  CheckMenuItem(menu, IDM_LANGUAGE_ENGLISH, MF_BYCOMMAND | (language == kLanguageEnglish ? MF_CHECKED : MF_UNCHECKED));
+  MarkLanguageItem(GetSystemMenu(window, FALSE), language);
 }
 
 }  // namespace

@@ -105,6 +105,17 @@ uint64_t DiskDeviceLength(DiskDevice* device) {
   return lastIndex;
 }
 
+uint64_t DiskDeviceSectors(DiskDevice* device) {
+  DiskDeviceLength(device);
+  if (device->endSectors != 0 || device->legacy) return device->endSectors;
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  const DWORD low = GetFileSize(device->handle, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return 0;
+  device->endSectors = ((uint64_t{high} << 32) | low) / kSectorBytes;
+  return device->endSectors;
+}
+
 DiskTransfer ReadDiskSectors(DiskDevice* device, uint64_t sector, uint32_t count, uint8_t* buffer) {
   if (device->legacy) {
     DiskTransfer result;

@@ -46,6 +46,11 @@ void OpenLegacyDisk(DiskDevice* device, uint8_t drive);
 // (the last sector index, so one below the sectors it vouches for); legacy:
 // the medium's sector count.
 uint64_t DiskDeviceLength(DiskDevice* device);
+// The sectors known to exist (endSectors, which it sets): DiskDeviceLength's,
+// or, for an NT device that answers none of the disk requests but has a
+// length as a file (a disk image standing in for a drive, as Wine's drives
+// do), that length. A real disk's handle has none and stays without a size.
+uint64_t DiskDeviceSectors(DiskDevice* device);
 
 // Reads `count` sectors from `sector` on into `buffer` (sector aligned). A
 // short count with error 0 is the device's end. On the NT family a read that

@@ -51,21 +51,6 @@ bool OpenFormatDialog(char letter) {
   return format != nullptr;
 }
 
-// The sectors the device reports. One that answers none of the disk requests
-// but has a length as a file (a disk image standing in for a drive, as Wine's
-// drives do) is taken at that length; a real disk's handle has none, and stays
-// without a size.
-uint64_t ToolDiskSectors(DiskDevice* device) {
-  DiskDeviceLength(device);
-  if (device->endSectors != 0 || device->legacy) return device->endSectors;
-  DWORD high = 0;
-  SetLastError(NO_ERROR);
-  const DWORD low = GetFileSize(device->handle, &high);
-  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return 0;
-  device->endSectors = ((uint64_t{high} << 32) | low) / kSectorBytes;
-  return device->endSectors;
-}
-
 bool WriteWhole(DiskDevice* device, uint64_t sector, uint32_t count, const uint8_t* buffer, DWORD* error) {
   const DiskTransfer written = WriteDiskSectors(device, sector, count, buffer);
   *error = written.error != 0 ? written.error : ERROR_WRITE_FAULT;
@@ -83,7 +68,7 @@ void RestoreDisk() {
     return;
   }
   if (!HoldToolDisk(&device)) return;
-  const uint64_t sectors = ToolDiskSectors(&device);
+  const uint64_t sectors = DiskDeviceSectors(&device);
   uint8_t* buffer = jobState.buffer;
   char text[kRestoreTextBytes];
   if (sectors <= kFirstPartitionSector || sectors < 2 * kClearSectors) {
@@ -170,7 +155,7 @@ void CheckCapacity() {
   }
   if (!HoldToolDisk(&device)) return;
   CapacityResult result;
-  result.sectors = ToolDiskSectors(&device);
+  result.sectors = DiskDeviceSectors(&device);
   if (result.sectors == 0) {
     CloseToolDisk(&device);
     WriteOutcomeWord(kWordFailed);

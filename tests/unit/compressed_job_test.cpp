@@ -244,10 +244,7 @@ TEST_F(CompressedJobTest, WhatFollowsOrLacksInTheImageFileDecidesTheOutcome) {
     SCOPED_TRACE(c.what);
     FreshJob();
     sim::AddDevice(kDrive, Disk(1 << 20));
-    int writes = 0;
-    sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {
-      if (write && ++writes == c.cancelAfterWrite) jobState.cancelRequested = 1;
-    });
+    CancelAtWrite(c.cancelAfterWrite);
     const std::vector<uint8_t> packed = MadeBy(c.tool, image);
     ASSERT_FALSE(packed.empty());
     UseImageName(std::string("image.img") + c.extension);

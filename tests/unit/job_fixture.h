@@ -18,6 +18,8 @@
 
 class JobTest : public SimTest {
  protected:
+  int cancelWrites_ = 0;  // device writes seen by CancelAtWrite's hook
+
   void SetUp() override {
     SimTest::SetUp();
     FreshJob();
@@ -34,6 +36,15 @@ class JobTest : public SimTest {
     jobState.statusText = statusBuffer_;
     mainWindow = sim::MakeWindow("main");
     toolTipWindow = sim::MakeWindow("tool tip");
+  }
+
+  // The job is asked to cancel when the device takes its n-th write (never
+  // for n <= 0), as the button pressed during that transfer.
+  void CancelAtWrite(int n) {
+    cancelWrites_ = 0;
+    sim::SetDeviceTransferHook([this, n](const std::string&, uint64_t, DWORD, bool write) {
+      if (write && ++cancelWrites_ == n) jobState.cancelRequested = 1;
+    });
   }
 
   void TearDown() override {

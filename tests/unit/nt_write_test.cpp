@@ -319,10 +319,7 @@ TEST_F(NtWriteTest, CancelStopsAfterTheBlockInFlightWithoutCountingIt) {
     SCOPED_TRACE(c.what);
     FreshJob();
     sim::AddDevice(kDrive, Disk(1 << 20));
-    int writes = 0;
-    sim::SetDeviceTransferHook([&](const std::string&, uint64_t, DWORD, bool write) {
-      if (write && ++writes == c.cancelAfterWrite) jobState.cancelRequested = 1;
-    });
+    CancelAtWrite(c.cancelAfterWrite);
     const std::vector<uint8_t> image = ImageBytes(3 * 65536);
     ASSERT_TRUE(PrepareWrite('E', image));
     if (c.cancelAfterWrite == 0) jobState.cancelRequested = 1;
